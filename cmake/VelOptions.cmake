@@ -1,0 +1,58 @@
+# Compiler settings shared by every target of the project.
+
+if(VEL_SANITIZE STREQUAL "address")
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+elseif(VEL_SANITIZE STREQUAL "thread")
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+elseif(NOT VEL_SANITIZE STREQUAL "")
+  message(FATAL_ERROR "VEL_SANITIZE must be empty, address or thread (got '${VEL_SANITIZE}')")
+endif()
+
+if(VEL_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "VEL_FUZZ=ON needs clang: configure with -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang")
+  endif()
+  # Everything is instrumented for coverage; only the fuzz targets link the libFuzzer main.
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# Warnings as errors on our own code (applied per target, not to third-party code).
+function(vel_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
+endfunction()
+
+# A static library of one subsystem: vel_library(name SOURCES ... LIBS ...)
+function(vel_library name)
+  cmake_parse_arguments(A "" "" "SOURCES;LIBS" ${ARGN})
+  add_library(${name} STATIC ${A_SOURCES})
+  target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+  target_link_libraries(${name} PUBLIC ${A_LIBS})
+  vel_warnings(${name})
+endfunction()
+
+# A GoogleTest executable registered with CTest: vel_test(name SOURCES ... LIBS ... [ENV k=v ...])
+function(vel_test name)
+  cmake_parse_arguments(A "" "TIMEOUT" "SOURCES;LIBS;ENV" ${ARGN})
+  add_executable(${name} ${A_SOURCES})
+  target_link_libraries(${name} PRIVATE ${A_LIBS} vel_testsupport GTest::gtest GTest::gtest_main Threads::Threads)
+  vel_warnings(${name})
+  if(NOT A_TIMEOUT)
+    set(A_TIMEOUT 120)
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
+    PROPERTIES TIMEOUT ${A_TIMEOUT} ENVIRONMENT "${A_ENV}")
+endfunction()
+
+# A libFuzzer target, built only with -DVEL_FUZZ=ON: vel_fuzzer(name SOURCES ... LIBS ...)
+function(vel_fuzzer name)
+  cmake_parse_arguments(A "" "" "SOURCES;LIBS" ${ARGN})
+  if(VEL_FUZZ)
+    add_executable(${name} ${A_SOURCES})
+    target_link_libraries(${name} PRIVATE ${A_LIBS})
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+    vel_warnings(${name})
+  endif()
+endfunction()

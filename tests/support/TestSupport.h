@@ -1,0 +1,50 @@
+// Helpers shared by the unit and end-to-end tests.
+#ifndef VEL_TESTS_SUPPORT_TESTSUPPORT_H
+#define VEL_TESTS_SUPPORT_TESTSUPPORT_H
+
+#include <string>
+
+namespace veltest {
+
+// A fresh directory under TMPDIR (or /tmp), removed with its contents on destruction.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return m_path; }
+  // path() + "/" + name
+  std::string file(const std::string& name) const;
+
+ private:
+  std::string m_path;
+};
+
+// Sets (or, with a null value, unsets) an environment variable for the life of the object and
+// restores the previous state afterwards.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value);
+  ~ScopedEnv();
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  std::string m_name;
+  std::string m_old;
+  bool m_hadOld;
+};
+
+// Writes text to path (truncating); returns false on failure.
+bool writeFile(const std::string& path, const std::string& text);
+// Reads the whole file; empty when it cannot be read.
+std::string readFile(const std::string& path);
+
+// The build tree's root (the folder holding bin/ and sim/), from the VEL_BUILD_DIR compile
+// definition.
+std::string buildDir();
+
+}  // namespace veltest
+
+#endif  // VEL_TESTS_SUPPORT_TESTSUPPORT_H
