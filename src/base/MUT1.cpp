@@ -42,12 +42,18 @@ bool parseWord(const std::string& word, uint32_t* flags) {
   for (char c : word)
     if (!isspace(static_cast<unsigned char>(c))) w += static_cast<char>(tolower(c));
   if (w.empty()) return true;
-  if (w == "error") *flags |= MUT1_ERROR;
-  else if (w == "detail") *flags |= MUT1_DETAIL;
-  else if (w == "dump") *flags |= MUT1_DUMP;
-  else if (w == "flow") *flags |= MUT1_FLOW;
-  else if (w == "all") *flags |= MUT1_DETAIL | MUT1_DUMP | MUT1_FLOW | MUT1_ERROR;
-  else if (w == "none") *flags = 0;
+  if (w == "error")
+    *flags |= MUT1_ERROR;
+  else if (w == "detail")
+    *flags |= MUT1_DETAIL;
+  else if (w == "dump")
+    *flags |= MUT1_DUMP;
+  else if (w == "flow")
+    *flags |= MUT1_FLOW;
+  else if (w == "all")
+    *flags |= MUT1_DETAIL | MUT1_DUMP | MUT1_FLOW | MUT1_ERROR;
+  else if (w == "none")
+    *flags = 0;
   else if (w.size() > 2 && w[0] == '0' && w[1] == 'x') {
     char* end = nullptr;
     unsigned long v = strtoul(w.c_str() + 2, &end, 16);
@@ -87,8 +93,8 @@ void readSettings(uint32_t counter) {
   s.defaultFlags = parseFlags(text.substr(0, semi));
   while (semi != std::string::npos) {
     size_t next = text.find(';', semi + 1);
-    std::string part = text.substr(semi + 1, next == std::string::npos ? std::string::npos
-                                                                        : next - semi - 1);
+    std::string part =
+        text.substr(semi + 1, next == std::string::npos ? std::string::npos : next - semi - 1);
     size_t eq = part.find('=');
     if (eq != std::string::npos) {
       std::string unit;

@@ -26,10 +26,10 @@ constexpr uint32_t MUT1_ERROR = 0x80;   // errors
 constexpr uint32_t MUT1_STALE = 0x80000000u;
 
 struct MUT1_Block {
-  const char* unit;             // unit name, as matched by the per-unit settings
-  std::atomic<uint32_t> word;   // cached flags, plus MUT1_STALE when they must be re-read
-  uint32_t sync;                // global counter value at the last MUT1_Sync (guarded by the service)
-  MUT1_Block* next;             // registry of synchronised blocks (written once, under the service)
+  const char* unit;            // unit name, as matched by the per-unit settings
+  std::atomic<uint32_t> word;  // cached flags, plus MUT1_STALE when they must be re-read
+  uint32_t sync;     // global counter value at the last MUT1_Sync (guarded by the service)
+  MUT1_Block* next;  // registry of synchronised blocks (written once, under the service)
 };
 
 // Global synchronisation counter; moves when the settings must be re-read.
@@ -113,15 +113,14 @@ class MUT1_FlowScope {
 // ---- Macros used by the program -------------------------------------------------------------
 
 // Declares the file's trace block. Use once per source file, at namespace scope.
-#define VEL_TRACE_UNIT(name) \
-  static MUT1_Block s_velTraceBlock = {name, {MUT1_STALE}, 0, nullptr}
+#define VEL_TRACE_UNIT(name) static MUT1_Block s_velTraceBlock = {name, {MUT1_STALE}, 0, nullptr}
 
 // True when the flag bit(s) are on for this file's unit.
 #define VEL_TRACE_ON(mask) MUT1_On(&s_velTraceBlock, (mask))
 
 // One trace line under the given flag bit(s).
-#define VEL_TRACE(mask, ...)                                                           \
-  do {                                                                                 \
+#define VEL_TRACE(mask, ...)                                                                     \
+  do {                                                                                           \
     if (MUT1_On(&s_velTraceBlock, (mask))) MUT1_Printf(&s_velTraceBlock, __LINE__, __VA_ARGS__); \
   } while (0)
 #define VEL_DETAIL(...) VEL_TRACE(MUT1_DETAIL, __VA_ARGS__)
@@ -130,14 +129,15 @@ class MUT1_FlowScope {
 #define VEL_ERROR(...) VEL_TRACE(MUT1_ERROR, __VA_ARGS__)
 
 // Hex dump under the dump bit.
-#define VEL_DUMP(address, length, ...)                                               \
-  do {                                                                               \
-    if (MUT1_On(&s_velTraceBlock, MUT1_DUMP))                                        \
-      MUT1_Dump(&s_velTraceBlock, __LINE__, (address), (length), __VA_ARGS__);       \
+#define VEL_DUMP(address, length, ...)                                         \
+  do {                                                                         \
+    if (MUT1_On(&s_velTraceBlock, MUT1_DUMP))                                  \
+      MUT1_Dump(&s_velTraceBlock, __LINE__, (address), (length), __VA_ARGS__); \
   } while (0)
 
 // Entry/exit tracing: VEL_FLOW_ENTRY("Class::function"); ... VEL_RETURN(value); or plain return.
-#define VEL_FLOW_ENTRY(function) MUT1_FlowScope vel_flow_scope_(&s_velTraceBlock, __LINE__, function)
+#define VEL_FLOW_ENTRY(function) \
+  MUT1_FlowScope vel_flow_scope_(&s_velTraceBlock, __LINE__, function)
 #define VEL_RETURN(value) return vel_flow_scope_.ret(__LINE__, (value))
 
 #endif  // VEL_BASE_MUT1_H

@@ -1,0 +1,103 @@
+// Mutex and auto-reset event semantics, including the whole-second deadline of the timed wait.
+#include "VelMutex.h"
+
+#include <gtest/gtest.h>
+#include <sys/time.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+long msSince(Clock::time_point start) {
+  return static_cast<long>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+}
+
+// Waits until the wall clock is just past a second boundary, so that a whole-second deadline
+// is about one second away.
+void alignToSecond() {
+  struct timeval tv;
+  gettimeofday(&tv, nullptr);
+  std::this_thread::sleep_for(std::chrono::microseconds(1000000 - tv.tv_usec + 20000));
+}
+
+TEST(VelMutex, CountsNestedHandlersOfOneHolder) {
+  VelMutex m;
+  ASSERT_TRUE(m.isValid());
+  {
+    VelMutexHandler h(m);
+    EXPECT_EQ(m.lockCount(), 1);
+  }
+  EXPECT_EQ(m.lockCount(), 0);
+}
+
+TEST(VelMutex, ExcludesOtherThreads) {
+  VelMutex m;
+  long counter = 0;  // guarded by m
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&] {
+      for (int i = 0; i < 20000; ++i) {
+        VelMutexHandler h(m);
+        ++counter;
+      }
+    });
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(counter, 80000);
+}
+
+TEST(VelEvent, PostBeforeWaitIsRememberedOnce) {
+  VelEvent e;
+  e.post();
+  e.wait();  // returns at once: the signal was kept
+  // The signal was cleared by the wait: a sub-second timed wait now times out at once.
+  auto start = Clock::now();
+  EXPECT_FALSE(e.waitWithTimeout(500));
+  EXPECT_LT(msSince(start), 1000);
+}
+
+TEST(VelEvent, SubSecondTimeoutHasADeadlineInThePast) {
+  VelEvent e;
+  alignToSecond();
+  auto start = Clock::now();
+  EXPECT_FALSE(e.waitWithTimeout(500));
+  EXPECT_LT(msSince(start), 200) << "500 ms rounds down to the start of the current second";
+}
+
+TEST(VelEvent, OneSecondTimeoutEndsAtTheNextSecondBoundary) {
+  VelEvent e;
+  alignToSecond();
+  auto start = Clock::now();
+  EXPECT_FALSE(e.waitWithTimeout(1000));
+  long waited = msSince(start);
+  EXPECT_GE(waited, 800);
+  EXPECT_LE(waited, 1300);
+}
+
+TEST(VelEvent, PostWakesATimedWaiter) {
+  VelEvent e;
+  alignToSecond();
+  std::atomic<bool> result{false};
+  auto start = Clock::now();
+  std::thread waiter([&] { result = e.waitWithTimeout(2000); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  e.post();
+  waiter.join();
+  EXPECT_TRUE(result.load());
+  EXPECT_LT(msSince(start), 1500);
+  // The signal was consumed by the waiter.
+  EXPECT_FALSE(e.waitWithTimeout(0));
+}
+
+TEST(VelEvent, ResetClearsAPendingSignal) {
+  VelEvent e;
+  e.post();
+  e.reset();
+  EXPECT_FALSE(e.waitWithTimeout(0));
+}
+
+}  // namespace

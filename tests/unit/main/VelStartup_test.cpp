@@ -1,0 +1,50 @@
+// The environment trace at start-up never lets the connection password through.
+#include "VelStartup.h"
+
+#include <gtest/gtest.h>
+
+#include "MUT1.h"
+#include "TestSupport.h"
+
+namespace {
+
+std::string traceEnvironment(const char* traceSpec, std::vector<std::string> entries) {
+  veltest::TempDir dir;
+  std::string log = dir.file("trace.log");
+  {
+    veltest::ScopedEnv trace("VEL_TRACE", traceSpec);
+    veltest::ScopedEnv file("VEL_TRACE_FILE", log.c_str());
+    MUT1_Invalidate();
+    std::vector<char*> env;
+    for (auto& e : entries) env.push_back(e.data());
+    env.push_back(nullptr);
+    velTraceEnvironment(env.data());
+  }
+  MUT1_Invalidate();
+  return veltest::readFile(log);
+}
+
+TEST(StartupEnvironmentTrace, MasksEveryEntryThatContainsThePasswordName) {
+  std::string out = traceEnvironment(
+      "detail", {"PATH=/usr/bin", "VEL_CONN_PASSWORD=topsecret1",
+                 "MY_VEL_CONN_PASSWORD_2=topsecret2", "XVEL_CONN_PASSWORDX=topsecret3"});
+  EXPECT_NE(out.find("Environment variable settting is PATH=/usr/bin"), std::string::npos);
+  EXPECT_EQ(out.find("topsecret"), std::string::npos) << out;
+  size_t masked = 0;
+  for (size_t pos = out.find("VEL_CONN_PASSWORD=**********"); pos != std::string::npos;
+       pos = out.find("VEL_CONN_PASSWORD=**********", pos + 1))
+    ++masked;
+  EXPECT_EQ(masked, 3u);
+}
+
+TEST(StartupEnvironmentTrace, SilentWithoutDetailedTracing) {
+  std::string out = traceEnvironment("error", {"PATH=/usr/bin"});
+  EXPECT_EQ(out, "");
+}
+
+TEST(StartupMode, OnlyAnEmptyArgumentListSelectsAgentMode) {
+  EXPECT_TRUE(velIsAgentMode(1));
+  EXPECT_FALSE(velIsAgentMode(2));
+}
+
+}  // namespace
