@@ -1,0 +1,210 @@
+// Encrypted values: values made by the velcrypt tool decrypt; altered values, wrong keys, bad
+// base64 and broken key files fail cleanly; the tool's key creation and exit codes.
+#include "ZAM.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "TestSupport.h"
+
+namespace {
+
+using veltest::ScopedEnv;
+using veltest::TempDir;
+
+struct ToolRun {
+  int exitCode = -1;
+  std::string out;
+  std::string err;
+};
+
+// Runs build/bin/velcrypt with the arguments, feeding input on standard input.
+ToolRun runVelcrypt(const TempDir& dir, const std::string& args, const std::string& input) {
+  ToolRun r;
+  std::string in = dir.file("tool.in");
+  std::string out = dir.file("tool.out");
+  std::string err = dir.file("tool.err");
+  if (!veltest::writeFile(in, input)) return r;
+  std::string cmd = "'" + veltest::buildDir() + "/bin/velcrypt' " + args + " <'" + in + "' >'" +
+                    out + "' 2>'" + err + "'";
+  int status = system(cmd.c_str());
+  if (status != -1 && WIFEXITED(status)) r.exitCode = WEXITSTATUS(status);
+  r.out = veltest::readFile(out);
+  r.err = veltest::readFile(err);
+  return r;
+}
+
+// Decrypts with the given key file; returns the ZAM code and the text in plain.
+int decrypt(const std::string& keyFile, const std::string& text, std::string& plain) {
+  char* result = reinterpret_cast<char*>(1);  // must be reset by the call
+  int length = -1;
+  int rc = ZAM_DecryptWithKeyFile(keyFile.c_str(), text.data(), static_cast<int>(text.size()),
+                                  &result, &length);
+  if (rc == ZAM_OK) {
+    plain.assign(result, static_cast<size_t>(length));
+    EXPECT_EQ(result[length], '\0');
+    ZAM_Free(result);
+  } else {
+    EXPECT_EQ(result, nullptr);
+    EXPECT_EQ(length, 0);
+  }
+  return rc;
+}
+
+class ZamTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ToolRun r = runVelcrypt(m_dir, "-k '" + m_key + "' --new-key", "");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+  }
+  // Encrypts secret with the tool; the printed line without its line feed.
+  std::string encrypt(const std::string& secret, const std::string& keyFile) {
+    ToolRun r = runVelcrypt(m_dir, "-k '" + keyFile + "'", secret);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_FALSE(r.out.empty());
+    if (!r.out.empty() && r.out.back() == '\n') r.out.pop_back();
+    return r.out;
+  }
+  TempDir m_dir;
+  std::string m_key = m_dir.file("vel.key");
+};
+
+TEST_F(ZamTest, ValueMadeByVelcryptDecryptsThroughTheDefaultKeyFile) {
+  std::string secret = "s3cr#t pass=word;";
+  std::string enc = encrypt(secret + "\n", m_key);
+  ASSERT_EQ(enc.rfind(ZAM_PREFIX, 0), 0u) << enc;
+  // Fresh IV each time: the same secret never gives the same text twice.
+  EXPECT_NE(enc, encrypt(secret, m_key));
+
+  ScopedEnv keyVar("VEL_KEYFILE", m_key.c_str());
+  char* result = nullptr;
+  int length = 0;
+  ASSERT_EQ(ZAM_Decrypt(enc.data(), static_cast<int>(enc.size()), &result, &length), ZAM_OK);
+  EXPECT_EQ(std::string(result, static_cast<size_t>(length)), secret);
+  ZAM_Free(result);
+
+  // Without VEL_KEYFILE the key is looked up under ORMONDHOME.
+  ScopedEnv noKeyVar("VEL_KEYFILE", nullptr);
+  ScopedEnv home("ORMONDHOME", m_dir.path().c_str());
+  ASSERT_EQ(mkdir(m_dir.file("keyfiles").c_str(), 0700), 0);
+  ASSERT_EQ(rename(m_key.c_str(), m_dir.file("keyfiles/vel.key").c_str()), 0);
+  ASSERT_EQ(ZAM_Decrypt(enc.data(), static_cast<int>(enc.size()), &result, &length), ZAM_OK);
+  EXPECT_EQ(std::string(result), secret);
+  ZAM_Free(result);
+}
+
+TEST_F(ZamTest, AlteredValueWrongKeyAndBadBase64FailWithNothingReturned) {
+  std::string enc = encrypt("password1", m_key);
+  std::string plain;
+  ASSERT_EQ(decrypt(m_key, enc, plain), ZAM_OK);
+  ASSERT_EQ(plain, "password1");
+
+  // Any changed character of the body (IV, ciphertext or tag) fails authentication or decoding.
+  size_t prefix = sizeof(ZAM_PREFIX) - 1;
+  for (size_t i = prefix; i < enc.size() - 2; ++i) {  // the last two characters are padding
+    std::string t = enc;
+    t[i] = t[i] == 'A' ? 'B' : 'A';
+    int rc = decrypt(m_key, t, plain);
+    EXPECT_TRUE(rc == ZAM_E_AUTH || rc == ZAM_E_BASE64) << "position " << i << " rc " << rc;
+  }
+  // Cut short: the tag is gone.
+  EXPECT_EQ(decrypt(m_key, enc.substr(0, enc.size() - 4), plain), ZAM_E_AUTH);
+  EXPECT_EQ(decrypt(m_key, std::string(ZAM_PREFIX) + "AAAA", plain), ZAM_E_LENGTH);
+
+  std::string otherKey = m_dir.file("other.key");
+  ASSERT_EQ(runVelcrypt(m_dir, "-k '" + otherKey + "' --new-key", "").exitCode, 0);
+  EXPECT_EQ(decrypt(otherKey, enc, plain), ZAM_E_AUTH);
+
+  std::string body = enc.substr(prefix);
+  EXPECT_EQ(decrypt(m_key, std::string(ZAM_PREFIX) + "!" + body.substr(1), plain), ZAM_E_BASE64);
+  EXPECT_EQ(decrypt(m_key, enc + "A", plain), ZAM_E_BASE64);   // length not a multiple of 4
+  EXPECT_EQ(decrypt(m_key, enc + "\n", plain), ZAM_E_BASE64);  // no blanks inside the value
+  EXPECT_EQ(decrypt(m_key, std::string(ZAM_PREFIX) + "=AAA", plain), ZAM_E_BASE64);
+  EXPECT_EQ(decrypt(m_key, std::string(ZAM_PREFIX), plain), ZAM_E_BASE64);
+  EXPECT_EQ(decrypt(m_key, "{AES256:keyfile:b}" + body, plain), ZAM_E_FORMAT);
+  EXPECT_EQ(decrypt(m_key, body, plain), ZAM_E_FORMAT);
+
+  char* result = nullptr;
+  int length = 0;
+  EXPECT_EQ(ZAM_Decrypt(nullptr, 4, &result, &length), ZAM_E_ARGUMENT);
+  EXPECT_EQ(ZAM_Decrypt(enc.data(), -1, &result, &length), ZAM_E_ARGUMENT);
+  EXPECT_EQ(ZAM_Decrypt(enc.data(), 10, nullptr, &length), ZAM_E_ARGUMENT);
+  ZAM_Free(nullptr);
+}
+
+TEST_F(ZamTest, MissingOrBrokenKeyFilesFailCleanly) {
+  std::string enc = encrypt("pw", m_key);
+  std::string plain;
+  EXPECT_EQ(decrypt(m_dir.file("absent.key"), enc, plain), ZAM_E_KEYFILE);
+  EXPECT_EQ(decrypt(m_dir.path(), enc, plain), ZAM_E_KEYFILE);  // a directory
+
+  std::string shortKey = m_dir.file("short.key");
+  ASSERT_TRUE(veltest::writeFile(shortKey, "AAAAAAAAAAAAAAAAAAAAAA==\n"));  // 16 bytes
+  EXPECT_EQ(decrypt(shortKey, enc, plain), ZAM_E_KEY);
+  std::string junkKey = m_dir.file("junk.key");
+  ASSERT_TRUE(veltest::writeFile(junkKey, "not base64 at all, just words\n"));
+  EXPECT_EQ(decrypt(junkKey, enc, plain), ZAM_E_KEY);
+  std::string hugeKey = m_dir.file("huge.key");
+  ASSERT_TRUE(veltest::writeFile(hugeKey, std::string(5000, 'A')));
+  EXPECT_EQ(decrypt(hugeKey, enc, plain), ZAM_E_KEY);
+
+  // Neither VEL_KEYFILE nor ORMONDHOME: no default location.
+  ScopedEnv noKeyVar("VEL_KEYFILE", nullptr);
+  ScopedEnv noHome("ORMONDHOME", nullptr);
+  char* result = nullptr;
+  int length = 0;
+  EXPECT_EQ(ZAM_Decrypt(enc.data(), static_cast<int>(enc.size()), &result, &length), ZAM_E_KEYFILE);
+  EXPECT_EQ(result, nullptr);
+}
+
+TEST_F(ZamTest, NewKeyIsPrivateAndNeverOverwritten) {
+  struct stat st;
+  ASSERT_EQ(stat(m_key.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  std::string before = veltest::readFile(m_key);
+  EXPECT_EQ(before.size(), 45u);  // 44 base64 characters and a line feed
+
+  ToolRun again = runVelcrypt(m_dir, "-k '" + m_key + "' --new-key", "");
+  EXPECT_EQ(again.exitCode, 2);
+  EXPECT_NE(again.err.find("exists already"), std::string::npos) << again.err;
+  EXPECT_EQ(veltest::readFile(m_key), before);
+
+  // The default location under ORMONDHOME, with its keyfiles folder created.
+  ScopedEnv noKeyVar("VEL_KEYFILE", nullptr);
+  ScopedEnv home("ORMONDHOME", m_dir.path().c_str());
+  ToolRun made = runVelcrypt(m_dir, "--new-key", "");
+  EXPECT_EQ(made.exitCode, 0) << made.err;
+  ASSERT_EQ(stat(m_dir.file("keyfiles/vel.key").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  EXPECT_NE(veltest::readFile(m_dir.file("keyfiles/vel.key")), before);
+}
+
+TEST_F(ZamTest, VelcryptRefusesBadUsageAndBadInputWithItsExitCodes) {
+  EXPECT_EQ(runVelcrypt(m_dir, "--bogus", "").exitCode, 1);
+  EXPECT_EQ(runVelcrypt(m_dir, "-k", "").exitCode, 1);
+  ToolRun help = runVelcrypt(m_dir, "--help", "");
+  EXPECT_EQ(help.exitCode, 0);
+  EXPECT_NE(help.out.find("usage: velcrypt"), std::string::npos);
+
+  EXPECT_EQ(runVelcrypt(m_dir, "-k '" + m_key + "'", "").exitCode, 3);        // empty
+  EXPECT_EQ(runVelcrypt(m_dir, "-k '" + m_key + "'", "\n").exitCode, 3);      // empty line
+  EXPECT_EQ(runVelcrypt(m_dir, "-k '" + m_key + "'", "a\nb\n").exitCode, 3);  // two lines
+  EXPECT_EQ(runVelcrypt(m_dir, "-k '" + m_key + "'", std::string(256, 'x')).exitCode, 3);
+  ToolRun longest = runVelcrypt(m_dir, "-k '" + m_key + "'", std::string(255, 'x') + "\r\n");
+  EXPECT_EQ(longest.exitCode, 0) << longest.err;
+
+  ToolRun noKey = runVelcrypt(m_dir, "-k '" + m_dir.file("absent.key") + "'", "pw\n");
+  EXPECT_EQ(noKey.exitCode, 2);
+  EXPECT_TRUE(noKey.out.empty());
+  ScopedEnv noKeyVar("VEL_KEYFILE", nullptr);
+  ScopedEnv noHome("ORMONDHOME", nullptr);
+  ToolRun nowhere = runVelcrypt(m_dir, "", "pw\n");
+  EXPECT_EQ(nowhere.exitCode, 2);
+  EXPECT_NE(nowhere.err.find("no key file"), std::string::npos) << nowhere.err;
+}
+
+}  // namespace
