@@ -1,0 +1,352 @@
+#include "Ora_StmtTable.h"
+
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <new>
+
+#include "MUT1.h"
+#include "Ora_Wrapper.h"
+#include "vel00_OCI_Lib.h"
+
+VEL_TRACE_UNIT("stmttable");
+
+using L = vel00_OCI_Lib;
+
+namespace {
+bool ok(int status) { return status == OCI_SUCCESS || status == OCI_SUCCESS_WITH_INFO; }
+}  // namespace
+
+void Ora_DefInfo::set(uint16_t dataType, int columnSize) {
+  m_indicator = 0;
+  switch (dataType) {
+    case SQLT_CHR:
+    case SQLT_AFC:
+    case SQLT_CLOB: {
+      // Three bytes a character leave room for UTF-8.
+      long length = 3L * (columnSize > 0 ? columnSize : 0);
+      m_bufferLength = static_cast<int>(length > 4000 ? 4000 : length);
+      m_kind = kText;
+      m_pData = m_text;
+      memset(m_text, 0, sizeof m_text);
+      break;
+    }
+    case SQLT_BIN:
+      m_bufferLength = 64;
+      m_kind = kText;
+      m_pData = m_text;
+      memset(m_text, 0, sizeof m_text);
+      break;
+    case SQLT_NUM:
+    case 8:
+    case SQLT_IBFLOAT:
+    case SQLT_IBDOUBLE:
+      m_bufferLength = OCI_NUMBER_SIZE;
+      m_kind = kNumber;
+      m_pData = &m_number;
+      break;
+    case SQLT_DAT:
+    case SQLT_TIMESTAMP:
+    case SQLT_TIMESTAMP_TZ:
+    case SQLT_TIMESTAMP_LTZ:
+      m_bufferLength = sizeof(OCIDate);
+      m_kind = kDate;
+      m_pData = &m_date;
+      break;
+    default:
+      m_bufferLength = 0;
+      m_kind = kUnsupported;
+      m_pData = nullptr;
+      break;
+  }
+}
+
+int Ora_DefInfo::getBufferLen() const {
+  switch (m_kind) {
+    case kText:
+      return (m_indicator != -1 && m_pData != nullptr) ? static_cast<int>(strlen(m_text)) + 1 : 8;
+    case kNumber:
+      return 24;
+    case kDate:
+      return 20;
+    default:
+      VEL_ERROR("Unhandled type is: %d", m_kind);
+      return 1;
+  }
+}
+
+const char* Ora_DefInfo::getWXAString(OCIError* errorHandle, int shift, const char* nullText) {
+  if (errorHandle == nullptr) return nullptr;
+  switch (m_kind) {
+    case kText:
+      // A NULL leaves the area as the previous row left it: hand out an empty text instead.
+      if (m_indicator == -1) m_text[0] = 0;
+      return m_text;
+    case kNumber:
+      memset(m_text, 0, sizeof m_text);
+      if (m_indicator == -1) {
+        if (nullText != nullptr) {
+          snprintf(m_text, 4001, "%.4000s", nullText);
+        } else {
+          long long v = -1;
+          for (int i = 0; i < shift && i < 18; ++i) v *= 10;
+          snprintf(m_text, sizeof m_text, "%lld", v);
+        }
+      } else {
+        getOCINumberString(&m_number, m_text, kTextAreaSize, errorHandle, shift);
+      }
+      return m_text;
+    case kDate:
+      memset(m_text, 0, sizeof m_text);
+      if (m_indicator != -1) getOCIDateString(&m_date, m_text, kTextAreaSize);
+      return m_text;
+    default:
+      VEL_ERROR("Unhandled type is: %d", m_kind);
+      return nullptr;
+  }
+}
+
+Ora_DefInfoArray::Ora_DefInfoArray() {
+  m_infos = new (std::nothrow) Ora_DefInfo[kVelMaxColumns];
+  if (m_infos == nullptr)
+    VEL_ERROR("Error, memory allocation failed for allocating %d DefInfo", kVelMaxColumns);
+}
+
+Ora_DefInfoArray::~Ora_DefInfoArray() { delete[] m_infos; }
+
+Ora_DefInfo* Ora_DefInfoArray::getDefInfo(unsigned index) {
+  if (m_infos != nullptr && index < m_count) return &m_infos[index];
+  VEL_DETAIL("Column number is:%d, required index is:%d", m_count, index);
+  return nullptr;
+}
+
+Ora_SimpleRow::~Ora_SimpleRow() { release(); }
+
+void Ora_SimpleRow::release() {
+  if (m_block != nullptr) VelMemManager::Free(m_block);
+  m_block = nullptr;
+  m_count = 0;
+  for (auto& v : m_values) v = nullptr;
+}
+
+bool Ora_SimpleRow::setValue(const char** values, unsigned count) {
+  if (values == nullptr || count < 1 || count > kVelMaxColumns) return false;
+  release();
+  size_t total = 0;
+  bool detail = VEL_TRACE_ON(MUT1_DETAIL);
+  for (unsigned i = 0; i < count; ++i) {
+    if (detail) VEL_DETAIL("index is:%d, value is:%s", i, values[i] ? values[i] : "");
+    total += (values[i] ? strlen(values[i]) : 0) + 1;
+  }
+  VEL_DETAIL("Allocate memory size:%d", static_cast<int>(total));
+  m_block = static_cast<char*>(VelMemManager::Malloc(static_cast<unsigned>(total)));
+  if (m_block == nullptr) {
+    VEL_ERROR("Error! Can not allocate memory for size:%d", static_cast<int>(total));
+    return false;
+  }
+  char* p = m_block;
+  for (unsigned i = 0; i < count; ++i) {
+    size_t n = values[i] ? strlen(values[i]) : 0;
+    if (n) memcpy(p, values[i], n);
+    p[n] = 0;
+    m_values[i] = p;
+    p += n + 1;
+  }
+  m_count = count;
+  return true;
+}
+
+bool Ora_SimpleTable::push_back(Ora_SimpleRow* row) {
+  if (row == nullptr) {
+    VEL_ERROR("Error, Invalid pointer");
+    return false;
+  }
+  m_rows.push_back(row);
+  return true;
+}
+
+void Ora_SimpleTable::clear() {
+  VEL_DETAIL("size is %d", static_cast<int>(m_rows.size()));
+  for (Ora_SimpleRow* row : m_rows) delete row;
+  m_rows.clear();
+}
+
+bool Ora_SimpleTable::get(unsigned index, const char** out, int count) const {
+  const Ora_SimpleRow* row = at(index);
+  if (row == nullptr || out == nullptr || count < 0 ||
+      static_cast<unsigned>(count) != row->getCount())
+    return false;
+  for (unsigned i = 0; i < row->getCount(); ++i) out[i] = row->getValue(i);
+  return true;
+}
+
+int Ora_BaseStmtTable::executeFetch(OCISvcCtx* serviceContext, OCIStmt* statement,
+                                    OCIError* errorHandle, Ora_ErrorMsg& error,
+                                    Ora_DefInfoArray* defineArray) {
+  VEL_FLOW_ENTRY("Ora_BaseStmtTable::executeFetch");
+  if (serviceContext == nullptr || statement == nullptr || errorHandle == nullptr ||
+      defineArray == nullptr)
+    VEL_RETURN(OCI_INVALID_HANDLE);
+  m_pDefineArray = defineArray;
+  int status = onBeforeFetch(statement, errorHandle);
+  if (!ok(status)) {
+    error.setOCIError(errorHandle, status);
+    Ora_ErrorMsg::printOCIError(errorHandle, status, "", "beforeFetch", nullptr);
+    Ora_DumpStatement(statement, errorHandle);
+    VEL_RETURN(status);
+  }
+  long start = static_cast<long>(time(nullptr));
+  status =
+      Ora_Wrapper::StmtFetch2(serviceContext, statement, errorHandle, start, kFetchTimeout, error);
+  while (isOKFetch(error)) {
+    onFetch(errorHandle);
+    status = Ora_Wrapper::StmtFetch2(serviceContext, statement, errorHandle, start, kFetchTimeout,
+                                     error);
+  }
+  if (status != OCI_SUCCESS && status != OCI_SUCCESS_WITH_INFO && status != OCI_NO_DATA) {
+    // A time-out has already filled the record with the cancellation error.
+    if (error.getErrorCode() != 1013) error.setOCIError(errorHandle, status);
+    Ora_ErrorMsg::printOCIError(errorHandle, status, "", "executeFetch", nullptr);
+    Ora_DumpStatement(statement, errorHandle);
+    onFetchFail();
+    VEL_RETURN(status);
+  }
+  onAfterFetch(errorHandle);
+  if (error.getStatus() == OCI_NO_DATA) error.clear();
+  VEL_RETURN(0);
+}
+
+bool Ora_BaseStmtTable::isOKFetch(Ora_ErrorMsg& error) {
+  int status = error.getStatus();
+  if (status == OCI_SUCCESS || status == OCI_SUCCESS_WITH_INFO) return true;
+  int code = error.getErrorCode();
+  if (status == OCI_ERROR && (code == 1406 || code == 24345)) {
+    VEL_DETAIL("Ignore and continue fetching on error %d, with error message:%s ", code,
+               error.getMessage());
+    return true;
+  }
+  return false;
+}
+
+int Ora_DynamicStmtTable::onBeforeFetch(OCIStmt* statement, OCIError* errorHandle) {
+  VEL_FLOW_ENTRY("Ora_DynamicStmtTable::onBeforeFetch");
+  ub4 prefetchRows = 100;
+  int status = L::pMyOCIAttrSet(statement, OCI_HTYPE_STMT, &prefetchRows, 0, OCI_ATTR_PREFETCH_ROWS,
+                                errorHandle);
+  if (!ok(status)) VEL_RETURN(status);
+  ub4 prefetchMemory = 102400;
+  status = L::pMyOCIAttrSet(statement, OCI_HTYPE_STMT, &prefetchMemory, 0, OCI_ATTR_PREFETCH_MEMORY,
+                            errorHandle);
+  if (!ok(status)) VEL_RETURN(status);
+  ub4 columns = 0;
+  status = L::pMyOCIAttrGet(statement, OCI_HTYPE_STMT, &columns, nullptr, OCI_ATTR_PARAM_COUNT,
+                            errorHandle);
+  if (!ok(status)) VEL_RETURN(status);
+
+  m_rowCount = 0;
+  if (columns > kVelMaxColumns) {
+    VEL_ERROR(
+        "Warning, SQL exceeds the max column %d, current column is %d, extra column data will "
+        "not be fetched",
+        kVelMaxColumns, columns);
+    Ora_DumpStatement(statement, errorHandle);
+    columns = kVelMaxColumns;
+  }
+  m_columnCount = columns;
+  m_pDefineArray->setCount(columns);
+  VEL_DETAIL("Column number is %d", columns);
+
+  for (ub4 position = 1; position <= columns; ++position) {
+    void* param = nullptr;
+    if (L::pMyOCIParamGet(statement, OCI_HTYPE_STMT, errorHandle, &param, position) != OCI_SUCCESS)
+      break;
+    ub2 dataType = 0, dataSize = 0, charSize = 0;
+    ub1 charUsed = 0;
+    text* name = nullptr;
+    ub4 nameLength = 0;
+    ub4 maxCharSize = 0, maxDataSize = 0;
+    status = L::pMyOCIAttrGet(param, OCI_DTYPE_PARAM, &dataType, nullptr, OCI_ATTR_DATA_TYPE,
+                              errorHandle);
+    int rc =
+        L::pMyOCIAttrGet(param, OCI_DTYPE_PARAM, &name, &nameLength, OCI_ATTR_NAME, errorHandle);
+    if (!ok(rc)) status = rc;
+    char columnName[100] = {0};
+    if (name != nullptr)
+      snprintf(columnName, sizeof columnName, "%.*s", static_cast<int>(nameLength),
+               reinterpret_cast<const char*>(name));
+    rc = L::pMyOCIAttrGet(param, OCI_DTYPE_PARAM, &charUsed, nullptr, OCI_ATTR_CHAR_USED,
+                          errorHandle);
+    if (!ok(rc)) status = rc;
+    L::pMyOCIAttrGet(param, OCI_DTYPE_PARAM, &charSize, nullptr, OCI_ATTR_CHAR_SIZE, errorHandle);
+    L::pMyOCIAttrGet(param, OCI_DTYPE_PARAM, &dataSize, nullptr, OCI_ATTR_DATA_SIZE, errorHandle);
+    int columnSize = charUsed ? charSize : dataSize;
+
+    Ora_DefInfo* def = m_pDefineArray->getDefInfo(position - 1);
+    if (def == nullptr) {
+      VEL_ERROR("Error at get pDef for index:%d", position - 1);
+    } else {
+      def->set(dataType, columnSize);
+      OCIDefine* define = nullptr;
+      uint16_t defineType = 0;
+      switch (def->m_kind) {
+        case Ora_DefInfo::kText:
+          defineType = SQLT_STR;
+          break;
+        case Ora_DefInfo::kNumber:
+          defineType = SQLT_VNU;
+          break;
+        case Ora_DefInfo::kDate:
+          defineType = SQLT_ODT;
+          break;
+        default:
+          VEL_ERROR("Error! Unhandled type is: %d", dataType);
+          break;
+      }
+      if (defineType != 0) {
+        rc = L::pMyOCIDefineByPos(statement, &define, errorHandle, position, def->m_pData,
+                                  def->m_bufferLength, defineType, &def->m_indicator, nullptr,
+                                  nullptr, OCI_DEFAULT);
+        if (!ok(rc)) status = rc;
+      }
+    }
+    if (position <= kVelMaxColumns)
+      snprintf(m_columns[position - 1].m_name, sizeof m_columns[position - 1].m_name, "%.32s",
+               columnName);
+    if (VEL_TRACE_ON(MUT1_DETAIL)) {
+      L::pMyOCIAttrGet(param, OCI_DTYPE_PARAM, &maxCharSize, nullptr, OCI_ATTR_MAX_CHARSIZE,
+                       errorHandle);
+      L::pMyOCIAttrGet(param, OCI_DTYPE_PARAM, &maxDataSize, nullptr, OCI_ATTR_MAXDATA_SIZE,
+                       errorHandle);
+      VEL_DETAIL(
+          "Column %s, type is %d, uiCharUsed is %d, length is %d,charsize is %d, datasize is %d, "
+          "max char is %d, max data is %d",
+          columnName, dataType, charUsed, columnSize, charSize, dataSize, maxCharSize, maxDataSize);
+    }
+    L::pMyOCIDescriptorFree(param, OCI_DTYPE_PARAM);
+  }
+  VEL_RETURN(status);
+}
+
+void Ora_AutoStmtTable::onFetch(OCIError* errorHandle) {
+  if (m_pDefineArray == nullptr) return;
+  ++m_rowCount;
+  Ora_SimpleRow* row = new Ora_SimpleRow;
+  if (row == nullptr) {
+    VEL_ERROR("Error at memory allocation");
+    return;
+  }
+  bool detail = VEL_TRACE_ON(MUT1_DETAIL);
+  for (unsigned i = 0; i < m_columnCount; ++i) {
+    Ora_DefInfo* def = m_pDefineArray->getDefInfo(i);
+    m_rowValues[i] = def ? def->getWXAString(errorHandle, 0, nullptr) : nullptr;
+    if (detail) VEL_DETAIL("%s:%s", m_columns[i].m_name, m_rowValues[i] ? m_rowValues[i] : "");
+  }
+  if (m_columnCount == 0 || !row->setValue(m_rowValues, m_columnCount) || !m_table.push_back(row))
+    delete row;
+}
+
+void Ora_AutoStmtTable::onAfterFetch(OCIError*) { VEL_FLOWMSG("Fetched row %d", m_rowCount); }
+
+bool Ora_AutoStmtTable::getRow(unsigned index, const char** out, int count) const {
+  return m_table.get(index, out, count);
+}
