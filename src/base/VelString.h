@@ -1,0 +1,47 @@
+// VelString: the program's growable byte string. Buffers come from the pool in its size classes
+// (VelMemManager::getAllocSize), exactly the class of the current need: there is no doubling.
+// An empty string allocates nothing and points at the shared terminator m_NullData.
+#ifndef VEL_BASE_VELSTRING_H
+#define VEL_BASE_VELSTRING_H
+
+#include <cstdint>
+
+#include "VelMemManager.h"
+
+class VelString : public Vel_BaseMemPool {
+ public:
+  VelString() = default;
+  VelString(const char* s);  // NOLINT: implicit by design, as assign(s)
+  VelString(const VelString& other);
+  ~VelString();
+  VelString& operator=(const VelString& other);
+
+  // Replaces the text. Null or "" leave the string empty and unallocated (true). False when no
+  // buffer is available; the string is then empty.
+  bool assign(const char* s);
+  // Appends the text of s (null: nothing, true).
+  bool append(const char* s);
+  // Appends exactly n bytes of s, whatever they hold. False when no buffer is available; the
+  // string is then unchanged.
+  bool append(const char* s, unsigned n);
+  // Frees the buffer; the string becomes empty.
+  void clear();
+  // n <= length: truncates in place. n > length: pads with spaces up to n in a new buffer of the
+  // class of n + 1 (unchanged when no buffer is available).
+  void resize(unsigned n);
+  // 1 for a null s, else strcmp(c_str(), s).
+  int compare(const char* s) const;
+
+  const char* c_str() const { return m_pData; }
+  unsigned length() const { return m_iSize; }
+  unsigned capacity() const { return m_iCapacity; }
+
+ private:
+  static char m_NullData;  // the shared terminator of every unallocated string; never written
+
+  char* m_pData = &m_NullData;  // always NUL-terminated
+  uint32_t m_iSize = 0;         // bytes of text, terminator excluded
+  uint32_t m_iCapacity = 0;     // bytes allocated; 0 while m_pData is &m_NullData
+};
+
+#endif  // VEL_BASE_VELSTRING_H
