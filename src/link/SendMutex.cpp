@@ -1,0 +1,4 @@
+#include "SendMutex.h"
+
+// Constructed during static initialisation, destroyed at process exit.
+VelMutex gMutexSend;
