@@ -222,6 +222,7 @@ class Translator {
     rewriteBinds();
     rewriteFromClauses();
     rewriteDates();
+    rewriteConcat();
     rewriteRownum();
     rewriteMisc();
     return true;
@@ -357,7 +358,7 @@ class Translator {
 
   // End (exclusive, significant index) of the operand that follows a '+' or '-' at index k:
   // one primary, extended over '*' and '/' since those bind tighter.
-  size_t operandEnd(size_t k) {
+  size_t operandEnd(size_t k, bool multiplicative = true) {
     size_t e = k;
     for (;;) {
       if (e >= nsig()) return e;
@@ -376,7 +377,7 @@ class Translator {
       } else {
         return e;
       }
-      if (e < nsig() && (isOp(S(e), "*") || isOp(S(e), "/"))) {
+      if (multiplicative && e < nsig() && (isOp(S(e), "*") || isOp(S(e), "/"))) {
         ++e;
         continue;
       }
@@ -407,6 +408,40 @@ class Translator {
         }
       }
       tok.text = call;
+    }
+  }
+
+  // Start (significant index) of the primary that ends at index k: a literal, bind, name
+  // (qualified), parenthesised group or function call.
+  size_t operandStart(size_t k) {
+    size_t b = k;
+    if (isOp(S(b), ")")) {
+      const int d = S(b).depth;
+      while (b > 0 && !(isOp(S(b), "(") && S(b).depth == d)) --b;
+      if (b > 0 && S(b - 1).kind == Tok::Ident) --b;
+    }
+    while (b >= 2 && isOp(S(b - 1), ".") &&
+           (S(b - 2).kind == Tok::Ident || S(b - 2).kind == Tok::QIdent))
+      b -= 2;
+    return b;
+  }
+
+  // "a || b || c" becomes SIM_CONCAT(a, b, c): Oracle treats a NULL operand as empty text.
+  void rewriteConcat() {
+    for (size_t k = 1; k + 1 < nsig(); ++k) {
+      if (!isOp(S(k), "||")) continue;
+      const size_t start = operandStart(k - 1);
+      size_t e = k;
+      while (e + 1 < nsig() && isOp(S(e), "||")) {
+        const size_t next = operandEnd(e + 1, false);
+        if (next == e + 1) break;
+        S(e).text = ",";
+        e = next;
+        if (e >= nsig()) break;
+      }
+      S(start).text = "SIM_CONCAT(" + S(start).text;
+      S(e - 1).suffix += ")";
+      k = e;
     }
   }
 
@@ -573,7 +608,13 @@ class Translator {
     for (size_t k = 0; k < nsig(); ++k) {
       Token& tok = S(k);
       if (isWord(tok, "MINUS")) tok.text = "EXCEPT";
+      // SQLite reads '#' as the start of a parameter: names like THREAD# are quoted.
+      if (tok.kind == Tok::Ident && tok.text.find('#') != std::string::npos) {
+        tok.text = "\"" + tok.text + "\"";
+      }
       if (isOp(tok, "^=")) tok.text = "<>";
+      // NUMBER division is decimal: 1/24 is not 0.
+      if (isOp(tok, "/")) tok.text = "*1.0/";
       // Any ROWNUM left (a select list, for instance) numbers the rows of its query.
       if (tok.kind == Tok::Ident && upperOf(tok.text) == "ROWNUM" &&
           !(k > 0 && isOp(S(k - 1), "."))) {

@@ -458,7 +458,11 @@ bool formatDate(const DateTime& dt, const std::string& fmt, std::string* out) {
     i += E.size();
     char buf[64];
     auto num = [&](int v, int width) {
-      std::snprintf(buf, sizeof buf, fm ? "%d" : "%0*d", width, v);
+      if (fm) {
+        std::snprintf(buf, sizeof buf, "%d", v);
+      } else {
+        std::snprintf(buf, sizeof buf, "%0*d", width, v);
+      }
       r += buf;
     };
     if (E == "FM") {
@@ -1148,6 +1152,26 @@ void fnChr(sqlite3_context* ctx, int, sqlite3_value** a) {
   sqlite3_result_text(ctx, &ch, 1, SQLITE_TRANSIENT);
 }
 
+// Oracle's concatenation: NULL operands count as empty texts; an empty result is NULL.
+void fnConcat(sqlite3_context* ctx, int n, sqlite3_value** a) {
+  std::string r;
+  for (int i = 0; i < n; ++i) {
+    switch (sqlite3_value_type(a[i])) {
+      case SQLITE_NULL:
+        break;
+      case SQLITE_INTEGER:
+        r += std::to_string(sqlite3_value_int64(a[i]));
+        break;
+      case SQLITE_FLOAT:
+        r += numberText(sqlite3_value_double(a[i]));
+        break;
+      default:
+        r += textOf(a[i]);
+    }
+  }
+  resultText(ctx, r);
+}
+
 struct FunctionDef {
   const char* name;
   int args;  // -1: variable
@@ -1191,6 +1215,7 @@ const FunctionDef kFunctions[] = {
     {"CHR", 1, true, fnChr},
     {"SIM_DATE_ADD", 2, true, fnDateAdd},
     {"SIM_DATE_SUB", 2, true, fnDateSub},
+    {"SIM_CONCAT", -1, true, fnConcat},
 };
 
 }  // namespace

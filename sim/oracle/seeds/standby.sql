@@ -1,0 +1,75 @@
+-- A physical standby database of PROD: PRODSB on host sbhost1, open read only with apply
+-- (v$database.database_role = 'PHYSICAL STANDBY'), with Data Guard status messages.
+-- velsim-mkdb standby.sql "$VELSIM_DIR/sbhost1_1521_PRODSB.db" serves sbhost1:1521/PRODSB.
+.read common.sql
+
+INSERT INTO sim_users VALUES('monitor', 'monitor', '', 0);
+INSERT INTO sim_users VALUES('sys', 'oracle', 'SYSDBA,SYSOPER', 0);
+INSERT INTO sim_users VALUES('scott', 'tiger', '', 1);
+INSERT INTO sim_local VALUES(1);
+INSERT INTO "gv$instance" VALUES(1, 1, 'PRODSB', 'sbhost1', '19.0.0.0.0', '19.3.0.0.0', '2026-11-30 06:12:44', 'OPEN', 'NO', 1, 'STARTED', 'ALLOWED', 'NO', 'ACTIVE', 'PRIMARY_INSTANCE', 'NORMAL', 'NO', 'SINGLE', 'EE', 'REGULAR', 0);
+INSERT INTO "gv$version" VALUES(1, 'Oracle Database 19c Enterprise Edition Release 19.0.0.0.0 - Production', 'Oracle Database 19c Enterprise Edition Release 19.0.0.0.0 - Production
+Version 19.3.0.0.0', 'Oracle Database 19c Enterprise Edition Release 19.0.0.0.0 - Production', 0);
+INSERT INTO "gv$parameter" VALUES(1, 1, 'instance_name', 2, 'PRODSB', 'PRODSB', NULL, 'FALSE', 'FALSE', 'instance name', 0);
+INSERT INTO "gv$parameter" VALUES(1, 2, 'db_name', 2, 'PROD', 'PROD', NULL, 'FALSE', 'FALSE', 'db name', 0);
+INSERT INTO "gv$parameter" VALUES(1, 3, 'db_unique_name', 2, 'PROD', 'PROD', NULL, 'FALSE', 'FALSE', 'db unique name', 0);
+INSERT INTO "gv$parameter" VALUES(1, 4, 'cluster_database', 1, 'FALSE', 'FALSE', NULL, 'FALSE', 'FALSE', 'cluster database', 0);
+INSERT INTO "gv$parameter" VALUES(1, 5, 'background_dump_dest', 2, '/u01/app/oracle/diag/rdbms/prod/PRODSB/trace', '/u01/app/oracle/diag/rdbms/prod/PRODSB/trace', NULL, 'FALSE', 'FALSE', 'background dump dest', 0);
+INSERT INTO "gv$parameter" VALUES(1, 6, 'user_dump_dest', 2, '/u01/app/oracle/diag/rdbms/prod/PRODSB/trace', '/u01/app/oracle/diag/rdbms/prod/PRODSB/trace', NULL, 'FALSE', 'FALSE', 'user dump dest', 0);
+INSERT INTO "gv$parameter" VALUES(1, 7, 'core_dump_dest', 2, '/u01/app/oracle/diag/rdbms/prod/PRODSB/cdump', '/u01/app/oracle/diag/rdbms/prod/PRODSB/cdump', NULL, 'FALSE', 'FALSE', 'core dump dest', 0);
+INSERT INTO "gv$parameter" VALUES(1, 8, 'diagnostic_dest', 2, '/u01/app/oracle', '/u01/app/oracle', NULL, 'FALSE', 'FALSE', 'diagnostic dest', 0);
+INSERT INTO "gv$parameter" VALUES(1, 9, 'audit_file_dest', 2, '/u01/app/oracle/admin/PROD/adump', '/u01/app/oracle/admin/PROD/adump', NULL, 'FALSE', 'FALSE', 'audit file dest', 0);
+INSERT INTO "gv$parameter" VALUES(1, 10, 'db_block_size', 3, '8192', '8192', NULL, 'FALSE', 'FALSE', 'db block size', 0);
+INSERT INTO "gv$parameter" VALUES(1, 11, 'processes', 3, '300', '300', NULL, 'FALSE', 'FALSE', 'processes', 0);
+INSERT INTO "gv$parameter" VALUES(1, 12, 'compatible', 2, '19.0.0', '19.0.0', NULL, 'FALSE', 'FALSE', 'compatible', 0);
+INSERT INTO "gv$parameter" VALUES(1, 13, 'instance_type', 2, 'RDBMS', 'RDBMS', NULL, 'FALSE', 'FALSE', 'instance type', 0);
+INSERT INTO "gv$parameter" VALUES(1, 14, 'log_archive_dest_1', 2, 'LOCATION=/u01/app/oracle/arch/PROD', 'LOCATION=/u01/app/oracle/arch/PROD', NULL, 'FALSE', 'FALSE', 'log archive dest 1', 0);
+INSERT INTO "gv$parameter" VALUES(1, 15, 'db_recovery_file_dest', 2, '/u01/app/oracle/fra', '/u01/app/oracle/fra', NULL, 'FALSE', 'FALSE', 'db recovery file dest', 0);
+INSERT INTO "gv$parameter" VALUES(1, 16, 'db_recovery_file_dest_size', 6, '10737418240', '10737418240', NULL, 'FALSE', 'FALSE', 'db recovery file dest size', 0);
+INSERT INTO "gv$diag_info" VALUES(1, 'Diag Enabled', 'TRUE', 0);
+INSERT INTO "gv$diag_info" VALUES(1, 'ADR Base', '/u01/app/oracle', 0);
+INSERT INTO "gv$diag_info" VALUES(1, 'ADR Home', '/u01/app/oracle/diag/rdbms/prod/PRODSB', 0);
+INSERT INTO "gv$diag_info" VALUES(1, 'Diag Trace', '/u01/app/oracle/diag/rdbms/prod/PRODSB/trace', 0);
+INSERT INTO "gv$diag_info" VALUES(1, 'Diag Alert', '/u01/app/oracle/diag/rdbms/prod/PRODSB/alert', 0);
+INSERT INTO "gv$diag_info" VALUES(1, 'Default Trace File', '/u01/app/oracle/diag/rdbms/prod/PRODSB/trace/PRODSB_ora_4711.trc', 0);
+INSERT INTO "gv$sysstat" VALUES(1, 0, 'logons cumulative', 1, 1200, 0);
+INSERT INTO "gv$sysstat" VALUES(1, 1, 'logons current', 1, 41, 0);
+INSERT INTO "gv$sysstat" VALUES(1, 6, 'user commits', 1, 98231, 0);
+INSERT INTO "gv$sysstat" VALUES(1, 9, 'session logical reads', 1, 12873311, 0);
+INSERT INTO "gv$sysstat" VALUES(1, 14, 'execute count', 1, 771200, 0);
+INSERT INTO "gv$database" VALUES(1, 1234567890, 'PROD', 'PRODSB', '2026-01-10 10:00:00', 'ARCHIVELOG', 'READ ONLY WITH APPLY', 'PHYSICAL STANDBY', 'MAXIMUM PERFORMANCE', 'MAXIMUM PERFORMANCE', 'NOT ALLOWED', 'ENABLED', 'NO', 'NO', 'Linux x86 64-bit', 'NO', 2417733, 'CURRENT', 0);
+INSERT INTO "gv$archive_dest" VALUES(1, 1, 'LOG_ARCHIVE_DEST_1', 'VALID', 'OPTIONAL', 'LOCAL', '/u01/app/oracle/arch/PRODSB', 'PRODSB', NULL, 0);
+INSERT INTO "gv$archive_dest" VALUES(1, 2, 'LOG_ARCHIVE_DEST_2', 'VALID', 'OPTIONAL', 'REMOTE', 'prod', 'PROD', NULL, 0);
+INSERT INTO "gv$dataguard_status" VALUES(1, 'Log Apply Services', 'Informational', 0, 1, 0, 'NO', '2026-12-01 07:00:01', 'Attempt to start background Managed Standby Recovery process (PRODSB)', 0);
+INSERT INTO "gv$dataguard_status" VALUES(1, 'Log Apply Services', 'Informational', 0, 2, 0, 'NO', '2026-12-01 07:00:03', 'Managed Standby Recovery starting Real Time Apply', 0);
+INSERT INTO "gv$dataguard_status" VALUES(1, 'Remote File Server', 'Informational', 0, 3, 0, 'NO', '2026-12-01 07:00:05', 'RFS[1]: Assigned to RFS process (PID:4412)', 0);
+INSERT INTO "gv$dataguard_status" VALUES(1, 'Log Transport Services', 'Warning', 2, 4, 16058, 'NO', '2026-12-01 07:05:00', 'Error 16058 for archive log file 2 to ''prod''', 0);
+INSERT INTO "gv$dataguard_status" VALUES(1, 'Log Apply Services', 'Informational', 0, 5, 0, 'NO', '2026-12-01 07:10:12', 'Media Recovery Waiting for thread 1 sequence 4512 (in transit)', 0);
+INSERT INTO "gv$managed_standby" VALUES(1, 'MRP0', '5120', 'APPLYING_LOG', 'N/A', 4512, 1, 10211, 204800, 0);
+INSERT INTO "gv$managed_standby" VALUES(1, 'RFS', '4412', 'IDLE', 'LGWR', 4512, 1, 10212, 2, 0);
+INSERT INTO "gv$dataguard_stats" VALUES(1, 1234567890, 'PROD', 'transport lag', '+00 00:00:00', 'day(2) to second(0) interval', '12/01/2026 08:00:00', '12/01/2026 08:00:00', 0);
+INSERT INTO "gv$dataguard_stats" VALUES(1, 1234567890, 'PROD', 'apply lag', '+00 00:00:02', 'day(2) to second(0) interval', '12/01/2026 08:00:00', '12/01/2026 08:00:00', 0);
+INSERT INTO "gv$session" VALUES(1, 1, 1, NULL, 'ACTIVE', 'oracle', 'dbhost', 'oracle@dbhost (PMON)', 'BACKGROUND', NULL, NULL, NULL, NULL, '2026-11-30 06:12:45', 0, 'pmon timer', 'Idle', 3, 'WAITING', 0);
+INSERT INTO "gv$session" VALUES(1, 101, 4711, 'MONITOR', 'ACTIVE', 'vel', 'monhost', 'velclient@monhost', 'USER', '8f2r1kq0x7a1z', '00000000DEADBEEF', 3735928559, 'velclient', '2026-12-01 08:00:00', 2, 'SQL*Net message from client', 'Idle', 2, 'WAITING', 0);
+INSERT INTO "gv$session" VALUES(1, 142, 2201, 'APP', 'ACTIVE', 'app', 'apphost', 'JDBC Thin Client', 'USER', '5zruc4v6y32f9', '000000007A3B9C10', 2050660112, 'orders', '2026-12-01 07:30:00', 15, 'db file sequential read', 'User I/O', 0, 'WAITED SHORT TIME', 0);
+INSERT INTO dba_users VALUES('SYS', 0, 'OPEN', NULL, NULL, 'SYSTEM', 'TEMP', '2026-01-10 10:00:00', 'DEFAULT');
+INSERT INTO dba_users VALUES('SYSTEM', 9, 'OPEN', NULL, NULL, 'SYSTEM', 'TEMP', '2026-01-10 10:00:00', 'DEFAULT');
+INSERT INTO dba_users VALUES('MONITOR', 110, 'OPEN', NULL, '2027-06-01 00:00:00', 'USERS', 'TEMP', '2026-02-01 09:00:00', 'DEFAULT');
+INSERT INTO dba_users VALUES('APP', 111, 'OPEN', NULL, NULL, 'USERS', 'TEMP', '2026-02-01 09:00:00', 'DEFAULT');
+INSERT INTO dba_users VALUES('SCOTT', 112, 'LOCKED', '2026-03-01 12:00:00', NULL, 'USERS', 'TEMP', '2026-02-01 09:00:00', 'DEFAULT');
+INSERT INTO dba_tablespaces VALUES('SYSTEM', 8192, 'ONLINE', 'PERMANENT', 'LOGGING', 'LOCAL', 'SYSTEM', 'NO');
+INSERT INTO dba_tablespaces VALUES('SYSAUX', 8192, 'ONLINE', 'PERMANENT', 'LOGGING', 'LOCAL', 'SYSTEM', 'NO');
+INSERT INTO dba_tablespaces VALUES('UNDOTBS1', 8192, 'ONLINE', 'UNDO', 'LOGGING', 'LOCAL', 'SYSTEM', 'NO');
+INSERT INTO dba_tablespaces VALUES('TEMP', 8192, 'ONLINE', 'TEMPORARY', 'NOLOGGING', 'LOCAL', 'UNIFORM', 'NO');
+INSERT INTO dba_tablespaces VALUES('USERS', 8192, 'ONLINE', 'PERMANENT', 'LOGGING', 'LOCAL', 'SYSTEM', 'NO');
+INSERT INTO dba_data_files VALUES('/u01/app/oracle/oradata/PRODSB/system01.dbf', 1, 'SYSTEM', 996147200, 121600, 'AVAILABLE', 'YES', 34359721984, 1280, 995098624, 'SYSTEM');
+INSERT INTO dba_data_files VALUES('/u01/app/oracle/oradata/PRODSB/sysaux01.dbf', 3, 'SYSAUX', 576716800, 70400, 'AVAILABLE', 'YES', 34359721984, 1280, 575668224, 'ONLINE');
+INSERT INTO dba_data_files VALUES('/u01/app/oracle/oradata/PRODSB/undotbs01.dbf', 4, 'UNDOTBS1', 346030080, 42240, 'AVAILABLE', 'YES', 34359721984, 640, 344981504, 'ONLINE');
+INSERT INTO dba_data_files VALUES('/u01/app/oracle/oradata/PRODSB/users01.dbf', 7, 'USERS', 5242880, 640, 'AVAILABLE', 'YES', 34359721984, 160, 4194304, 'ONLINE');
+INSERT INTO dba_temp_files VALUES('/u01/app/oracle/oradata/PRODSB/temp01.dbf', 1, 'TEMP', 33554432, 4096, 'ONLINE', 'YES', 34359721984, 32505856);
+INSERT INTO dba_free_space VALUES('SYSTEM', 1, 120000, 8388608, 1024, 1);
+INSERT INTO dba_free_space VALUES('SYSAUX', 3, 68000, 26214400, 3200, 3);
+INSERT INTO dba_free_space VALUES('UNDOTBS1', 4, 100, 314572800, 38400, 4);
+INSERT INTO dba_free_space VALUES('USERS', 7, 200, 1048576, 128, 7);
+INSERT INTO dba_role_privs VALUES('MONITOR', 'SELECT_CATALOG_ROLE', 'NO', 'YES');
+INSERT INTO dba_role_privs VALUES('SYS', 'DBA', 'YES', 'YES');
