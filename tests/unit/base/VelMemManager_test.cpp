@@ -1,0 +1,332 @@
+// Pooled memory manager: size classes, placement inside and across chunks, reuse of empty
+// chunks by other classes, the general heap above a chunk, resizing, wrong pointers, totals.
+#include "VelMemManager.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "MUT1.h"
+#include "TestSupport.h"
+
+namespace {
+
+char* P(void* p) { return static_cast<char*>(p); }
+
+struct Usage {
+  int chunks = 0;
+  long long size = 0;
+  long long used = 0;
+};
+
+Usage usage() {
+  Usage u;
+  VelMemManager::getUsage(&u.chunks, &u.size, &u.used);
+  return u;
+}
+
+// Every test starts from an empty pool, so addresses show the placement.
+class PoolTest : public ::testing::Test {
+ protected:
+  void SetUp() override { VelMemManager::clear(); }
+  void TearDown() override { VelMemManager::clear(); }
+};
+
+TEST_F(PoolTest, RequestsRoundToTheirSizeClass) {
+  const size_t cases[][2] = {{1, 64},        {64, 64},        {65, 128},      {128, 128},
+                             {129, 256},     {257, 512},      {513, 768},     {768, 768},
+                             {769, 1024},    {1025, 1280},    {1281, 1536},   {1537, 1792},
+                             {1793, 2048},   {2048, 2048},    {2049, 3072},   {3073, 4096},
+                             {4096, 4096},   {4097, 8192},    {8193, 16384},  {16385, 32768},
+                             {32769, 65536}, {65536, 65536},  {65537, 66560}, {66559, 66560},
+                             {66560, 67584}, {100000, 100352}};
+  for (const auto& c : cases) EXPECT_EQ(VelMemManager::getAllocSize(c[0]), c[1]) << c[0];
+}
+
+TEST_F(PoolTest, ZeroBytesGiveNull) {
+  EXPECT_EQ(VelMemManager::Malloc(0), nullptr);
+  EXPECT_EQ(usage().chunks, 0);
+}
+
+TEST_F(PoolTest, SmallRequestsShareAClassAndSitSideBySide) {
+  char* a = P(VelMemManager::Malloc(1));
+  char* b = P(VelMemManager::Malloc(64));
+  ASSERT_NE(a, nullptr);
+  EXPECT_EQ(b, a + 64);
+  EXPECT_EQ(usage().chunks, 1);
+  // A 65-byte request is of the next class: a chunk of its own.
+  char* c = P(VelMemManager::Malloc(65));
+  EXPECT_EQ(usage().chunks, 2);
+  EXPECT_TRUE(c < a || c >= a + 65536);
+  char* d = P(VelMemManager::Malloc(100));
+  EXPECT_EQ(d, c + 128);
+  EXPECT_EQ(usage().used, 64 + 64 + 128 + 128);
+}
+
+TEST_F(PoolTest, FirstFreePositionIsTakenAgain) {
+  char* blocks[5];
+  for (auto& b : blocks) b = P(VelMemManager::Malloc(50));
+  VelMemManager::Free(blocks[3]);
+  VelMemManager::Free(blocks[1]);
+  EXPECT_EQ(VelMemManager::Malloc(60), blocks[1]);
+  EXPECT_EQ(VelMemManager::Malloc(60), blocks[3]);
+  EXPECT_EQ(VelMemManager::Malloc(60), blocks[4] + 64);
+}
+
+TEST_F(PoolTest, ChunkHoldsItsClassCountThenANewChunkGrows) {
+  // 1024 blocks of 64 bytes fill one chunk; the next one starts a second chunk.
+  std::vector<char*> small;
+  for (int i = 0; i < 1024; ++i) small.push_back(P(VelMemManager::Malloc(64)));
+  for (int i = 1; i < 1024; ++i) ASSERT_EQ(small[i], small[0] + 64 * i);
+  EXPECT_EQ(usage().chunks, 1);
+  char* next = P(VelMemManager::Malloc(64));
+  EXPECT_EQ(usage().chunks, 2);
+  EXPECT_TRUE(next < small[0] || next >= small[0] + 65536);
+
+  // 768 does not divide 65536: 85 blocks, the tail of the chunk stays unused.
+  std::vector<char*> mid;
+  for (int i = 0; i < 85; ++i) mid.push_back(P(VelMemManager::Malloc(700)));
+  EXPECT_EQ(mid[84], mid[0] + 84 * 768);
+  EXPECT_EQ(usage().chunks, 3);
+  VelMemManager::Malloc(700);
+  EXPECT_EQ(usage().chunks, 4);
+  EXPECT_EQ(usage().size, 2 * 65536 + 85 * 768 + 85 * 768);
+}
+
+TEST_F(PoolTest, EarlierChunkIsPreferredAndEmptyChunkServesAnyClass) {
+  std::vector<char*> first;
+  for (int i = 0; i < 1024; ++i) first.push_back(P(VelMemManager::Malloc(64)));
+  char* second = P(VelMemManager::Malloc(64));  // start of the second chunk
+  char* third = P(VelMemManager::Malloc(300));  // a 512-byte chunk, the third
+  ASSERT_EQ(usage().chunks, 3);
+
+  // A free block in the first chunk wins over the free blocks of the second.
+  VelMemManager::Free(first[700]);
+  EXPECT_EQ(VelMemManager::Malloc(64), first[700]);
+
+  // Emptied, the second chunk is re-cut for the 2048-byte class instead of growing.
+  VelMemManager::Free(second);
+  char* big = P(VelMemManager::Malloc(2000));
+  EXPECT_EQ(big, second);
+  EXPECT_EQ(usage().chunks, 3);
+  EXPECT_EQ(VelMemManager::Malloc(2048), second + 2048);
+
+  // The 512-byte chunk keeps serving its class.
+  EXPECT_EQ(VelMemManager::Malloc(512), third + 512);
+
+  // With both small chunks busy, a 64-byte request grows a fourth chunk at the tail.
+  char* tail = P(VelMemManager::Malloc(64));
+  EXPECT_EQ(usage().chunks, 4);
+  EXPECT_TRUE(tail < first[0] || tail >= first[0] + 65536);
+}
+
+TEST_F(PoolTest, FirstEmptyChunkInListOrderIsReused) {
+  char* a = P(VelMemManager::Malloc(64));    // chunk 1
+  char* b = P(VelMemManager::Malloc(128));   // chunk 2
+  char* c = P(VelMemManager::Malloc(4096));  // chunk 3
+  VelMemManager::Free(c);
+  VelMemManager::Free(b);
+  // Chunks 2 and 3 are empty: the earlier one serves the new class.
+  EXPECT_EQ(VelMemManager::Malloc(8000), b);
+  EXPECT_EQ(VelMemManager::Malloc(16000), c);
+  EXPECT_EQ(usage().chunks, 3);
+  VelMemManager::Free(a);
+}
+
+TEST_F(PoolTest, WholeChunkBlockAndGeneralHeapAboveIt) {
+  char* whole = P(VelMemManager::Malloc(65536));
+  ASSERT_NE(whole, nullptr);
+  memset(whole, 0x5a, 65536);
+  EXPECT_EQ(usage().chunks, 1);
+  EXPECT_EQ(usage().used, 65536);
+  char* whole2 = P(VelMemManager::Malloc(40000));
+  EXPECT_EQ(usage().chunks, 2);
+
+  // One byte more comes from the general heap, rounded up to 65 KiB: usable to its end.
+  char* heap = P(VelMemManager::Malloc(65537));
+  ASSERT_NE(heap, nullptr);
+  memset(heap, 0x33, 66560);
+  EXPECT_EQ(usage().chunks, 2);
+  EXPECT_EQ(usage().used, 2 * 65536);
+  VelMemManager::Free(heap);
+  VelMemManager::Free(whole);
+  VelMemManager::Free(whole2);
+  EXPECT_EQ(usage().used, 0);
+}
+
+TEST_F(PoolTest, WrongPointersReleaseNothing) {
+  char* a = P(VelMemManager::Malloc(64));
+  char* b = P(VelMemManager::Malloc(64));
+  VelMemManager::Free(a + 2);  // inside a block
+  EXPECT_EQ(usage().used, 128);
+  EXPECT_EQ(VelMemManager::Malloc(64), b + 64);  // a is still taken
+
+  VelMemManager::Free(a);
+  VelMemManager::Free(a);  // second release of the same block
+  EXPECT_EQ(usage().used, 128);
+  EXPECT_EQ(VelMemManager::Malloc(64), a);
+  EXPECT_EQ(VelMemManager::Malloc(64), b + 128);
+
+  // The unused tail of a 768-byte chunk is not a block.
+  char* m = P(VelMemManager::Malloc(768));
+  long long before = usage().used;
+  VelMemManager::Free(m + 85 * 768);
+  EXPECT_EQ(usage().used, before);
+}
+
+TEST_F(PoolTest, ReallocCases) {
+  // A null pointer is a plain allocation.
+  char* p = P(VelMemManager::Realloc(nullptr, 100));
+  ASSERT_NE(p, nullptr);
+  EXPECT_EQ(usage().used, 128);
+  for (int i = 0; i < 128; ++i) p[i] = static_cast<char>(i);
+
+  // Still inside its 128-byte block: the same pointer.
+  EXPECT_EQ(VelMemManager::Realloc(p, 120), p);
+  EXPECT_EQ(VelMemManager::Realloc(p, 128), p);
+  EXPECT_EQ(VelMemManager::Realloc(p, 10), p);
+
+  // Beyond it: a 256-byte block with the whole old block copied; the old block is free again.
+  char* q = P(VelMemManager::Realloc(p, 200));
+  ASSERT_NE(q, nullptr);
+  EXPECT_NE(q, p);
+  for (int i = 0; i < 128; ++i) ASSERT_EQ(q[i], static_cast<char>(i)) << i;
+  EXPECT_EQ(usage().used, 256);
+  EXPECT_EQ(VelMemManager::Malloc(128), p);
+  VelMemManager::Free(p);
+
+  // From the pool to the general heap and on within the heap.
+  char* r = P(VelMemManager::Realloc(q, 70000));
+  ASSERT_NE(r, nullptr);
+  for (int i = 0; i < 128; ++i) ASSERT_EQ(r[i], static_cast<char>(i)) << i;
+  EXPECT_EQ(usage().used, 0);
+  memset(r + 128, 7, 70000 - 128);
+  char* s = P(VelMemManager::Realloc(r, 200000));
+  ASSERT_NE(s, nullptr);
+  EXPECT_EQ(s[0], 0);
+  EXPECT_EQ(s[69999], 7);
+
+  // Size 0 releases the block.
+  EXPECT_EQ(VelMemManager::Realloc(s, 0), nullptr);
+  char* t = P(VelMemManager::Malloc(64));
+  EXPECT_EQ(VelMemManager::Realloc(t, 0), nullptr);
+  EXPECT_EQ(usage().used, 0);
+}
+
+TEST_F(PoolTest, ReallocOfAWrongPointerLeavesTheBlockAlone) {
+  char* a = P(VelMemManager::Malloc(64));
+  a[0] = 'x';
+  EXPECT_EQ(VelMemManager::Realloc(a + 8, 1000), nullptr);
+  EXPECT_EQ(usage().used, 64);
+  EXPECT_EQ(a[0], 'x');
+}
+
+class Pooled : public Vel_BaseMemPool {
+ public:
+  char bytes[100];
+};
+class PooledBig : public Vel_BaseMemPool {
+ public:
+  char bytes[70000];
+};
+
+TEST_F(PoolTest, DerivedClassesAllocateFromThePool) {
+  Pooled* one = new Pooled;
+  EXPECT_EQ(usage().used, 128);
+  Pooled* many = new Pooled[3];  // 300 bytes: a 512-byte block
+  EXPECT_EQ(usage().used, 128 + 512);
+  delete[] many;
+  delete one;
+  EXPECT_EQ(usage().used, 0);
+  PooledBig* big = new PooledBig;
+  ASSERT_NE(big, nullptr);
+  big->bytes[69999] = 1;
+  EXPECT_EQ(usage().used, 0);
+  delete big;
+  Pooled* nothrow = new (std::nothrow) Pooled;
+  EXPECT_EQ(usage().used, 128);
+  delete nothrow;
+}
+
+TEST_F(PoolTest, OciCallbacksUseThePool) {
+  void* p = velOCIMalloc(nullptr, 30);
+  EXPECT_EQ(usage().used, 64);
+  p = velOCIRealloc(nullptr, p, 500);
+  EXPECT_EQ(usage().used, 512);
+  velOCIFree(nullptr, p);
+  velOCIFree(nullptr, nullptr);
+  EXPECT_EQ(usage().used, 0);
+}
+
+TEST_F(PoolTest, ClearStartsAfresh) {
+  VelMemManager::Malloc(10);
+  VelMemManager::Malloc(5000);
+  EXPECT_EQ(usage().chunks, 2);
+  VelMemManager::clear();
+  Usage u = usage();
+  EXPECT_EQ(u.chunks, 0);
+  EXPECT_EQ(u.size, 0);
+  EXPECT_EQ(u.used, 0);
+  EXPECT_NE(VelMemManager::Malloc(10), nullptr);
+  EXPECT_EQ(usage().chunks, 1);
+}
+
+TEST_F(PoolTest, ManyChunksKeepPlacementOrder) {
+  // Enough chunks to span several words of the side indexes.
+  std::vector<char*> starts;
+  for (int i = 0; i < 200; ++i) starts.push_back(P(VelMemManager::Malloc(65536)));
+  EXPECT_EQ(usage().chunks, 200);
+  VelMemManager::Free(starts[150]);
+  VelMemManager::Free(starts[70]);
+  VelMemManager::Free(starts[130]);
+  EXPECT_EQ(VelMemManager::Malloc(64), starts[70]);
+  EXPECT_EQ(VelMemManager::Malloc(3000), starts[130]);
+  EXPECT_EQ(VelMemManager::Malloc(65536), starts[150]);
+  EXPECT_EQ(VelMemManager::Malloc(64), starts[70] + 64);
+  // Each chunk start is a block in use again; only the second 64-byte block remains after.
+  for (char* s : starts) VelMemManager::Free(s);
+  EXPECT_EQ(usage().used, 64);
+}
+
+class PoolTraceTest : public PoolTest {
+ protected:
+  void SetUp() override {
+    PoolTest::SetUp();
+    m_trace = std::make_unique<veltest::ScopedEnv>("VEL_TRACE", "none;pool=detail,error");
+    m_file =
+        std::make_unique<veltest::ScopedEnv>("VEL_TRACE_FILE", m_dir.file("trace.log").c_str());
+    MUT1_Invalidate();
+  }
+  void TearDown() override {
+    m_trace.reset();
+    m_file.reset();
+    MUT1_Invalidate();
+    PoolTest::TearDown();
+  }
+  std::string output() { return veltest::readFile(m_dir.file("trace.log")); }
+  veltest::TempDir m_dir;
+  std::unique_ptr<veltest::ScopedEnv> m_trace, m_file;
+};
+
+TEST_F(PoolTraceTest, UsageTotalsGrowthAndErrorsAreTraced) {
+  char* a = P(VelMemManager::Malloc(64));
+  VelMemManager::Malloc(64);
+  VelMemManager::Malloc(64);
+  VelMemManager::Malloc(65536);
+  VelMemManager::DisplayUsage();
+  VelMemManager::Free(a + 2);
+  std::string out = output();
+  EXPECT_NE(out.find("Grow the memory block size is:64\n"), std::string::npos);
+  EXPECT_NE(out.find("Grow the memory block size is:65536\n"), std::string::npos);
+  EXPECT_NE(out.find("Block size is:64, total num:1024, used num:3\n"), std::string::npos);
+  EXPECT_NE(out.find("Block size is:65536, total num:1, used num:1\n"), std::string::npos);
+  EXPECT_NE(out.find("Total count is 2, total size is:131072, total used is:65728\n"),
+            std::string::npos);
+  EXPECT_NE(out.find("Error at free, wrong pointer "), std::string::npos);
+  EXPECT_NE(out.find(", block size is:64\n"), std::string::npos);
+}
+
+}  // namespace
