@@ -4,39 +4,18 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 
-#include <cstdlib>
 #include <string>
 
+#include "ConfigTestHelpers.h"
 #include "TestSupport.h"
 
 namespace {
 
+using veltest::runVelcrypt;
 using veltest::ScopedEnv;
 using veltest::TempDir;
-
-struct ToolRun {
-  int exitCode = -1;
-  std::string out;
-  std::string err;
-};
-
-// Runs build/bin/velcrypt with the arguments, feeding input on standard input.
-ToolRun runVelcrypt(const TempDir& dir, const std::string& args, const std::string& input) {
-  ToolRun r;
-  std::string in = dir.file("tool.in");
-  std::string out = dir.file("tool.out");
-  std::string err = dir.file("tool.err");
-  if (!veltest::writeFile(in, input)) return r;
-  std::string cmd = "'" + veltest::buildDir() + "/bin/velcrypt' " + args + " <'" + in + "' >'" +
-                    out + "' 2>'" + err + "'";
-  int status = system(cmd.c_str());
-  if (status != -1 && WIFEXITED(status)) r.exitCode = WEXITSTATUS(status);
-  r.out = veltest::readFile(out);
-  r.err = veltest::readFile(err);
-  return r;
-}
+using veltest::ToolRun;
 
 // Decrypts with the given key file; returns the ZAM code and the text in plain.
 int decrypt(const std::string& keyFile, const std::string& text, std::string& plain) {
