@@ -385,29 +385,28 @@ class Translator {
     }
   }
 
-  // SYSDATE and SYSTIMESTAMP are functions without parentheses. "SYSDATE - x" and
-  // "SYSDATE + x" become date arithmetic (x in days, or a date for a difference in days).
+  // SYSDATE and SYSTIMESTAMP are functions without parentheses. "SYSDATE - x + y ..." becomes
+  // date arithmetic, left to right (x in days, or a date for a difference in days).
   void rewriteDates() {
+    std::vector<bool> consumed(nsig(), false);  // operators taken by an arithmetic chain
     for (size_t k = 0; k < nsig(); ++k) {
       Token& tok = S(k);
       if (tok.kind != Tok::Ident || (tok.upper != "SYSDATE" && tok.upper != "SYSTIMESTAMP"))
         continue;
       if (k > 0 && isOp(S(k - 1), ".")) continue;
       if (k + 1 < nsig() && isOp(S(k + 1), "(")) continue;
-      const bool plus = k + 1 < nsig() && isOp(S(k + 1), "+");
-      const bool minus = k + 1 < nsig() && isOp(S(k + 1), "-");
-      const std::string call = tok.upper + "()";
-      if ((plus || minus) && k + 2 < nsig()) {
-        const size_t end = operandEnd(k + 2);
-        if (end > k + 2) {
-          tok.text = std::string(plus ? "SIM_DATE_ADD(" : "SIM_DATE_SUB(") + call + ",(";
-          S(k + 1).text.clear();
-          S(end - 1).suffix += "))";
-          k = end - 1;
-          continue;
-        }
+      std::string head = tok.upper + "()";
+      size_t pos = k + 1;
+      while (pos + 1 < nsig() && !consumed[pos] && (isOp(S(pos), "+") || isOp(S(pos), "-"))) {
+        const size_t end = operandEnd(pos + 1);
+        if (end == pos + 1) break;
+        head = std::string(isOp(S(pos), "+") ? "SIM_DATE_ADD(" : "SIM_DATE_SUB(") + head;
+        consumed[pos] = true;
+        S(pos).text = ",(";
+        S(end - 1).suffix += "))";
+        pos = end;
       }
-      tok.text = call;
+      tok.text = head;
     }
   }
 

@@ -1123,11 +1123,18 @@ void dateArith(sqlite3_context* ctx, sqlite3_value** a, bool subtract) {
     return;
   }
   DateTime dt;
+  if (isNumeric(a[0])) {
+    // A difference of dates already computed: plain number arithmetic.
+    double x = 0, y = 0;
+    if (!twoNumbers(ctx, a, &x, &y)) return;
+    resultNumber(ctx, subtract ? x - y : x + y);
+    return;
+  }
   if (!dateArg(ctx, a[0], &dt)) return;
   DateTime other;
   if (subtract && sqlite3_value_type(a[1]) == SQLITE_TEXT &&
       parseStored(textOf(a[1]).c_str(), &other)) {
-    sqlite3_result_double(ctx, (toSeconds(dt) - toSeconds(other)) / 86400.0);
+    resultNumber(ctx, (toSeconds(dt) - toSeconds(other)) / 86400.0);
     return;
   }
   double days = 0;

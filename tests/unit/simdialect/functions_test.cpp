@@ -1,0 +1,182 @@
+// Oracle's functions on a SQLite connection, evaluated through real statements.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "DialectTestSupport.h"
+
+using simtest::Db;
+
+namespace {
+
+class Functions : public ::testing::Test {
+ protected:
+  std::string v(const std::string& expr) { return db_.value("select " + expr + " from dual"); }
+  Db db_;
+};
+
+TEST_F(Functions, NvlFamilyTreatsEmptyTextAsNull) {
+  EXPECT_EQ(v("nvl(null, 'a')"), "a");
+  EXPECT_EQ(v("nvl('', 'b')"), "b");
+  EXPECT_EQ(v("nvl('x', 'y')"), "x");
+  EXPECT_EQ(v("nvl(0, 5)"), "0");
+  EXPECT_EQ(v("nvl2(null, 1, 2)"), "2");
+  EXPECT_EQ(v("nvl2('z', 1, 2)"), "1");
+}
+
+TEST_F(Functions, DecodeMatchesNullsAndNumbers) {
+  EXPECT_EQ(v("decode(2, 1, 'one', 2, 'two', 'other')"), "two");
+  EXPECT_EQ(v("decode(9, 1, 'one', 2, 'two', 'other')"), "other");
+  EXPECT_EQ(v("decode(9, 1, 'one')"), "NULL");
+  EXPECT_EQ(v("decode(null, 1, 'one', null, 'none')"), "none");
+  EXPECT_EQ(v("decode('2', 2, 'num')"), "num");
+  EXPECT_EQ(v("decode(2.0, 2, 'same')"), "same");
+  EXPECT_EQ(v("decode(1, 1)"), "ORA-00938: not enough arguments for function");
+}
+
+TEST_F(Functions, ToCharOfNumbers) {
+  EXPECT_EQ(v("to_char(42)"), "42");
+  EXPECT_EQ(v("to_char(12.5)"), "12.5");
+  EXPECT_EQ(v("to_char(0.5)"), ".5");
+  EXPECT_EQ(v("to_char(-0.25)"), "-.25");
+  EXPECT_EQ(v("to_char(12.345)"), "12.345");
+  EXPECT_EQ(v("to_char(1e30)"), "1000000000000000000000000000000");
+  EXPECT_EQ(v("to_char(5, '999')"), "   5");
+  EXPECT_EQ(v("to_char(-5, '999')"), "  -5");
+  EXPECT_EQ(v("to_char(0.5, '0.99')"), " 0.50");
+  EXPECT_EQ(v("to_char(2.675, '9.99')"), " 2.68");
+  EXPECT_EQ(v("to_char(7, '000')"), " 007");
+  EXPECT_EQ(v("to_char(1234567, '9,999,999')"), " 1,234,567");
+  EXPECT_EQ(v("to_char(1234.5, 'FM9,999.99')"), "1,234.5");
+  EXPECT_EQ(v("to_char(12345, '999')"), "####");
+  EXPECT_EQ(v("to_char(255, 'XX')"), " FF");
+  EXPECT_EQ(v("to_char(255, 'FM0000x')"), "000ff");
+  EXPECT_EQ(v("to_char(5, 'FMS999')"), "+5");
+  EXPECT_EQ(v("to_char(1.5, 'TM9')"), "1.5");
+  EXPECT_EQ(v("to_char(1, 'Q9')"), "ORA-01481: invalid number format model");
+  EXPECT_EQ(v("to_char(null, '999')"), "NULL");
+}
+
+TEST_F(Functions, ToCharOfDates) {
+  const std::string d = "'2026-03-07 14:05:09'";
+  EXPECT_EQ(v("to_char(" + d + ", 'YYYY-MM-DD HH24:MI:SS')"), "2026-03-07 14:05:09");
+  EXPECT_EQ(v("to_char(" + d + ", 'DD-MON-YYYY hh:mi:ss AM')"), "07-MAR-2026 02:05:09 PM");
+  EXPECT_EQ(v("to_char(" + d + ", 'Dy Mon dd, yy')"), "Sat Mar 07, 26");
+  EXPECT_EQ(v("to_char(" + d + ", 'FMMonth DD, YYYY')"), "March 7, 2026");
+  EXPECT_EQ(v("to_char(" + d + ", 'DAY')"), "SATURDAY ");
+  EXPECT_EQ(v("to_char(" + d + ", 'YYYYMMDD\"T\"HH24MISS')"), "20260307T140509");
+  EXPECT_EQ(v("to_char(" + d + ", 'DDD Q J SSSSS')"), "066 1 2461107 50709");
+  EXPECT_EQ(v("to_char('2026-03-07 14:05:09.123456', 'SS.FF3')"), "09.123");
+  EXPECT_EQ(v("to_char(" + d + ", 'YYYY-BOGUS')"), "ORA-01821: date format not recognized");
+  EXPECT_EQ(v("to_char(" + d + ")"), "2026-03-07 14:05:09");
+}
+
+TEST_F(Functions, ToNumberIsStrict) {
+  EXPECT_EQ(v("to_number('42')"), "42");
+  EXPECT_EQ(v("to_number(' -1.5 ')"), "-1.5");
+  EXPECT_EQ(v("to_number('1e3') + 1"), "1001");
+  EXPECT_EQ(v("to_number('ff', 'XX')"), "255");
+  EXPECT_EQ(v("to_number('1,234', '9,999')"), "1234");
+  EXPECT_EQ(v("to_number(null)"), "NULL");
+  EXPECT_EQ(v("to_number('12a')"), "ORA-01722: invalid number");
+  EXPECT_EQ(v("to_number('.')"), "ORA-01722: invalid number");
+  EXPECT_EQ(v("to_number('1,234')"), "ORA-01722: invalid number");
+}
+
+TEST_F(Functions, ToDateAndDateFunctions) {
+  EXPECT_EQ(v("to_date('07-MAR-2026 14:05', 'DD-MON-YYYY HH24:MI')"), "2026-03-07 14:05:00");
+  EXPECT_EQ(v("to_date('2026-03-07')"), "2026-03-07 00:00:00");
+  EXPECT_EQ(v("to_date('03/07/26 02:05 PM', 'MM/DD/RR HH:MI AM')"), "2026-03-07 14:05:00");
+  EXPECT_EQ(v("to_date('31-02-2026', 'DD-MM-YYYY')"),
+            "ORA-01847: day of month must be between 1 and last day of month");
+  EXPECT_EQ(v("to_date('07-XYZ-2026', 'DD-MON-YYYY')"), "ORA-01843: not a valid month");
+  EXPECT_EQ(v("add_months('2026-01-31 10:00:00', 1)"), "2026-02-28 10:00:00");
+  EXPECT_EQ(v("add_months('2026-02-28 00:00:00', 1)"), "2026-03-31 00:00:00");
+  EXPECT_EQ(v("add_months('2026-03-15 00:00:00', -3)"), "2025-12-15 00:00:00");
+}
+
+TEST_F(Functions, SysdateAndSystimestampAreCurrentLocalTime) {
+  const std::string now = v("sysdate");
+  ASSERT_EQ(now.size(), 19u) << now;
+  EXPECT_EQ(v("to_char(sysdate, 'YYYY-MM-DD HH24:MI:SS')").substr(0, 13), now.substr(0, 13));
+  const std::string ts = v("systimestamp");
+  ASSERT_EQ(ts.size(), 26u) << ts;
+  EXPECT_EQ(ts[19], '.');
+  char buf[32];
+  const time_t t = time(nullptr);
+  struct tm tm {};
+  localtime_r(&t, &tm);
+  strftime(buf, sizeof buf, "%Y-%m-%d", &tm);
+  EXPECT_EQ(now.substr(0, 10), buf);
+}
+
+TEST_F(Functions, SubstrCountsCharactersLikeOracle) {
+  EXPECT_EQ(v("substr('hello', 2, 3)"), "ell");
+  EXPECT_EQ(v("substr('hello', -3)"), "llo");
+  EXPECT_EQ(v("substr('hello', -3, 2)"), "ll");
+  EXPECT_EQ(v("substr('hello', 0, 2)"), "he");
+  EXPECT_EQ(v("substr('hello', 9)"), "NULL");
+  EXPECT_EQ(v("substr('hello', -9)"), "NULL");
+  EXPECT_EQ(v("substr('hello', 2, 0)"), "NULL");
+  EXPECT_EQ(v("substr('h\xc3\xa9llo', 2, 2)"), "\xc3\xa9l");
+  EXPECT_EQ(v("substr(12345, 2, 2)"), "23");
+}
+
+TEST_F(Functions, InstrSearchesForwardAndBackward) {
+  EXPECT_EQ(v("instr('hello world', 'o')"), "5");
+  EXPECT_EQ(v("instr('hello world', 'o', 1, 2)"), "8");
+  EXPECT_EQ(v("instr('hello world', 'o', 6)"), "8");
+  EXPECT_EQ(v("instr('hello world', 'o', -1)"), "8");
+  EXPECT_EQ(v("instr('hello world', 'o', -4)"), "8");
+  EXPECT_EQ(v("instr('hello world', 'o', -5)"), "5");
+  EXPECT_EQ(v("instr('abcabc', 'bc', -1, 2)"), "2");
+  EXPECT_EQ(v("instr('hello', 'z')"), "0");
+  EXPECT_EQ(v("instr('h\xc3\xa9llo', 'l')"), "3");
+  EXPECT_EQ(v("instr(null, 'a')"), "NULL");
+  EXPECT_EQ(v("instr('a', 'a', 1, 0)"), "ORA-01428: argument '0' is out of range");
+}
+
+TEST_F(Functions, TruncAndRoundOnDecimals) {
+  EXPECT_EQ(v("trunc(15.79)"), "15");
+  EXPECT_EQ(v("trunc(15.79, 1)"), "15.7");
+  EXPECT_EQ(v("trunc(-15.79)"), "-15");
+  EXPECT_EQ(v("trunc(1579, -2)"), "1500");
+  EXPECT_EQ(v("round(2.675, 2)"), "2.68");
+  EXPECT_EQ(v("round(1.005, 2)"), "1.01");
+  EXPECT_EQ(v("round(15.5)"), "16");
+  EXPECT_EQ(v("round(-15.5)"), "-16");
+  EXPECT_EQ(v("round(1550, -2)"), "1600");
+  EXPECT_EQ(v("round(0.04, 1)"), "0");
+  EXPECT_EQ(v("round(0.06, 1)"), "0.1");
+  EXPECT_EQ(v("round(null)"), "NULL");
+}
+
+TEST_F(Functions, TruncAndRoundOnDates) {
+  EXPECT_EQ(v("trunc('2026-03-07 14:05:09')"), "2026-03-07 00:00:00");
+  EXPECT_EQ(v("round('2026-03-07 14:05:09')"), "2026-03-08 00:00:00");
+  EXPECT_EQ(v("round('2026-03-07 11:05:09')"), "2026-03-07 00:00:00");
+  EXPECT_EQ(v("trunc('2026-03-17 14:05:09', 'MM')"), "2026-03-01 00:00:00");
+  EXPECT_EQ(v("trunc('2026-03-17 14:05:09', 'YYYY')"), "2026-01-01 00:00:00");
+  EXPECT_EQ(v("trunc('2026-03-17 14:05:09', 'HH24')"), "2026-03-17 14:00:00");
+  EXPECT_EQ(v("round('2026-12-31 23:59:40', 'MI')"), "2027-01-01 00:00:00");
+  EXPECT_EQ(v("trunc('2026-03-17 14:05:09', 'XX')"), "ORA-01899: bad precision specifier");
+}
+
+TEST_F(Functions, PaddingExtremesAndArithmetic) {
+  EXPECT_EQ(v("lpad('7', 3, '0')"), "007");
+  EXPECT_EQ(v("lpad('abcdef', 3)"), "abc");
+  EXPECT_EQ(v("rpad('ab', 5, '*-')"), "ab*-*");
+  EXPECT_EQ(v("rpad('ab', 0)"), "NULL");
+  EXPECT_EQ(v("greatest(1, 5, 3)"), "5");
+  EXPECT_EQ(v("least('b', 'a', 'c')"), "a");
+  EXPECT_EQ(v("greatest(1, null)"), "NULL");
+  EXPECT_EQ(v("mod(10, 3)"), "1");
+  EXPECT_EQ(v("mod(-7, 3)"), "-1");
+  EXPECT_EQ(v("mod(7, 0)"), "7");
+  EXPECT_EQ(v("bitand(6, 3)"), "2");
+  EXPECT_EQ(v("ceil(1.2) || floor(-1.2) || sign(-3)"), "2-2-1");
+}
+
+TEST_F(Functions, RegistrationNeedsAConnection) { EXPECT_FALSE(vsim::registerFunctions(nullptr)); }
+
+}  // namespace
