@@ -72,40 +72,50 @@ struct ChunkSet {
 // the list itself stays the order of placement.
 ChunkSet s_avail[kClasses];         // chunks of the class with a free block
 ChunkSet s_empty;                   // chunks with no block in use
-Vel_MemItem** s_byStart = nullptr;  // every chunk, sorted by buffer address
 Vel_MemItem** s_byIndex = nullptr;  // every chunk, by list position
-unsigned s_cap = 0;                 // entries allocated in s_byStart and s_byIndex
+unsigned s_byIndexCap = 0;
+// Open-addressing table of every chunk keyed by its buffer address >> 16 (buffers are aligned on
+// 64 KiB), at most half full.
+Vel_MemItem** s_table = nullptr;
+unsigned s_tableBits = 0;
 
+inline unsigned slotOf(uintptr_t key) {
+  return static_cast<unsigned>((key * 0x9E3779B97F4A7C15ull) >> (64 - s_tableBits));
+}
+
+void tableInsert(Vel_MemItem** table, Vel_MemItem* item) {
+  unsigned mask = (1u << s_tableBits) - 1;
+  unsigned i = slotOf(reinterpret_cast<uintptr_t>(item->m_pStart) >> 16);
+  while (table[i] != nullptr) i = (i + 1) & mask;
+  table[i] = item;
+}
+
+// Makes room for `chunks` chunks in every side index; false when the heap refuses.
 bool reserveIndexes(unsigned chunks) {
   unsigned words = (chunks + 63) / 64;
   for (ChunkSet& s : s_avail)
     if (!s.reserve(words)) return false;
   if (!s_empty.reserve(words)) return false;
-  if (chunks > s_cap) {
-    unsigned n = s_cap == 0 ? 64 : s_cap * 2;
+  if (chunks > s_byIndexCap) {
+    unsigned n = s_byIndexCap == 0 ? 64 : s_byIndexCap * 2;
     while (n < chunks) n *= 2;
-    void* p = realloc(s_byStart, n * sizeof(Vel_MemItem*));
-    if (p == nullptr) return false;
-    s_byStart = static_cast<Vel_MemItem**>(p);
-    p = realloc(s_byIndex, n * sizeof(Vel_MemItem*));
+    void* p = realloc(s_byIndex, n * sizeof(Vel_MemItem*));
     if (p == nullptr) return false;
     s_byIndex = static_cast<Vel_MemItem**>(p);
-    s_cap = n;
+    s_byIndexCap = n;
+  }
+  if (s_tableBits == 0 || chunks * 2 > (1u << s_tableBits)) {
+    unsigned bits = s_tableBits == 0 ? 7 : s_tableBits + 1;
+    auto** table = static_cast<Vel_MemItem**>(calloc(size_t{1} << bits, sizeof(Vel_MemItem*)));
+    if (table == nullptr) return false;
+    unsigned oldBits = s_tableBits;
+    s_tableBits = bits;
+    for (unsigned i = 0; oldBits != 0 && i < (1u << oldBits); ++i)
+      if (s_table[i] != nullptr) tableInsert(table, s_table[i]);
+    free(s_table);
+    s_table = table;
   }
   return true;
-}
-
-// Index of the first chunk in s_byStart whose buffer starts above p.
-unsigned upperBound(const char* p, unsigned count) {
-  unsigned lo = 0, hi = count;
-  while (lo < hi) {
-    unsigned mid = (lo + hi) / 2;
-    if (s_byStart[mid]->m_pStart <= p)
-      lo = mid + 1;
-    else
-      hi = mid;
-  }
-  return lo;
 }
 
 }  // namespace
@@ -117,17 +127,27 @@ Vel_MemItem* VelMemManager::m_pHead = nullptr;
 Vel_MemItem* VelMemManager::m_pTail = nullptr;
 int VelMemManager::m_iChunkNum = 0;
 
-void Vel_MemItem::reset(int blockSize) {
-  m_iBlockSize = blockSize;
-  m_iTotalNum = static_cast<unsigned>(kChunkSize / blockSize);
+void Vel_MemItem::reset(int cls) {
+  m_class = cls;
+  m_iBlockSize = kClassSize[cls];
+  m_recip = static_cast<uint32_t>(((uint64_t{1} << 32) + m_iBlockSize - 1) / m_iBlockSize);
+  m_iTotalNum = static_cast<unsigned>(kChunkSize / m_iBlockSize);
   if (m_iTotalNum > kMaxBlocks) m_iTotalNum = kMaxBlocks;
   m_iUsedNum = 0;
   memset(m_freeBits, 0, sizeof m_freeBits);
   unsigned full = m_iTotalNum / 64;
   for (unsigned w = 0; w < full; ++w) m_freeBits[w] = ~uint64_t{0};
   if (m_iTotalNum % 64 != 0) m_freeBits[full] = (uint64_t{1} << (m_iTotalNum % 64)) - 1;
-  unsigned words = (m_iTotalNum + 63) / 64;
-  m_freeWords = words >= 32 ? ~0u : (1u << words) - 1;
+  m_freeWords = (1u << ((m_iTotalNum + 63) / 64)) - 1;
+}
+
+long Vel_MemItem::usedBlockAt(const char* p) const {
+  auto offset = static_cast<uint32_t>(p - m_pStart);
+  // Exact for every offset below 2^16: the error of m_recip stays under one block.
+  auto pos = static_cast<unsigned>((static_cast<uint64_t>(offset) * m_recip) >> 32);
+  if (pos * static_cast<uint32_t>(m_iBlockSize) != offset || pos >= m_iTotalNum || !isUsed(pos))
+    return -1;
+  return pos;
 }
 
 size_t VelMemManager::getAllocSize(size_t need) {
@@ -151,32 +171,43 @@ void VelMemManager::Free(void* pointer) {
 void* VelMemManager::MallocMemory(size_t size) {
   if (size == 0) return nullptr;
   if (size > static_cast<size_t>(Vel_MemItem::kChunkSize)) return malloc(getAllocSize(size));
-  int cls = classIndex(size);
-  int blockSize = kClassSize[cls];
+  int blockSize = kClassSize[classIndex(size)];
   Vel_MemItem* item = findFreeChunk(blockSize);
   if (item == nullptr) {
     item = grow(blockSize);
     if (item == nullptr) return nullptr;
   }
-  // First free position: the first non-empty word, then its lowest bit.
+  return takeBlock(item);
+}
+
+// Hands out the first free position of a chunk that has one.
+void* VelMemManager::takeBlock(Vel_MemItem* item) {
   unsigned w = static_cast<unsigned>(__builtin_ctz(item->m_freeWords));
   unsigned bit = static_cast<unsigned>(__builtin_ctzll(item->m_freeBits[w]));
   item->m_freeBits[w] &= item->m_freeBits[w] - 1;
   if (item->m_freeBits[w] == 0) item->m_freeWords &= ~(1u << w);
   if (item->m_iUsedNum++ == 0) s_empty.remove(item->m_index);
-  if (item->m_iUsedNum == item->m_iTotalNum) s_avail[cls].remove(item->m_index);
+  if (item->m_iUsedNum == item->m_iTotalNum) s_avail[item->m_class].remove(item->m_index);
   unsigned pos = w * 64 + bit;
-  return item->m_pStart + static_cast<size_t>(pos) * static_cast<size_t>(blockSize);
+  return item->m_pStart + static_cast<size_t>(pos) * static_cast<unsigned>(item->m_iBlockSize);
+}
+
+void VelMemManager::releaseBlock(Vel_MemItem* item, unsigned pos) {
+  item->m_freeBits[pos >> 6] |= uint64_t{1} << (pos & 63);
+  item->m_freeWords |= 1u << (pos >> 6);
+  if (item->m_iUsedNum-- == item->m_iTotalNum) s_avail[item->m_class].add(item->m_index);
+  if (item->m_iUsedNum == 0) s_empty.add(item->m_index);
 }
 
 Vel_MemItem* VelMemManager::findChunk(const void* pointer) {
-  if (m_iChunkNum == 0) return nullptr;
-  const char* p = static_cast<const char*>(pointer);
-  unsigned i = upperBound(p, static_cast<unsigned>(m_iChunkNum));
-  if (i == 0) return nullptr;
-  Vel_MemItem* item = s_byStart[i - 1];
-  if (p >= item->m_pStart + Vel_MemItem::kChunkSize) return nullptr;
-  return item;
+  if (s_table == nullptr) return nullptr;
+  uintptr_t key = reinterpret_cast<uintptr_t>(pointer) >> 16;
+  unsigned mask = (1u << s_tableBits) - 1;
+  for (unsigned i = slotOf(key);; i = (i + 1) & mask) {
+    Vel_MemItem* item = s_table[i];
+    if (item == nullptr) return nullptr;
+    if (reinterpret_cast<uintptr_t>(item->m_pStart) >> 16 == key) return item;
+  }
 }
 
 void VelMemManager::FreeMemory(void* pointer) {
@@ -186,45 +217,39 @@ void VelMemManager::FreeMemory(void* pointer) {
     free(pointer);
     return;
   }
-  size_t offset = static_cast<size_t>(static_cast<char*>(pointer) - item->m_pStart);
-  size_t blockSize = static_cast<size_t>(item->m_iBlockSize);
-  unsigned pos = static_cast<unsigned>(offset / blockSize);
   // Besides a pointer inside a block, the tail beyond the last block and a block that is not in
   // use (a second free) are wrong pointers too: releasing them would corrupt the count.
-  if (offset % blockSize != 0 || pos >= item->m_iTotalNum || !item->isUsed(pos)) {
+  long pos = item->usedBlockAt(static_cast<char*>(pointer));
+  if (pos < 0) {
     VEL_ERROR("Error at free, wrong pointer %X, start at %X, block size is:%d", ptrBits(pointer),
               ptrBits(item->m_pStart), item->m_iBlockSize);
     return;
   }
-  item->m_freeBits[pos >> 6] |= uint64_t{1} << (pos & 63);
-  item->m_freeWords |= 1u << (pos >> 6);
-  if (item->m_iUsedNum-- == item->m_iTotalNum) s_avail[classIndex(blockSize)].add(item->m_index);
-  if (item->m_iUsedNum == 0) s_empty.add(item->m_index);
+  releaseBlock(item, static_cast<unsigned>(pos));
 }
 
 Vel_MemItem* VelMemManager::findFreeChunk(int blockSize) {
   int cls = classIndex(static_cast<size_t>(blockSize));
   unsigned words = (static_cast<unsigned>(m_iChunkNum) + 63) / 64;
   long index = s_avail[cls].first(words);
-  if (index < 0) {
-    index = s_empty.first(words);
-    if (index < 0) return nullptr;
-    // Re-cut the empty chunk to this class.
-    Vel_MemItem* item = s_byIndex[index];
-    s_avail[classIndex(static_cast<size_t>(item->m_iBlockSize))].remove(item->m_index);
-    item->reset(blockSize);
-    s_avail[cls].add(item->m_index);
-    return item;
-  }
-  return s_byIndex[index];
+  if (index >= 0) return s_byIndex[index];
+  index = s_empty.first(words);
+  if (index < 0) return nullptr;
+  // Re-cut the empty chunk to this class.
+  Vel_MemItem* item = s_byIndex[index];
+  s_avail[item->m_class].remove(item->m_index);
+  item->reset(cls);
+  s_avail[cls].add(item->m_index);
+  return item;
 }
 
 Vel_MemItem* VelMemManager::grow(int blockSize) {
   VEL_DETAIL("Grow the memory block size is:%d", blockSize);
   if (VEL_TRACE_ON(MUT1_DETAIL)) displayUsageLocked();
   unsigned index = static_cast<unsigned>(m_iChunkNum);
-  Vel_MemItem* item = static_cast<Vel_MemItem*>(malloc(sizeof(Vel_MemItem)));
-  char* start = static_cast<char*>(malloc(Vel_MemItem::kChunkSize));
+  auto* item = static_cast<Vel_MemItem*>(malloc(sizeof(Vel_MemItem)));
+  // Aligned on its own size, so that the upper bits of a pointer name its chunk.
+  auto* start = static_cast<char*>(aligned_alloc(Vel_MemItem::kChunkSize, Vel_MemItem::kChunkSize));
   if (item == nullptr || start == nullptr || !reserveIndexes(index + 1)) {
     VEL_ERROR("Error at allocation memory for item %d", m_iChunkNum);
     free(item);
@@ -234,15 +259,12 @@ Vel_MemItem* VelMemManager::grow(int blockSize) {
   new (item) Vel_MemItem();
   item->m_pStart = start;
   item->m_index = index;
-  item->reset(blockSize);
-  // Keep s_byStart sorted by buffer address.
-  unsigned at = upperBound(start, index);
-  memmove(s_byStart + at + 1, s_byStart + at, (index - at) * sizeof(Vel_MemItem*));
-  s_byStart[at] = item;
+  item->reset(classIndex(static_cast<size_t>(blockSize)));
   s_byIndex[index] = item;
+  tableInsert(s_table, item);
   ++m_iChunkNum;
   s_empty.add(index);
-  s_avail[classIndex(static_cast<size_t>(blockSize))].add(index);
+  s_avail[item->m_class].add(index);
   push_back(item);
   return item;
 }
@@ -291,15 +313,14 @@ void* VelMemManager::Realloc(void* pointer, size_t size) {
     VEL_RETURN(p);
   }
   VEL_DETAIL("Found the allocation size for %X, %d", ptrBits(pointer), item->m_iBlockSize);
-  size_t blockSize = static_cast<size_t>(item->m_iBlockSize);
-  size_t offset = static_cast<size_t>(static_cast<char*>(pointer) - item->m_pStart);
-  unsigned pos = static_cast<unsigned>(offset / blockSize);
   // A pointer that is not a block in use is refused rather than copied from.
-  if (offset % blockSize != 0 || pos >= item->m_iTotalNum || !item->isUsed(pos)) {
+  long pos = item->usedBlockAt(static_cast<char*>(pointer));
+  if (pos < 0) {
     VEL_ERROR("Error at free, wrong pointer %X, start at %X, block size is:%d", ptrBits(pointer),
               ptrBits(item->m_pStart), item->m_iBlockSize);
     VEL_RETURN(static_cast<void*>(nullptr));
   }
+  auto blockSize = static_cast<size_t>(item->m_iBlockSize);
   if (size <= blockSize) VEL_RETURN(pointer);
   void* p = MallocMemory(size);
   if (p == nullptr) {
@@ -307,7 +328,7 @@ void* VelMemManager::Realloc(void* pointer, size_t size) {
     VEL_RETURN(static_cast<void*>(nullptr));
   }
   memcpy(p, pointer, blockSize);
-  FreeMemory(pointer);
+  releaseBlock(item, static_cast<unsigned>(pos));
   VEL_RETURN(p);
 }
 
@@ -330,10 +351,12 @@ void VelMemManager::clearLocked() {
   m_iChunkNum = 0;
   for (ChunkSet& s : s_avail) s.release();
   s_empty.release();
-  free(s_byStart);
   free(s_byIndex);
-  s_byStart = s_byIndex = nullptr;
-  s_cap = 0;
+  s_byIndex = nullptr;
+  s_byIndexCap = 0;
+  free(s_table);
+  s_table = nullptr;
+  s_tableBits = 0;
 }
 
 void VelMemManager::DisplayUsage() {

@@ -19,7 +19,8 @@
 
 #include "VelMutex.h"
 
-// One 64 KiB chunk of the pool.
+// One 64 KiB chunk of the pool. Its buffer is aligned on 64 KiB, so the chunk holding a
+// pointer is found from the pointer's upper bits.
 class Vel_MemItem {
  public:
   static constexpr int kChunkSize = 65536;
@@ -32,13 +33,18 @@ class Vel_MemItem {
   char* m_pStart = nullptr;          // the chunk's kChunkSize-byte buffer (general heap)
   uint64_t m_freeBits[kWords] = {};  // one bit per block position, set while the block is free
   uint32_t m_freeWords = 0;          // bit w set while m_freeBits[w] != 0
-  Vel_MemItem* m_pNext = nullptr;    // next chunk in the manager's list
+  uint32_t m_recip = 0;              // ceil(2^32 / m_iBlockSize): offset to position by multiply
+  int m_class = 0;                   // index of m_iBlockSize among the size classes
   unsigned m_index = 0;              // position in the manager's list (0 = head)
+  Vel_MemItem* m_pNext = nullptr;    // next chunk in the manager's list
 
-  // Re-cuts the chunk for blockSize: every block free.
-  void reset(int blockSize);
+  // Re-cuts the chunk for the size class cls: every block free.
+  void reset(int cls);
   // Whether position pos is handed out.
   bool isUsed(unsigned pos) const { return (m_freeBits[pos >> 6] >> (pos & 63) & 1) == 0; }
+  // Position of the block in use that starts at p (p inside the buffer), or -1 for a pointer
+  // inside a block, beyond the last block or to a free block.
+  long usedBlockAt(const char* p) const;
 };
 
 class VelMemManager {
@@ -78,6 +84,8 @@ class VelMemManager {
   static bool push_back(Vel_MemItem* item);
   // The chunk whose buffer holds pointer, or null.
   static Vel_MemItem* findChunk(const void* pointer);
+  static void* takeBlock(Vel_MemItem* item);
+  static void releaseBlock(Vel_MemItem* item, unsigned pos);
   static void displayUsageLocked();
   static void clearLocked();
 

@@ -1,0 +1,239 @@
+// Lists: node links after every kind of removal, ownership of elements (destroyed exactly once,
+// given away by pop_front/remove), the locked list's operations, VelAutoPtr, and the end of the
+// process on a node that follows itself.
+#include "VelList.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <vector>
+
+#include "MUT1.h"
+#include "TestSupport.h"
+#include "VelString.h"
+
+namespace {
+
+// Elements that count their destructions per id, so a double destruction shows up.
+std::map<int, int> g_destroyed;
+
+class Tracked {
+ public:
+  explicit Tracked(int id) : m_id(id) {}
+  virtual ~Tracked() { ++g_destroyed[m_id]; }
+  int id() const { return m_id; }
+
+ private:
+  int m_id;
+};
+
+class TrackedChild : public Tracked {
+ public:
+  explicit TrackedChild(int id, int* flag) : Tracked(id), m_flag(flag) {}
+  ~TrackedChild() override { ++*m_flag; }
+
+ private:
+  int* m_flag;
+};
+
+// Walks the list both ways and checks that the links agree with the count; returns the
+// elements from head to tail.
+std::vector<void*> walk(const VelBaseVoidList& list) {
+  std::vector<void*> forward;
+  VelListBaseItem* prev = nullptr;
+  for (VelListBaseItem* n = list.getHead(); n != nullptr; n = n->getNext()) {
+    EXPECT_EQ(n->getPrev(), prev);
+    forward.push_back(n->getDataPtr());
+    prev = n;
+  }
+  EXPECT_EQ(list.getTail(), prev);
+  EXPECT_EQ(forward.size(), list.getCount());
+  std::vector<void*> backward;
+  for (VelListBaseItem* n = list.getTail(); n != nullptr; n = n->getPrev())
+    backward.insert(backward.begin(), n->getDataPtr());
+  EXPECT_EQ(forward, backward);
+  return forward;
+}
+
+class ListTest : public ::testing::Test {
+ protected:
+  void SetUp() override { g_destroyed.clear(); }
+  int a = 1, b = 2, c = 3, d = 4;
+};
+
+TEST_F(ListTest, VoidListPushPopAndFreshStart) {
+  VelBaseVoidList list;
+  EXPECT_EQ(list.pop_front(), nullptr);
+  EXPECT_FALSE(list.push_back(nullptr));
+  EXPECT_EQ(list.getCount(), 0u);
+  EXPECT_TRUE(list.push_back(&a));
+  EXPECT_EQ(list.pop_front(), &a);
+  EXPECT_EQ(list.getHead(), nullptr);
+  EXPECT_EQ(list.getTail(), nullptr);
+  EXPECT_TRUE(list.push_back(&b));
+  EXPECT_EQ(list.getHead(), list.getTail());
+  EXPECT_EQ(walk(list), (std::vector<void*>{&b}));
+  EXPECT_TRUE(list.push_back(&c));
+  EXPECT_TRUE(list.push_back(&d));
+  EXPECT_EQ(walk(list), (std::vector<void*>{&b, &c, &d}));
+  EXPECT_EQ(list.pop_front(), &b);
+  EXPECT_EQ(walk(list), (std::vector<void*>{&c, &d}));
+}
+
+TEST_F(ListTest, VoidListRemoveKeepsLinksConsistent) {
+  VelBaseVoidList list;
+  for (int* p : {&a, &b, &c, &d}) list.push_back(p);
+  EXPECT_FALSE(list.remove(nullptr));
+  int other = 9;
+  EXPECT_FALSE(list.remove(&other));
+  // Popping the head, then removing the new head by pointer.
+  EXPECT_EQ(list.pop_front(), &a);
+  EXPECT_TRUE(list.remove(&b));
+  EXPECT_EQ(walk(list), (std::vector<void*>{&c, &d}));
+  // Removing the tail, then appending behind the new tail.
+  EXPECT_TRUE(list.remove(&d));
+  EXPECT_EQ(walk(list), (std::vector<void*>{&c}));
+  list.push_back(&a);
+  EXPECT_EQ(walk(list), (std::vector<void*>{&c, &a}));
+  // Removing from the middle.
+  list.push_back(&b);
+  EXPECT_TRUE(list.remove(&a));
+  EXPECT_EQ(walk(list), (std::vector<void*>{&c, &b}));
+  // Removing the only remaining elements empties the list.
+  EXPECT_TRUE(list.remove(&c));
+  EXPECT_TRUE(list.remove(&b));
+  EXPECT_EQ(walk(list), std::vector<void*>{});
+  EXPECT_EQ(list.getHead(), nullptr);
+}
+
+TEST_F(ListTest, VoidListRemovesOnlyTheFirstOfDuplicates) {
+  VelBaseVoidList list;
+  for (int* p : {&a, &b, &a, &c}) list.push_back(p);
+  EXPECT_TRUE(list.remove(&a));
+  EXPECT_EQ(walk(list), (std::vector<void*>{&b, &a, &c}));
+  EXPECT_TRUE(list.remove(&a));
+  EXPECT_EQ(walk(list), (std::vector<void*>{&b, &c}));
+  EXPECT_FALSE(list.remove(&a));
+}
+
+TEST_F(ListTest, NodesComeFromThePoolAndGoBack) {
+  long long before = 0, during = 0, after = 0;
+  VelMemManager::getUsage(nullptr, nullptr, &before);
+  {
+    VelBaseVoidList list;
+    for (int i = 0; i < 10; ++i) list.push_back(&a);
+    VelMemManager::getUsage(nullptr, nullptr, &during);
+    EXPECT_EQ(during - before, 10 * 64);
+    list.pop_front();
+    list.remove(&a);
+  }
+  VelMemManager::getUsage(nullptr, nullptr, &after);
+  EXPECT_EQ(after, before);
+}
+
+TEST_F(ListTest, TypedListDestroysEachElementOnce) {
+  Tracked* popped = nullptr;
+  {
+    VelTypePtrList<Tracked> list;
+    EXPECT_FALSE(list.push_back(nullptr));
+    for (int i = 1; i <= 5; ++i) list.push_back(new Tracked(i));
+    EXPECT_EQ(list.getCount(), 5u);
+    popped = list.pop_front();
+    ASSERT_NE(popped, nullptr);
+    EXPECT_EQ(popped->id(), 1);
+    std::vector<int> ids;
+    for (auto it = list.begin(); it != list.end(); ++it) ids.push_back((*it)->id());
+    EXPECT_EQ(ids, (std::vector<int>{2, 3, 4, 5}));
+    EXPECT_EQ(*list.end(), nullptr);
+    EXPECT_TRUE(g_destroyed.empty());
+  }
+  EXPECT_EQ(g_destroyed, (std::map<int, int>{{2, 1}, {3, 1}, {4, 1}, {5, 1}}));
+  delete popped;
+  EXPECT_EQ(g_destroyed[1], 1);
+}
+
+TEST_F(ListTest, TypedListClearDestroysAndCanBeReused) {
+  VelTypePtrList<Tracked> list;
+  list.push_back(new Tracked(1));
+  list.push_back(new Tracked(2));
+  list.clear();
+  EXPECT_EQ(list.getCount(), 0u);
+  EXPECT_TRUE(list.begin() == list.end());
+  EXPECT_EQ(g_destroyed, (std::map<int, int>{{1, 1}, {2, 1}}));
+  list.push_back(new Tracked(3));
+  Tracked* t = list.pop_front();
+  ASSERT_NE(t, nullptr);
+  EXPECT_EQ(t->id(), 3);
+  EXPECT_EQ(list.pop_front(), nullptr);
+  EXPECT_EQ(g_destroyed.count(3), 0u);
+  delete t;
+}
+
+TEST_F(ListTest, TypedListOfStrings) {
+  VelTypePtrList<VelString> list;
+  list.push_back(new VelString("one"));
+  list.push_back(new VelString("two"));
+  auto it = list.begin();
+  EXPECT_STREQ((*it++)->c_str(), "one");
+  EXPECT_STREQ((*it)->c_str(), "two");
+  ++it;
+  EXPECT_TRUE(it == list.end());
+}
+
+TEST_F(ListTest, LockedListRemoveAndOwnership) {
+  int childGone = 0;
+  Tracked* kept = new Tracked(7);
+  Tracked* second = new Tracked(8);
+  {
+    VelBaseListLockTemplate<Tracked> list;
+    EXPECT_EQ(list.remove(), nullptr);
+    EXPECT_FALSE(list.push_back(nullptr));
+    EXPECT_TRUE(list.remove(nullptr));
+    list.push_back(kept);
+    list.push_back(second);
+    list.push_back(new TrackedChild(9, &childGone));
+    list.push_back(new Tracked(10));
+    EXPECT_EQ(list.getCount(), 4u);
+    EXPECT_TRUE(list.remove(second));  // unlinked, not destroyed
+    EXPECT_FALSE(list.remove(second));
+    EXPECT_EQ(list.remove(), kept);  // first in, first out; the caller owns it
+    EXPECT_EQ(list.getCount(), 2u);
+    EXPECT_TRUE(g_destroyed.empty());
+  }
+  // The destructor destroys the rest through their virtual destructors.
+  EXPECT_EQ(g_destroyed, (std::map<int, int>{{9, 1}, {10, 1}}));
+  EXPECT_EQ(childGone, 1);
+  delete kept;
+  delete second;
+}
+
+TEST_F(ListTest, AutoPtrOwnsOneObject) {
+  {
+    VelAutoPtr<Tracked> p(new Tracked(1));
+    EXPECT_EQ(p->id(), 1);
+    EXPECT_TRUE(static_cast<bool>(p));
+    p.reset(new Tracked(2));
+    EXPECT_EQ(g_destroyed[1], 1);
+    Tracked* out = p.release();
+    EXPECT_EQ(p.get(), nullptr);
+    delete out;
+    VelAutoPtr<Tracked> none;
+    EXPECT_FALSE(static_cast<bool>(none));
+    VelAutoPtr<Tracked> last(new Tracked(3));
+  }
+  EXPECT_EQ(g_destroyed, (std::map<int, int>{{1, 1}, {2, 1}, {3, 1}}));
+}
+
+TEST(ListDeathTest, NodeThatFollowsItselfEndsTheProcess) {
+  veltest::ScopedEnv trace("VEL_TRACE", "error");
+  veltest::ScopedEnv file("VEL_TRACE_FILE", nullptr);
+  MUT1_Invalidate();
+  int x = 0;
+  VelListBaseItem node(&x);
+  EXPECT_EQ(node.getNext(), nullptr);
+  node.setNext(&node);
+  EXPECT_EXIT(node.getNext(), ::testing::ExitedWithCode(255), "Error at getNext");
+  node.setNext(nullptr);
+}
+
+}  // namespace
