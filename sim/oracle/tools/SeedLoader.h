@@ -30,7 +30,7 @@ inline bool loadSeed(sqlite3* db, const std::string& path, std::string* err, int
     char* msg = nullptr;
     if (!sql.empty() && sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &msg) != SQLITE_OK) {
       std::ostringstream os;
-      os << path << " (statement after line " << chunkStart << "): " << (msg ? msg : "error");
+      os << path << " (statement at line " << chunkStart << "): " << (msg ? msg : "error");
       *err = os.str();
       sqlite3_free(msg);
       return false;
@@ -50,6 +50,14 @@ inline bool loadSeed(sqlite3* db, const std::string& path, std::string* err, int
         return false;
       }
       continue;
+    }
+    if (sql.empty()) {
+      // Blank and comment lines between statements: the next statement starts further down.
+      const size_t first = line.find_first_not_of(" \t\r");
+      if (first == std::string::npos || line.compare(first, 2, "--") == 0) {
+        chunkStart = lineNo + 1;
+        continue;
+      }
     }
     // A statement may span lines; SQLite runs the chunk statement by statement.
     sql += line;

@@ -1,0 +1,144 @@
+// The PL/SQL subset: each step kind, and ORA-06550 for anything outside it.
+#include <gtest/gtest.h>
+
+#include "DialectTestSupport.h"
+
+using vsim::OraError;
+using vsim::parsePlsql;
+using vsim::PlsqlStep;
+
+namespace {
+
+std::vector<PlsqlStep> parse(const std::string& block) {
+  std::vector<PlsqlStep> steps;
+  OraError e;
+  EXPECT_TRUE(parsePlsql(block, &steps, &e)) << e.text;
+  return steps;
+}
+
+OraError reject(const std::string& block) {
+  std::vector<PlsqlStep> steps;
+  OraError e;
+  EXPECT_FALSE(parsePlsql(block, &steps, &e)) << block;
+  EXPECT_TRUE(steps.empty());
+  EXPECT_EQ(e.code, 6550);
+  return e;
+}
+
+TEST(Plsql, RecognisesAnonymousBlocks) {
+  EXPECT_TRUE(vsim::isPlsql("BEGIN NULL; END;"));
+  EXPECT_TRUE(vsim::isPlsql("  \n-- header\n/* x */ begin null; end;"));
+  EXPECT_TRUE(vsim::isPlsql("declare x number; begin null; end;"));
+  EXPECT_FALSE(vsim::isPlsql("select 1 from dual"));
+  EXPECT_FALSE(vsim::isPlsql("beginning"));
+  EXPECT_FALSE(vsim::isPlsql("/* never closed begin"));
+}
+
+TEST(Plsql, EveryStepKind) {
+  auto steps = parse(
+      "BEGIN\n"
+      "  SELECT d.name, i.instance_name INTO :db_name, :DbInstance_Name\n"
+      "    FROM v$database d, sys.v$instance i;\n"
+      "  :db_type := 'RDB' || '';\n"
+      "  OPEN :CURSOR FOR select * from v$sql where rownum <= :maxrows;\n"
+      "  update t set x = :v where y = 'a;b';\n"
+      "  commit;\n"
+      "  NULL;\n"
+      "  DBMS_LOCK.SLEEP(0.25);\n"
+      "  raise_application_error(-20001, 'it''s; bad');\n"
+      "END;");
+  ASSERT_EQ(steps.size(), 8u);
+  EXPECT_EQ(steps[0].kind, PlsqlStep::SelectInto);
+  EXPECT_EQ(steps[0].into, (std::vector<std::string>{"DB_NAME", "DBINSTANCE_NAME"}));
+  EXPECT_EQ(simtest::squeeze(steps[0].sql.sql),
+            "SELECT d.name, i.instance_name FROM v$database d, v$instance i");
+  EXPECT_EQ(steps[0].sql.tables, (std::vector<std::string>{"v$database", "v$instance"}));
+  EXPECT_EQ(steps[1].kind, PlsqlStep::Assign);
+  EXPECT_EQ(steps[1].target, "DB_TYPE");
+  EXPECT_EQ(steps[1].sql.sql.substr(0, 7), "SELECT ");
+  EXPECT_EQ(steps[2].kind, PlsqlStep::OpenCursor);
+  EXPECT_EQ(steps[2].target, "CURSOR");
+  EXPECT_EQ(steps[2].sql.binds, std::vector<std::string>{"MAXROWS"});
+  EXPECT_EQ(steps[2].sql.limitBind, "MAXROWS");
+  EXPECT_EQ(steps[3].kind, PlsqlStep::Dml);
+  EXPECT_EQ(steps[3].sql.kind, vsim::StmtKind::Update);
+  EXPECT_NE(steps[3].sql.sql.find("'a;b'"), std::string::npos);
+  EXPECT_EQ(steps[4].kind, PlsqlStep::Commit);
+  EXPECT_EQ(steps[5].kind, PlsqlStep::Null);
+  EXPECT_EQ(steps[6].kind, PlsqlStep::Sleep);
+  EXPECT_DOUBLE_EQ(steps[6].seconds, 0.25);
+  EXPECT_EQ(steps[7].kind, PlsqlStep::Raise);
+  EXPECT_EQ(steps[7].code, 20001);
+  EXPECT_EQ(steps[7].text, "it's; bad");
+}
+
+TEST(Plsql, AssignAndSelectIntoRunOnSqlite) {
+  auto steps = parse(
+      "begin :a := nvl(null, 'x') || to_char(42); select 1, 'two' into :p, :q from dual; end;");
+  ASSERT_EQ(steps.size(), 2u);
+  simtest::Db db;
+  auto a = db.run(steps[0].sql.sql);
+  ASSERT_EQ(a.size(), 1u);
+  EXPECT_EQ(a[0], std::vector<std::string>{"x42"});
+  auto b = db.run(steps[1].sql.sql);
+  ASSERT_EQ(b.size(), 1u);
+  EXPECT_EQ(b[0], (std::vector<std::string>{"1", "two"}));
+}
+
+TEST(Plsql, BlockFormsAccepted) {
+  EXPECT_EQ(parse("begin null; end label;").size(), 1u);
+  EXPECT_EQ(parse("BEGIN COMMIT WORK; END;\n/\n").size(), 1u);
+  EXPECT_EQ(parse("begin\n  -- a comment; with a semicolon\n  null; /* and ; here */\nend;").size(),
+            1u);
+  auto steps = parse("begin dbms_session.sleep(2); raise_application_error(-20999, 'x'); end;");
+  ASSERT_EQ(steps.size(), 2u);
+  EXPECT_DOUBLE_EQ(steps[0].seconds, 2.0);
+  EXPECT_EQ(steps[1].code, 20999);
+}
+
+TEST(Plsql, ApplicationErrorNumberOutOfRangeRaisesOra21000) {
+  auto steps = parse("begin raise_application_error(-1, 'x'); end;");
+  ASSERT_EQ(steps.size(), 1u);
+  EXPECT_EQ(steps[0].code, 21000);
+  EXPECT_EQ(steps[0].text,
+            "error number argument to raise_application_error of -1 is out of range");
+}
+
+TEST(Plsql, UnknownProcedureIsAnUndeclaredIdentifier) {
+  OraError e = reject("begin\n  dbms_output.put_line('x');\nend;");
+  EXPECT_EQ(e.text,
+            "line 2, column 3:\nPLS-00201: identifier 'DBMS_OUTPUT.PUT_LINE' must be "
+            "declared\nORA-06550: line 2, column 3:\nPL/SQL: Statement ignored");
+}
+
+TEST(Plsql, ConstructsOutsideTheSubsetAreRejected) {
+  EXPECT_NE(reject("begin if 1 = 1 then null; end if; end;").text.find("PLS-00103"),
+            std::string::npos);
+  reject("declare x number; begin null; end;");
+  reject("begin for r in (select 1 from dual) loop null; end loop; end;");
+  reject("begin null; exception when others then null; end;");
+  reject("begin rollback; end;");
+  reject("begin select 1 into x from dual; end;");
+  reject("begin open c for select 1 from dual; end;");
+  reject("begin dbms_lock.sleep(:n); end;");
+  reject("begin raise_application_error(-20001, 'a' || 'b'); end;");
+  reject("begin :a := ; end;");
+}
+
+TEST(Plsql, MalformedBlocksPointAtTheProblem) {
+  EXPECT_EQ(reject("begin null;").text.substr(0, 21), "line 1, column 12:\nPL");
+  reject("begin end;");
+  reject("begin null end;");
+  reject("begin null; end; select");
+  reject("begin null; end");
+  reject("begin :a := 'open; end;");
+  OraError e = reject("begin\n  select 1 from dual;\nend;");
+  EXPECT_EQ(e.text,
+            "line 2, column 3:\nPLS-00428: an INTO clause is expected in this SELECT statement");
+  e = reject("begin\n  update t set a = 1 where t.x = u.y(+);\nend;");
+  EXPECT_EQ(e.text,
+            "line 2, column 3:\nPL/SQL: ORA-00900: invalid SQL statement\nORA-06550: line 2, "
+            "column 3:\nPL/SQL: SQL Statement ignored");
+}
+
+}  // namespace
