@@ -160,9 +160,8 @@ void OraXMLSQLInfo::getPrivilegeTables(int32_t version, int32_t databaseType, in
 
 const OraXMLSQLInfo* OraXMLSQLData::getSQLInfo(const char* sqlId) const {
   if (sqlId == nullptr) return nullptr;
-  for (const OraXMLSQLInfo& info : m_entries)
-    if (strcmp(info.getId(), sqlId) == 0) return &info;
-  return nullptr;
+  auto it = m_index.find(sqlId);
+  return it == m_index.end() ? nullptr : &m_entries[it->second];
 }
 
 OraXMLSQLInfo* OraXMLSQLData::getSQLInfo(const char* sqlId) {
@@ -186,6 +185,7 @@ bool OraXMLSQLData::addUnique(const OraXMLSQLInfo& info) {
     VEL_ERROR("The %s SQLInfo exist!", info.getId());
     VEL_RETURN(false);
   }
+  m_index.emplace(info.getId(), m_entries.size());
   m_entries.push_back(info);
   VEL_RETURN(true);
 }
@@ -200,6 +200,7 @@ void OraXMLSQLData::mergeFrom(const OraXMLSQLData& other) {
       mine->mergeFrom(theirs);
     } else {
       VEL_DETAIL("Appending customized SQLInfo %s", theirs.getId());
+      m_index.emplace(theirs.getId(), m_entries.size());
       m_entries.push_back(theirs);
     }
   }

@@ -9,6 +9,9 @@
 #define VEL_CATALOG_ORAXMLSQLDATA_H
 
 #include <cstdint>
+#include <deque>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "VelMemManager.h"
@@ -169,11 +172,13 @@ class OraXMLSQLInfo : public Vel_BaseMemPool {
 // The catalog: entries in file order with unique identifiers (the first one wins).
 class OraXMLSQLData : public Vel_BaseMemPool {
  public:
-  const std::vector<OraXMLSQLInfo>& getEntries() const { return m_entries; }
+  // Entries in order. A deque: appending never moves the entries already there, so pointers
+  // handed out by getSQLInfo stay valid while entries are added.
+  const std::deque<OraXMLSQLInfo>& getEntries() const { return m_entries; }
   size_t size() const { return m_entries.size(); }
 
-  // The first entry whose id equals sqlId exactly; null for a null id or no match. Points into
-  // this catalog (valid until it is changed).
+  // The entry whose id equals sqlId exactly; null for a null id or no match. Points into this
+  // catalog (valid while the catalog lives).
   const OraXMLSQLInfo* getSQLInfo(const char* sqlId) const;
   OraXMLSQLInfo* getSQLInfo(const char* sqlId);
 
@@ -193,7 +198,10 @@ class OraXMLSQLData : public Vel_BaseMemPool {
   void dump() const;
 
  private:
-  std::vector<OraXMLSQLInfo> m_entries;
+  std::deque<OraXMLSQLInfo> m_entries;
+  // Position of each id in m_entries, so that lookups and loading stay fast for large catalogs
+  // (ids are unique, so this finds the one entry a walk from the front would find).
+  std::unordered_map<std::string, size_t> m_index;
 };
 
 #endif  // VEL_CATALOG_ORAXMLSQLDATA_H
