@@ -23,19 +23,26 @@ struct SqlText {
   StmtKind kind = StmtKind::Other;
   std::vector<std::string> binds;   // bind names in order of appearance, upper-case, without ':'
   std::vector<std::string> tables;  // tables/views referenced (lower-case), for parse-only checks
-  std::string limitBind;    // non-empty when the "ROWNUM<= :x" wrapper became a fetch limit on x
-  bool emptyProbe = false;  // a "rownum<1" probe: the query returns no rows
+  // Non-empty when the "ROWNUM<= :x" wrapper became a fetch limit on bind x. The text already
+  // ends in "LIMIT :X", so SQLite enforces it once X is bound; X stays in binds.
+  std::string limitBind;
+  // A "rownum<1" probe: the query returns no rows. Its text still names its tables, so preparing
+  // it reports a missing one.
+  bool emptyProbe = false;
 };
 
-// Translates one SQL statement; ORA-00900 for text it cannot parse.
+// Translates one SQL statement; ORA-00900 for text it cannot parse (ORA-01756, ORA-00907,
+// ORA-00911, ORA-01745, ORA-01740 for the malformed texts Oracle names so). A PL/SQL block comes
+// back unchanged with kind Plsql and its binds; parsePlsql splits it.
 bool translateSql(const std::string& oracle, SqlText* out, OraError* err);
 
 // Registers NVL, NVL2, DECODE, TO_CHAR, TO_NUMBER, TO_DATE, SYSDATE, SYSTIMESTAMP, SUBSTR, INSTR,
-// TRUNC, ROUND and friends on a connection.
+// TRUNC, ROUND and friends on a connection. Functions report Oracle errors as "ORA-nnnnn: text",
+// which mapSqliteError turns back into the code.
 bool registerFunctions(sqlite3* db);
 
 // Maps a SQLite failure to the Oracle error a client would see (942 for a missing table, 904 for
-// a missing column, 900 for other syntax errors, ...).
+// a missing column or function, 900 for other syntax errors, 1013 for an interrupt, ...).
 OraError mapSqliteError(int rc, const char* msg);
 
 struct PlsqlStep {
@@ -43,15 +50,17 @@ struct PlsqlStep {
   std::string target;             // Assign / OpenCursor: bind name (upper-case, no ':')
   std::vector<std::string> into;  // SelectInto: bind names
   SqlText sql;  // Assign: "SELECT <expr>" translated; SelectInto/OpenCursor/Dml: the statement
+                // (INTO removed)
   double seconds = 0;  // Sleep
-  int code = 0;        // Raise
-  std::string text;    // Raise
+  int code = 0;        // Raise: the ORA number, 20000..20999 (21000 when the block's is invalid)
+  std::string text;    // Raise: the message, quotes undone
 };
 
 // True for an anonymous block: BEGIN ... END; or DECLARE ...
 bool isPlsql(const std::string& text);
 
-// Splits a block into steps; ORA-06550 for anything outside the supported subset.
+// Splits a block into steps; ORA-06550 for anything outside the supported subset, with Oracle's
+// "line %d, column %d:\nPLS-nnnnn: ..." text.
 bool parsePlsql(const std::string& block, std::vector<PlsqlStep>* out, OraError* err);
 
 }  // namespace vsim
