@@ -1,0 +1,481 @@
+// External commands, process-list queries, host names, time stamps and the small helpers.
+#include "VelUtil.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <utime.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <ctime>
+#include <string>
+
+#include "TestSupport.h"
+
+namespace {
+
+std::string str(const VelString& s) { return std::string(s.c_str(), s.length()); }
+
+// Writes an executable shell script and returns its path.
+std::string writeScript(const veltest::TempDir& dir, const std::string& name,
+                        const std::string& body) {
+  std::string path = dir.file(name);
+  EXPECT_TRUE(veltest::writeFile(path, "#!/bin/sh\n" + body));
+  EXPECT_EQ(chmod(path.c_str(), 0755), 0);
+  return path;
+}
+
+// True when this process has no child left, collected or not: no zombie stays behind.
+bool noChildLeft() {
+  int status;
+  return waitpid(-1, &status, WNOHANG) == -1 && errno == ECHILD;
+}
+
+// Sets TZ for the life of the object so local times are predictable.
+class ScopedTZ {
+ public:
+  explicit ScopedTZ(const char* tz) : m_env("TZ", tz) { tzset(); }
+  ~ScopedTZ() { tzset(); }
+
+ private:
+  veltest::ScopedEnv m_env;
+};
+
+time_t utcTime(int year, int month, int day, int h, int m, int s) {
+  struct tm t = {};
+  t.tm_year = year - 1900;
+  t.tm_mon = month - 1;
+  t.tm_mday = day;
+  t.tm_hour = h;
+  t.tm_min = m;
+  t.tm_sec = s;
+  return timegm(&t);
+}
+
+// ---- External commands ----------------------------------------------------------------------
+
+TEST(VelExecuteSystemCommand, CollectsBothStreamsAndAppends) {
+  veltest::TempDir dir;
+  std::string script =
+      writeScript(dir, "both.sh", "echo \"out:$1\"\necho \"err:$2\" >&2\nexit 3\n");
+  VelString out("before|");
+  VelString err;
+  EXPECT_TRUE(velExecuteSystemCommand((script + " one two").c_str(), out, err));
+  EXPECT_EQ(str(out), "before|out:one\n");
+  EXPECT_EQ(str(err), "err:two\n");
+  EXPECT_TRUE(noChildLeft());
+}
+
+TEST(VelExecuteSystemCommand, MissingProgramLeavesMessageInErrAndSucceeds) {
+  VelString out;
+  VelString err;
+  EXPECT_TRUE(velExecuteSystemCommand("/nonexistent/velprog -x", out, err));
+  EXPECT_EQ(out.length(), 0u);
+  EXPECT_EQ(str(err), "Return from execvp for command:/nonexistent/velprog -x, with errno = " +
+                          std::to_string(ENOENT) + "\n");
+  EXPECT_TRUE(noChildLeft());
+}
+
+TEST(VelExecuteSystemCommand, RefusesNullAndEmptyCommands) {
+  VelString out;
+  VelString err;
+  EXPECT_FALSE(velExecuteSystemCommand(nullptr, out, err));
+  EXPECT_FALSE(velExecuteSystemCommand("", out, err));
+  // Only spaces: nothing to start, an ended command without output.
+  EXPECT_TRUE(velExecuteSystemCommand("   ", out, err));
+  EXPECT_EQ(out.length() + err.length(), 0u);
+}
+
+TEST(VelExecuteSystemCommand, SplitsAtSpacesOnlyWithoutEmptyArguments) {
+  VelString out;
+  VelString err;
+  // An empty argument between the two spaces would make printf print "[a][][b]".
+  ASSERT_TRUE(velExecuteSystemCommand("printf [%s]  a  b", out, err));
+  EXPECT_EQ(str(out), "[a][b]");
+  // No shell: quotes are ordinary characters and $HOME stays as written.
+  out.clear();
+  ASSERT_TRUE(velExecuteSystemCommand("printf [%s] 'x y' $HOME", out, err));
+  EXPECT_EQ(str(out), "['x][y'][$HOME]");
+  EXPECT_EQ(err.length(), 0u);
+}
+
+TEST(VelExecuteSystemCommand, PassesManyArgumentsUpToTheLimit) {
+  std::string command = "printf %s,";
+  std::string expected;
+  for (int i = 1; i <= 47; ++i) {
+    command += " a" + std::to_string(i);
+    expected += "a" + std::to_string(i) + ",";
+  }
+  VelString out;
+  VelString err;
+  ASSERT_TRUE(velExecuteSystemCommand(command.c_str(), out, err));
+  EXPECT_EQ(str(out), expected);  // program + format + 47 = 49 arguments, all passed
+  // Beyond 49 arguments the rest is dropped.
+  out.clear();
+  ASSERT_TRUE(velExecuteSystemCommand((command + " a48 a49 a50").c_str(), out, err));
+  EXPECT_EQ(str(out), expected);
+}
+
+TEST(VelExecuteSystemCommand, ChildFillingErrorStreamDoesNotDeadlock) {
+  // Far more than a pipe holds, on both streams, error first: reading only the output stream
+  // to its end before the error stream would block both sides forever.
+  veltest::TempDir dir;
+  std::string script = writeScript(dir, "noisy.sh",
+                                   "head -c 300000 /dev/zero | tr '\\0' e >&2\n"
+                                   "head -c 200000 /dev/zero | tr '\\0' o\n"
+                                   "head -c 100000 /dev/zero | tr '\\0' E >&2\n");
+  VelString out;
+  VelString err;
+  ASSERT_TRUE(velExecuteSystemCommand(script.c_str(), out, err));
+  ASSERT_EQ(out.length(), 200000u);
+  ASSERT_EQ(err.length(), 400000u);
+  EXPECT_EQ(std::string(out.c_str()).find_first_not_of('o'), std::string::npos);
+  EXPECT_EQ(err.c_str()[299999], 'e');
+  EXPECT_EQ(err.c_str()[300000], 'E');
+  EXPECT_TRUE(noChildLeft());
+}
+
+TEST(VelExecuteSystemCommand, ChildReadingStandardInputSeesItsEnd) {
+  VelString out;
+  VelString err;
+  ASSERT_TRUE(velExecuteSystemCommand("cat", out, err));  // would wait forever on our input
+  EXPECT_EQ(out.length(), 0u);
+  EXPECT_TRUE(noChildLeft());
+}
+
+TEST(VelExecuteSystemCommand, ChildKilledBySignalIsCollected) {
+  veltest::TempDir dir;
+  std::string script = writeScript(dir, "kill.sh", "echo partial\nkill -9 $$\n");
+  VelString out;
+  VelString err;
+  ASSERT_TRUE(velExecuteSystemCommand(script.c_str(), out, err));
+  EXPECT_EQ(str(out), "partial\n");
+  EXPECT_TRUE(noChildLeft());
+}
+
+TEST(VelReadFromPipe, ReadsEverythingInPieces) {
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  std::string data(10000, 'z');
+  data[4094] = 'A';
+  data[4095] = 'B';
+  ASSERT_EQ(write(fds[1], data.data(), data.size()), static_cast<ssize_t>(data.size()));
+  close(fds[1]);
+  VelString out("<");
+  velReadFromPipe(fds[0], out);
+  close(fds[0]);
+  EXPECT_EQ(str(out), "<" + data);
+}
+
+TEST(VelMakeArgList, SplitsInPlaceAndNullsEverySlot) {
+  char buffer[] = "  prog   a b  ";
+  char* args[5];
+  for (char*& a : args) a = buffer;  // garbage the function must overwrite
+  velMakeArgList(args, 5, buffer);
+  ASSERT_STREQ(args[0], "prog");
+  EXPECT_STREQ(args[1], "a");
+  EXPECT_STREQ(args[2], "b");
+  EXPECT_EQ(args[3], nullptr);
+  EXPECT_EQ(args[4], nullptr);
+
+  // At most max - 1 arguments; the last slot stays null.
+  char many[] = "1 2 3 4 5 6 ";
+  velMakeArgList(args, 4, many);
+  EXPECT_STREQ(args[2], "3");
+  EXPECT_EQ(args[3], nullptr);
+
+  // A last word without a following space is not taken.
+  char open[] = "x y";
+  velMakeArgList(args, 5, open);
+  EXPECT_STREQ(args[0], "x");
+  EXPECT_EQ(args[1], nullptr);
+}
+
+TEST(VelGetSplitString, ReturnsTokenAndPositionAfterSeparatorRun) {
+  VelString token;
+  const char* text = "alpha,;,beta";
+  const char* rest = velGetSplitString(text, ",;", token);
+  EXPECT_EQ(str(token), "alpha");
+  EXPECT_STREQ(rest, "beta");
+  rest = velGetSplitString(rest, ",;", token);
+  EXPECT_EQ(str(token), "beta");
+  EXPECT_EQ(*rest, 0);
+  rest = velGetSplitString(",x", ",", token);
+  EXPECT_EQ(token.length(), 0u);
+  EXPECT_STREQ(rest, "x");
+  EXPECT_EQ(velGetSplitString(nullptr, ",", token), nullptr);
+}
+
+// ---- Process list ---------------------------------------------------------------------------
+
+const char* const kPsFixture =
+    "  PID TTY      STAT   TIME COMMAND\r\n"
+    "    1 ?        Ss     0:06 /sbin/init splash HOME=/ TERM=linux\r\n"
+    " 4242 ?        Ssl    1:01 /u01/app/19c/grid/bin/crsd.bin reboot "
+    "ORACLE_HOME=/u01/app/19c/grid "
+    "ORACLE_SID=+ASM1\n"
+    " 5150 ?        Ss     0:00 ora_pmon_PROD ORACLE_HOME_LIST=/wrong ORACLE_SID=PROD "
+    "ORACLE_HOME=/u01/app/oracle/product/19c LANG=C\n"
+    "  515 ?        S      0:00 /usr/bin/tail ORACLE_HOME=/not/this/one\n";
+
+TEST(VelProcessList, FindsEnvironmentValueOfOneProcess) {
+  VelString home;
+  ASSERT_TRUE(velGetOracleHome(kPsFixture, 5150, home));
+  EXPECT_EQ(str(home), "/u01/app/oracle/product/19c");  // not the _LIST variable
+  ASSERT_TRUE(velGetEnvValueByPID(kPsFixture, 4242, "ORACLE_SID", home));
+  EXPECT_EQ(str(home), "+ASM1");
+  ASSERT_TRUE(velGetOracleHome(kPsFixture, 515, home));
+  EXPECT_EQ(str(home), "/not/this/one");
+}
+
+TEST(VelProcessList, EnvironmentValueMissesOtherProcessesAndNames) {
+  VelString out("unchanged");
+  EXPECT_FALSE(velGetOracleHome(kPsFixture, 1, out));      // HOME= is not ORACLE_HOME=
+  EXPECT_FALSE(velGetOracleHome(kPsFixture, 51, out));     // no such pid, prefix of others
+  EXPECT_FALSE(velGetOracleHome(kPsFixture, 99999, out));  // no such pid
+  // The program path itself is not an environment field.
+  EXPECT_FALSE(velGetEnvValueByPID(kPsFixture, 4242, "/u01/app/19c/grid/bin/crsd.bin", out));
+  EXPECT_EQ(str(out), "unchanged");
+}
+
+TEST(VelProcessList, HomePathFromProgramPath) {
+  VelString home;
+  ASSERT_TRUE(velGetOracleCRSHome(kPsFixture, home));
+  EXPECT_EQ(str(home), "/u01/app/19c/grid");
+  EXPECT_FALSE(velGetHomePathByProcessName(kPsFixture, "/bin/ocssd.bin", home));
+  // Only the program path counts, not the arguments after it.
+  EXPECT_FALSE(velGetHomePathByProcessName(kPsFixture, "splash", home));
+}
+
+TEST(VelProcessList, RealProcessListShowsThisProcess) {
+  VelString ps;
+  ASSERT_TRUE(velGetPSResult(ps));
+  // Our own line: first field our pid, fifth field the test program.
+  bool seen = false;
+  std::string text = str(ps);
+  size_t pos = 0;
+  std::string me = std::to_string(getpid());
+  while (pos < text.size()) {
+    size_t end = text.find('\n', pos);
+    std::string line = text.substr(pos, end == std::string::npos ? end : end - pos);
+    size_t first = line.find_first_not_of(' ');
+    if (first != std::string::npos && line.compare(first, me.size() + 1, me + " ") == 0)
+      seen = line.find("base_VelUtil_test") != std::string::npos;
+    if (end == std::string::npos) break;
+    pos = end + 1;
+  }
+  EXPECT_TRUE(seen);
+}
+
+TEST(VelProcessList, ClusterToolsGiveTheirFirstLine) {
+  veltest::TempDir dir;
+  ASSERT_EQ(mkdir(dir.file("bin").c_str(), 0755), 0);
+  writeScript(dir, "bin/cemutlo", "[ \"$1\" = -n ] || exit 2\nprintf 'prodclu\\nsecond\\n'\n");
+  writeScript(dir, "bin/olsnodes", "printf 'node1\\r\\nnode2\\n'\n");
+  VelString out;
+  ASSERT_TRUE(velGetOracleRACName(dir.path().c_str(), out));
+  EXPECT_EQ(str(out), "prodclu");
+  ASSERT_TRUE(velGetOracleRACPrimaryNode(dir.path().c_str(), out));
+  EXPECT_EQ(str(out), "node1");
+  EXPECT_FALSE(velGetOracleRACName("", out));
+  EXPECT_FALSE(velGetOracleRACName(nullptr, out));
+  EXPECT_FALSE(velGetOracleRACPrimaryNode(dir.file("missing").c_str(), out));
+}
+
+// ---- Host names -----------------------------------------------------------------------------
+
+TEST(VelHostNames, LocalHostNameIsCutAtFirstDot) {
+  char name[256] = "";
+  ASSERT_EQ(gethostname(name, sizeof name), 0);
+  std::string expected(name);
+  expected = expected.substr(0, expected.find('.'));
+  VelString out;
+  ASSERT_TRUE(velGetLocalHostName(out));
+  EXPECT_EQ(str(out), expected);
+}
+
+TEST(VelHostNames, ResolvesLocalhostAndRefusesUnknownNames) {
+  VelString full("keep");
+  VelString addr;
+  ASSERT_TRUE(velGetHostNameAndIP("localhost", full, addr));
+  EXPECT_TRUE(str(addr) == "127.0.0.1" || str(addr) == "::1") << str(addr);
+  EXPECT_EQ(str(full), "keep");  // "localhost" holds no '.', so fullName is left alone
+  EXPECT_FALSE(velGetHostNameAndIP("no-such-host.invalid", full, addr));
+  EXPECT_FALSE(velGetHostNameAndIP(nullptr, full, addr));
+}
+
+TEST(VelHostNames, NslookupOutputGivesTheNameField) {
+  const char* output =
+      "Server:\t\t10.0.0.53\nAddress:\t10.0.0.53#53\n\nNon-authoritative answer:\n"
+      "Name:\tdbhost.example.com\nAddress: 10.1.2.3\n";
+  VelString name;
+  ASSERT_TRUE(velFindNslookupName(output, name));
+  EXPECT_EQ(str(name), "dbhost.example.com");
+  EXPECT_FALSE(velFindNslookupName("** server can't find x: NXDOMAIN\n", name));
+  EXPECT_FALSE(velFindNslookupName("Name:\n", name));  // no field after it
+  EXPECT_FALSE(velGetFullyNameByNslookup("", name));
+}
+
+// ---- Time stamps and files ------------------------------------------------------------------
+
+TEST(VelTime, AgentTimestampCountsYearsSince1900AndMonthsFromOne) {
+  ScopedTZ tz("UTC");
+  char out[32];
+  memset(out, 'x', sizeof out);
+  time2ct(utcTime(2026, 3, 15, 10, 20, 30), out);
+  EXPECT_STREQ(out, "1260315102030000");
+  EXPECT_EQ(strlen(out), 16u);
+  time2ct(utcTime(1999, 12, 31, 23, 59, 58), out);
+  EXPECT_STREQ(out, "0991231235958000");
+}
+
+TEST(VelTime, TimeStringHasFullYearAndMonthFromOne) {
+  ScopedTZ tz("UTC");
+  char out[64];
+  getTimeString(utcTime(2026, 1, 5, 7, 8, 9), out);
+  EXPECT_STREQ(out, "2026-01-05 07:08:09");
+  ScopedTZ tz2("UTC-2");  // two hours east of UTC
+  getTimeString(utcTime(2026, 12, 31, 23, 0, 0), out);
+  EXPECT_STREQ(out, "2027-01-01 01:00:00");
+}
+
+TEST(VelFiles, LastModifiedTimeOrZero) {
+  veltest::TempDir dir;
+  std::string path = dir.file("f.txt");
+  ASSERT_TRUE(veltest::writeFile(path, "x"));
+  struct utimbuf times = {1700000000, 1700000123};
+  ASSERT_EQ(utime(path.c_str(), &times), 0);
+  EXPECT_EQ(getFileLastModifiedTime(path.c_str()), 1700000123L);
+  EXPECT_EQ(getFileLastModifiedTime(dir.file("missing").c_str()), 0L);
+  EXPECT_EQ(getFileLastModifiedTime(""), 0L);
+  EXPECT_EQ(getFileLastModifiedTime(nullptr), 0L);
+}
+
+TEST(VelFiles, DiskSizeOfExistingAndMissingPaths) {
+  veltest::TempDir dir;
+  long long avail = -1, total = -1, used = -1;
+  ASSERT_TRUE(vel_disksize(dir.path().c_str(), avail, total, used));
+  EXPECT_GT(total, 0);
+  EXPECT_GE(avail, 0);
+  EXPECT_LE(avail + used, total);  // reserved blocks are neither available nor used
+  EXPECT_GE(used, 0);
+  avail = total = used = -1;
+  EXPECT_FALSE(vel_disksize(dir.file("missing/deeper").c_str(), avail, total, used));
+  EXPECT_EQ(avail, 0);
+  EXPECT_EQ(total, 0);
+  EXPECT_EQ(used, 0);
+}
+
+// ---- Environment and strings ----------------------------------------------------------------
+
+TEST(VelEnv, EnvAsIntReadsLeadingDigitsOrDefault) {
+  const char* name = "VEL_UTIL_TEST_NUMBER";
+  {
+    veltest::ScopedEnv unset(name, nullptr);
+    EXPECT_EQ(vel_getEnvAsInt(name, 42), 42);
+  }
+  {
+    veltest::ScopedEnv empty(name, "");
+    EXPECT_EQ(vel_getEnvAsInt(name, 42), 42);
+  }
+  {
+    veltest::ScopedEnv v(name, "12abc");
+    EXPECT_EQ(vel_getEnvAsInt(name, 42), 12);
+  }
+  {
+    veltest::ScopedEnv v(name, "-7");
+    EXPECT_EQ(vel_getEnvAsInt(name, 42), -7);
+  }
+  {
+    veltest::ScopedEnv v(name, "abc");  // set but not a number: atoi's 0
+    EXPECT_EQ(vel_getEnvAsInt(name, 42), 0);
+  }
+  {
+    veltest::ScopedEnv v(name, "99999999999999");
+    EXPECT_EQ(vel_getEnvAsInt(name, 42), INT_MAX);
+  }
+}
+
+TEST(VelEnv, Binarch64KnowsOnlyItsList) {
+  {
+    veltest::ScopedEnv v("WXA_BINARCH", nullptr);
+    EXPECT_FALSE(vel_isBinarch64());
+  }
+  {
+    veltest::ScopedEnv v("WXA_BINARCH", "lx8266");
+    EXPECT_TRUE(vel_isBinarch64());
+  }
+  {
+    veltest::ScopedEnv v("WXA_BINARCH", "aix536");
+    EXPECT_TRUE(vel_isBinarch64());
+  }
+  {
+    veltest::ScopedEnv v("WXA_BINARCH", "li6263");  // 32-bit
+    EXPECT_FALSE(vel_isBinarch64());
+  }
+  {
+    veltest::ScopedEnv v("WXA_BINARCH", "lx82661");  // longer than a code
+    EXPECT_FALSE(vel_isBinarch64());
+  }
+}
+
+TEST(VelStrings, StricmpComparesLowerCasedAndHandlesNulls) {
+  EXPECT_EQ(u_stricmp("SysDba", "sysdba"), 0);
+  EXPECT_EQ(u_stricmp("B", "a"), 1);
+  EXPECT_LT(u_stricmp("abc", "abd"), 0);
+  EXPECT_LT(u_stricmp("ab", "abc"), 0);
+  EXPECT_EQ(u_stricmp(nullptr, nullptr), 0);
+  EXPECT_EQ(u_stricmp("A", nullptr), 1);
+  EXPECT_EQ(u_stricmp(nullptr, "A"), 1);
+}
+
+TEST(VelStrings, LltoaAndBoundedCopy) {
+  char buf[32];
+  EXPECT_STREQ(vel_lltoa(buf, LLONG_MIN), "-9223372036854775808");
+  EXPECT_STREQ(vel_lltoa(buf, 0), "0");
+
+  char dst[8];
+  memset(dst, 'x', sizeof dst);
+  char* end = vel_strncpy(dst, "abcdefghij", 5);
+  EXPECT_STREQ(dst, "abcd");
+  EXPECT_EQ(end, dst + 5);
+  EXPECT_EQ(dst[5], 'x');  // nothing written beyond size
+  end = vel_strncpy(dst, "ab", 8);
+  EXPECT_STREQ(dst, "ab");
+  EXPECT_EQ(end, dst + 3);
+  EXPECT_EQ(vel_strncpy(dst, "ab", 0), nullptr);
+  EXPECT_EQ(vel_strncpy(nullptr, "ab", 3), nullptr);
+  EXPECT_EQ(vel_strncpy(dst, nullptr, 3), nullptr);
+}
+
+TEST(VelStrings, TrimmingAndLowerCase) {
+  char a[] = " \t\r\n value with  inner \t\r\n ";
+  EXPECT_STREQ(velTrim(a), "value with  inner");
+  char b[] = "\tleft only";
+  EXPECT_STREQ(trim(b), "left only");
+  char c[] = "  keep left \r\n";
+  EXPECT_STREQ(velTrimRight(c), "  keep left");
+  char d[] = " \t\r\n";
+  EXPECT_STREQ(velTrim(d), "");
+  char e[] = "";
+  EXPECT_STREQ(velTrimRight(e), "");
+  char f[] = "MiXeD 1_A";
+  EXPECT_STREQ(strlower(f), "mixed 1_a");
+  EXPECT_TRUE(velisWhiteSpace('\r'));
+  EXPECT_FALSE(velisWhiteSpace('\v'));  // not one of the four
+  EXPECT_EQ(velTrim(nullptr), nullptr);
+}
+
+TEST(VelStrings, CountRowsAndBytesSkipsNullValues) {
+  const char* values[] = {"abc", nullptr, "", "de"};
+  int rows = 2;
+  int bytes = 10;
+  CountTotalRowsAndBytes(values, 4, rows, bytes);
+  EXPECT_EQ(rows, 3);
+  EXPECT_EQ(bytes, 15);
+}
+
+}  // namespace
