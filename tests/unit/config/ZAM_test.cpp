@@ -3,7 +3,12 @@
 #include "ZAM.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -184,6 +189,51 @@ TEST_F(ZamTest, VelcryptRefusesBadUsageAndBadInputWithItsExitCodes) {
   ToolRun nowhere = runVelcrypt(m_dir, "", "pw\n");
   EXPECT_EQ(nowhere.exitCode, 2);
   EXPECT_NE(nowhere.err.find("no key file"), std::string::npos) << nowhere.err;
+}
+
+// Reads from fd until want appears, the peer closes or about two seconds pass.
+std::string readUntil(int fd, const std::string& want, std::string soFar = "") {
+  for (int rounds = 0; rounds < 40 && soFar.find(want) == std::string::npos; ++rounds) {
+    struct pollfd p = {fd, POLLIN, 0};
+    if (poll(&p, 1, 50) <= 0) continue;
+    char buf[512];
+    ssize_t n = read(fd, buf, sizeof(buf));
+    if (n <= 0) break;
+    soFar.append(buf, static_cast<size_t>(n));
+  }
+  return soFar;
+}
+
+TEST_F(ZamTest, VelcryptReadsATerminalWithoutEcho) {
+  std::string tool = veltest::buildDir() + "/bin/velcrypt";
+  int master = -1;
+  pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    execl(tool.c_str(), "velcrypt", "-k", m_key.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  std::string seen = readUntil(master, "Secret: ");
+  EXPECT_NE(seen.find("Secret: "), std::string::npos) << seen;
+  const char line[] = "tty-secret-42\n";
+  ASSERT_EQ(write(master, line, sizeof(line) - 1), static_cast<ssize_t>(sizeof(line) - 1));
+  // The tool prints the value and exits; the terminal then reports the end.
+  seen = readUntil(master, std::string(1, '\0'), seen);
+  int status = 0;
+  for (int i = 0; i < 40 && waitpid(pid, &status, WNOHANG) == 0; ++i) usleep(50000);
+  if (waitpid(pid, &status, WNOHANG) == 0) {
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+  }
+  close(master);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(seen.find("tty-secret-42"), std::string::npos) << "the secret was echoed: " << seen;
+  size_t at = seen.find(ZAM_PREFIX);
+  ASSERT_NE(at, std::string::npos) << seen;
+  std::string enc = seen.substr(at, seen.find('\r', at) - at);
+  std::string plain;
+  ASSERT_EQ(decrypt(m_key, enc, plain), ZAM_OK) << enc;
+  EXPECT_EQ(plain, "tty-secret-42");
 }
 
 }  // namespace
