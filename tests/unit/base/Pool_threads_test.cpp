@@ -36,7 +36,7 @@ bool intact(const Block& b) {
   return true;
 }
 
-TEST(PoolThreadsTest, ConcurrentMallocFreeReallocKeepBlocksApart) {
+TEST(VelPoolThreadsTest, ConcurrentMallocFreeReallocKeepBlocksApart) {
   VelMemManager::clear();
   constexpr int kThreads = 4;
   std::atomic<int> corrupt{0};
@@ -91,7 +91,7 @@ TEST(PoolThreadsTest, ConcurrentMallocFreeReallocKeepBlocksApart) {
   EXPECT_EQ(poolUsed(), 0);
 }
 
-TEST(PoolThreadsTest, StringsBuiltOnSeveralThreads) {
+TEST(VelPoolThreadsTest, StringsBuiltOnSeveralThreads) {
   long long before = poolUsed();
   std::atomic<int> wrong{0};
   std::vector<std::thread> threads;
@@ -129,7 +129,7 @@ class Item : public Vel_BaseMemPool {
   int m_id;
 };
 
-TEST(PoolThreadsTest, LockedListHandsEachElementToOneConsumer) {
+TEST(VelPoolThreadsTest, LockedListHandsEachElementToOneConsumer) {
   constexpr int kPerProducer = 5000;
   constexpr int kProducers = 2;
   constexpr int kConsumers = 2;

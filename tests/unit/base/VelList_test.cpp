@@ -55,13 +55,13 @@ std::vector<void*> walk(const VelBaseVoidList& list) {
   return forward;
 }
 
-class ListTest : public ::testing::Test {
+class VelListTest : public ::testing::Test {
  protected:
   void SetUp() override { g_destroyed.clear(); }
   int a = 1, b = 2, c = 3, d = 4;
 };
 
-TEST_F(ListTest, VoidListPushPopAndFreshStart) {
+TEST_F(VelListTest, VoidListPushPopAndFreshStart) {
   VelBaseVoidList list;
   EXPECT_EQ(list.pop_front(), nullptr);
   EXPECT_FALSE(list.push_back(nullptr));
@@ -80,7 +80,7 @@ TEST_F(ListTest, VoidListPushPopAndFreshStart) {
   EXPECT_EQ(walk(list), (std::vector<void*>{&c, &d}));
 }
 
-TEST_F(ListTest, VoidListRemoveKeepsLinksConsistent) {
+TEST_F(VelListTest, VoidListRemoveKeepsLinksConsistent) {
   VelBaseVoidList list;
   for (int* p : {&a, &b, &c, &d}) list.push_back(p);
   EXPECT_FALSE(list.remove(nullptr));
@@ -106,7 +106,7 @@ TEST_F(ListTest, VoidListRemoveKeepsLinksConsistent) {
   EXPECT_EQ(list.getHead(), nullptr);
 }
 
-TEST_F(ListTest, VoidListRemovesOnlyTheFirstOfDuplicates) {
+TEST_F(VelListTest, VoidListRemovesOnlyTheFirstOfDuplicates) {
   VelBaseVoidList list;
   for (int* p : {&a, &b, &a, &c}) list.push_back(p);
   EXPECT_TRUE(list.remove(&a));
@@ -116,7 +116,7 @@ TEST_F(ListTest, VoidListRemovesOnlyTheFirstOfDuplicates) {
   EXPECT_FALSE(list.remove(&a));
 }
 
-TEST_F(ListTest, NodesComeFromThePoolAndGoBack) {
+TEST_F(VelListTest, NodesComeFromThePoolAndGoBack) {
   long long before = 0, during = 0, after = 0;
   VelMemManager::getUsage(nullptr, nullptr, &before);
   {
@@ -131,7 +131,7 @@ TEST_F(ListTest, NodesComeFromThePoolAndGoBack) {
   EXPECT_EQ(after, before);
 }
 
-TEST_F(ListTest, TypedListDestroysEachElementOnce) {
+TEST_F(VelListTest, TypedListDestroysEachElementOnce) {
   Tracked* popped = nullptr;
   {
     VelTypePtrList<Tracked> list;
@@ -152,7 +152,7 @@ TEST_F(ListTest, TypedListDestroysEachElementOnce) {
   EXPECT_EQ(g_destroyed[1], 1);
 }
 
-TEST_F(ListTest, TypedListClearDestroysAndCanBeReused) {
+TEST_F(VelListTest, TypedListClearDestroysAndCanBeReused) {
   VelTypePtrList<Tracked> list;
   list.push_back(new Tracked(1));
   list.push_back(new Tracked(2));
@@ -169,7 +169,7 @@ TEST_F(ListTest, TypedListClearDestroysAndCanBeReused) {
   delete t;
 }
 
-TEST_F(ListTest, TypedListOfStrings) {
+TEST_F(VelListTest, TypedListOfStrings) {
   VelTypePtrList<VelString> list;
   list.push_back(new VelString("one"));
   list.push_back(new VelString("two"));
@@ -180,7 +180,7 @@ TEST_F(ListTest, TypedListOfStrings) {
   EXPECT_TRUE(it == list.end());
 }
 
-TEST_F(ListTest, LockedListRemoveAndOwnership) {
+TEST_F(VelListTest, LockedListRemoveAndOwnership) {
   int childGone = 0;
   Tracked* kept = new Tracked(7);
   Tracked* second = new Tracked(8);
@@ -207,7 +207,7 @@ TEST_F(ListTest, LockedListRemoveAndOwnership) {
   delete second;
 }
 
-TEST_F(ListTest, AutoPtrOwnsOneObject) {
+TEST_F(VelListTest, AutoPtrOwnsOneObject) {
   {
     VelAutoPtr<Tracked> p(new Tracked(1));
     EXPECT_EQ(p->id(), 1);
@@ -224,7 +224,7 @@ TEST_F(ListTest, AutoPtrOwnsOneObject) {
   EXPECT_EQ(g_destroyed, (std::map<int, int>{{1, 1}, {2, 1}, {3, 1}}));
 }
 
-TEST(ListDeathTest, NodeThatFollowsItselfEndsTheProcess) {
+TEST(VelListDeathTest, NodeThatFollowsItselfEndsTheProcess) {
   veltest::ScopedEnv trace("VEL_TRACE", "error");
   veltest::ScopedEnv file("VEL_TRACE_FILE", nullptr);
   MUT1_Invalidate();

@@ -29,13 +29,13 @@ Usage usage() {
 }
 
 // Every test starts from an empty pool, so addresses show the placement.
-class PoolTest : public ::testing::Test {
+class VelPoolTest : public ::testing::Test {
  protected:
   void SetUp() override { VelMemManager::clear(); }
   void TearDown() override { VelMemManager::clear(); }
 };
 
-TEST_F(PoolTest, RequestsRoundToTheirSizeClass) {
+TEST_F(VelPoolTest, RequestsRoundToTheirSizeClass) {
   const size_t cases[][2] = {{1, 64},        {64, 64},        {65, 128},      {128, 128},
                              {129, 256},     {257, 512},      {513, 768},     {768, 768},
                              {769, 1024},    {1025, 1280},    {1281, 1536},   {1537, 1792},
@@ -46,12 +46,12 @@ TEST_F(PoolTest, RequestsRoundToTheirSizeClass) {
   for (const auto& c : cases) EXPECT_EQ(VelMemManager::getAllocSize(c[0]), c[1]) << c[0];
 }
 
-TEST_F(PoolTest, ZeroBytesGiveNull) {
+TEST_F(VelPoolTest, ZeroBytesGiveNull) {
   EXPECT_EQ(VelMemManager::Malloc(0), nullptr);
   EXPECT_EQ(usage().chunks, 0);
 }
 
-TEST_F(PoolTest, SmallRequestsShareAClassAndSitSideBySide) {
+TEST_F(VelPoolTest, SmallRequestsShareAClassAndSitSideBySide) {
   char* a = P(VelMemManager::Malloc(1));
   char* b = P(VelMemManager::Malloc(64));
   ASSERT_NE(a, nullptr);
@@ -66,7 +66,7 @@ TEST_F(PoolTest, SmallRequestsShareAClassAndSitSideBySide) {
   EXPECT_EQ(usage().used, 64 + 64 + 128 + 128);
 }
 
-TEST_F(PoolTest, FirstFreePositionIsTakenAgain) {
+TEST_F(VelPoolTest, FirstFreePositionIsTakenAgain) {
   char* blocks[5];
   for (auto& b : blocks) b = P(VelMemManager::Malloc(50));
   VelMemManager::Free(blocks[3]);
@@ -76,7 +76,7 @@ TEST_F(PoolTest, FirstFreePositionIsTakenAgain) {
   EXPECT_EQ(VelMemManager::Malloc(60), blocks[4] + 64);
 }
 
-TEST_F(PoolTest, ChunkHoldsItsClassCountThenANewChunkGrows) {
+TEST_F(VelPoolTest, ChunkHoldsItsClassCountThenANewChunkGrows) {
   // 1024 blocks of 64 bytes fill one chunk; the next one starts a second chunk.
   std::vector<char*> small;
   for (int i = 0; i < 1024; ++i) small.push_back(P(VelMemManager::Malloc(64)));
@@ -96,7 +96,7 @@ TEST_F(PoolTest, ChunkHoldsItsClassCountThenANewChunkGrows) {
   EXPECT_EQ(usage().size, 2 * 65536 + 85 * 768 + 85 * 768);
 }
 
-TEST_F(PoolTest, EarlierChunkIsPreferredAndEmptyChunkServesAnyClass) {
+TEST_F(VelPoolTest, EarlierChunkIsPreferredAndEmptyChunkServesAnyClass) {
   std::vector<char*> first;
   for (int i = 0; i < 1024; ++i) first.push_back(P(VelMemManager::Malloc(64)));
   char* second = P(VelMemManager::Malloc(64));  // start of the second chunk
@@ -123,7 +123,7 @@ TEST_F(PoolTest, EarlierChunkIsPreferredAndEmptyChunkServesAnyClass) {
   EXPECT_TRUE(tail < first[0] || tail >= first[0] + 65536);
 }
 
-TEST_F(PoolTest, FirstEmptyChunkInListOrderIsReused) {
+TEST_F(VelPoolTest, FirstEmptyChunkInListOrderIsReused) {
   char* a = P(VelMemManager::Malloc(64));    // chunk 1
   char* b = P(VelMemManager::Malloc(128));   // chunk 2
   char* c = P(VelMemManager::Malloc(4096));  // chunk 3
@@ -136,7 +136,7 @@ TEST_F(PoolTest, FirstEmptyChunkInListOrderIsReused) {
   VelMemManager::Free(a);
 }
 
-TEST_F(PoolTest, WholeChunkBlockAndGeneralHeapAboveIt) {
+TEST_F(VelPoolTest, WholeChunkBlockAndGeneralHeapAboveIt) {
   char* whole = P(VelMemManager::Malloc(65536));
   ASSERT_NE(whole, nullptr);
   memset(whole, 0x5a, 65536);
@@ -157,7 +157,7 @@ TEST_F(PoolTest, WholeChunkBlockAndGeneralHeapAboveIt) {
   EXPECT_EQ(usage().used, 0);
 }
 
-TEST_F(PoolTest, WrongPointersReleaseNothing) {
+TEST_F(VelPoolTest, WrongPointersReleaseNothing) {
   char* a = P(VelMemManager::Malloc(64));
   char* b = P(VelMemManager::Malloc(64));
   VelMemManager::Free(a + 2);  // inside a block
@@ -177,7 +177,7 @@ TEST_F(PoolTest, WrongPointersReleaseNothing) {
   EXPECT_EQ(usage().used, before);
 }
 
-TEST_F(PoolTest, ReallocCases) {
+TEST_F(VelPoolTest, ReallocCases) {
   // A null pointer is a plain allocation.
   char* p = P(VelMemManager::Realloc(nullptr, 100));
   ASSERT_NE(p, nullptr);
@@ -216,7 +216,7 @@ TEST_F(PoolTest, ReallocCases) {
   EXPECT_EQ(usage().used, 0);
 }
 
-TEST_F(PoolTest, ReallocOfAWrongPointerLeavesTheBlockAlone) {
+TEST_F(VelPoolTest, ReallocOfAWrongPointerLeavesTheBlockAlone) {
   char* a = P(VelMemManager::Malloc(64));
   a[0] = 'x';
   EXPECT_EQ(VelMemManager::Realloc(a + 8, 1000), nullptr);
@@ -233,7 +233,7 @@ class PooledBig : public Vel_BaseMemPool {
   char bytes[70000];
 };
 
-TEST_F(PoolTest, DerivedClassesAllocateFromThePool) {
+TEST_F(VelPoolTest, DerivedClassesAllocateFromThePool) {
   Pooled* one = new Pooled;
   EXPECT_EQ(usage().used, 128);
   Pooled* many = new Pooled[3];  // 300 bytes: a 512-byte block
@@ -251,7 +251,7 @@ TEST_F(PoolTest, DerivedClassesAllocateFromThePool) {
   delete nothrow;
 }
 
-TEST_F(PoolTest, OciCallbacksUseThePool) {
+TEST_F(VelPoolTest, OciCallbacksUseThePool) {
   void* p = velOCIMalloc(nullptr, 30);
   EXPECT_EQ(usage().used, 64);
   p = velOCIRealloc(nullptr, p, 500);
@@ -261,7 +261,7 @@ TEST_F(PoolTest, OciCallbacksUseThePool) {
   EXPECT_EQ(usage().used, 0);
 }
 
-TEST_F(PoolTest, ClearStartsAfresh) {
+TEST_F(VelPoolTest, ClearStartsAfresh) {
   VelMemManager::Malloc(10);
   VelMemManager::Malloc(5000);
   EXPECT_EQ(usage().chunks, 2);
@@ -274,7 +274,7 @@ TEST_F(PoolTest, ClearStartsAfresh) {
   EXPECT_EQ(usage().chunks, 1);
 }
 
-TEST_F(PoolTest, ManyChunksKeepPlacementOrder) {
+TEST_F(VelPoolTest, ManyChunksKeepPlacementOrder) {
   // Enough chunks to span several words of the side indexes.
   std::vector<char*> starts;
   for (int i = 0; i < 200; ++i) starts.push_back(P(VelMemManager::Malloc(65536)));
@@ -291,10 +291,10 @@ TEST_F(PoolTest, ManyChunksKeepPlacementOrder) {
   EXPECT_EQ(usage().used, 64);
 }
 
-class PoolTraceTest : public PoolTest {
+class VelPoolTraceTest : public VelPoolTest {
  protected:
   void SetUp() override {
-    PoolTest::SetUp();
+    VelPoolTest::SetUp();
     m_trace = std::make_unique<veltest::ScopedEnv>("VEL_TRACE", "none;pool=detail,error");
     m_file =
         std::make_unique<veltest::ScopedEnv>("VEL_TRACE_FILE", m_dir.file("trace.log").c_str());
@@ -304,14 +304,14 @@ class PoolTraceTest : public PoolTest {
     m_trace.reset();
     m_file.reset();
     MUT1_Invalidate();
-    PoolTest::TearDown();
+    VelPoolTest::TearDown();
   }
   std::string output() { return veltest::readFile(m_dir.file("trace.log")); }
   veltest::TempDir m_dir;
   std::unique_ptr<veltest::ScopedEnv> m_trace, m_file;
 };
 
-TEST_F(PoolTraceTest, UsageTotalsGrowthAndErrorsAreTraced) {
+TEST_F(VelPoolTraceTest, UsageTotalsGrowthAndErrorsAreTraced) {
   char* a = P(VelMemManager::Malloc(64));
   VelMemManager::Malloc(64);
   VelMemManager::Malloc(64);
