@@ -449,10 +449,12 @@ std::string AgentSim::nextId() {
 
 bool AgentSim::sendBytes(const std::string& bytes) {
   std::lock_guard<std::mutex> lock(m_sendMutex);
-  if (m_fd < 0) {
+  {
     std::lock_guard<std::mutex> l2(m_mutex);
-    m_error = "not connected";
-    return false;
+    if (m_fd < 0 || m_peerClosed) {
+      m_error = m_fd < 0 ? "not connected" : "the client closed the connection";
+      return false;
+    }
   }
   size_t done = 0;
   while (done < bytes.size()) {
@@ -600,6 +602,11 @@ bool AgentSim::sendRaw(const std::string& bytes, std::vector<std::string>* dataI
   }
   if (taskIds != nullptr) taskIds->insert(taskIds->end(), tasks.begin(), tasks.end());
   return sendBytes(bytes);
+}
+
+void AgentSim::expectAnswer(const std::string& id, const std::string& group) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_outstandingData[id] = group;
 }
 
 std::vector<std::string> AgentSim::outstanding() const {

@@ -122,6 +122,10 @@ class AgentSim {
   bool sendRaw(const std::string& bytes, std::vector<std::string>* dataIds = nullptr,
                std::vector<std::string>* taskIds = nullptr);
 
+  // Notes an id as outstanding for a data request of group that was sent by other means (raw
+  // bytes the reader above cannot take for a request, a message split over several sends).
+  void expectAnswer(const std::string& id, const std::string& group);
+
   // Ids sent and not yet answered.
   std::vector<std::string> outstanding() const;
 
