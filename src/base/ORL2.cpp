@@ -47,7 +47,7 @@ ORL2_Locale* ORL2_GetLocale() {
     const char* cs = nl_langinfo_l(CODESET, handle);
     if (cs != nullptr && *cs != 0) codeset = cs;
   }
-  snprintf(loc->codesetName, sizeof loc->codesetName, "%s", codeset);
+  (void)snprintf(loc->codesetName, sizeof loc->codesetName, "%s", codeset);
   if (handle != static_cast<locale_t>(0)) freelocale(handle);
   loc->codepage = ORL2_GetCodepageId(loc->codesetName);
   VEL_DETAIL("Locale character set %s, code page %d", loc->codesetName, loc->codepage);

@@ -413,7 +413,7 @@ bool velGetHostNameAndIP(const char* host, VelString& fullName, VelString& addre
     VEL_RETURN(false);
   }
   char canon[1024] = "";
-  if (res->ai_canonname != nullptr) snprintf(canon, sizeof canon, "%s", res->ai_canonname);
+  if (res->ai_canonname != nullptr) (void)snprintf(canon, sizeof canon, "%s", res->ai_canonname);
   VEL_DETAIL("canonname is:%s", canon);
   char addr[100] = "";
   for (struct addrinfo* ai = res; ai != nullptr; ai = ai->ai_next) {
@@ -478,8 +478,8 @@ void time2ct(time_t t, char* out) {
     return;
   }
   char text[96];  // room for any int in every field; the result is cut to 16 characters
-  snprintf(text, sizeof text, "%03d%02d%02d%02d%02d%02d000", tmv.tm_year, tmv.tm_mon + 1,
-           tmv.tm_mday, tmv.tm_hour, tmv.tm_min, tmv.tm_sec);
+  (void)snprintf(text, sizeof text, "%03d%02d%02d%02d%02d%02d000", tmv.tm_year, tmv.tm_mon + 1,
+                 tmv.tm_mday, tmv.tm_hour, tmv.tm_min, tmv.tm_sec);
   vel_strncpy(out, text, 17);
   VEL_DETAIL("Convert timestamp \"%s\" from time_t %d", out, static_cast<int>(t));
 }
@@ -495,8 +495,8 @@ void getTimeString(time_t t, char* out) {
     return;
   }
   char text[96];  // room for any int in every field; the result is cut to 19 characters
-  snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", tmv.tm_year + 1900, tmv.tm_mon + 1,
-           tmv.tm_mday, tmv.tm_hour, tmv.tm_min, tmv.tm_sec);
+  (void)snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", tmv.tm_year + 1900,
+                 tmv.tm_mon + 1, tmv.tm_mday, tmv.tm_hour, tmv.tm_min, tmv.tm_sec);
   vel_strncpy(out, text, 20);
   VEL_DETAIL("Convert timestamp \"%s\" from time_t %d", out, static_cast<int>(t));
 }
@@ -580,7 +580,7 @@ bool vel_isBinarch64() {
 
 char* vel_lltoa(char* out, long long v) {
   if (out == nullptr) return nullptr;
-  snprintf(out, 21, "%lld", v);  // 20 characters hold every long long
+  (void)snprintf(out, 21, "%lld", v);  // 20 characters hold every long long
   return out;
 }
 

@@ -12,6 +12,8 @@
 #include <cstring>
 #include <ctime>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "TestSupport.h"
 
@@ -153,6 +155,26 @@ TEST(VelExecuteSystemCommand, ChildKilledBySignalIsCollected) {
   VelString err;
   ASSERT_TRUE(velExecuteSystemCommand(script.c_str(), out, err));
   EXPECT_EQ(str(out), "partial\n");
+  EXPECT_TRUE(noChildLeft());
+}
+
+TEST(VelExecuteSystemCommand, ConcurrentCommandsKeepTheirOwnOutput) {
+  std::vector<std::thread> threads;
+  std::vector<int> wrong(4, 0);
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([t, &wrong] {
+      std::string command = "printf out%s err" + std::to_string(t);
+      for (int i = 0; i < 10; ++i) {
+        VelString out;
+        VelString err;
+        if (!velExecuteSystemCommand(command.c_str(), out, err) ||
+            str(out) != "outerr" + std::to_string(t))
+          ++wrong[t];
+      }
+    });
+  }
+  for (auto& th : threads) th.join();
+  for (int w : wrong) EXPECT_EQ(w, 0);
   EXPECT_TRUE(noChildLeft());
 }
 
