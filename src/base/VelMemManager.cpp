@@ -41,6 +41,8 @@ struct ChunkSet {
   void remove(unsigned i) { bits[i >> 6] &= ~(uint64_t{1} << (i & 63)); }
   // Lowest member among the first `used` words, or -1.
   long first(unsigned used) {
+    if (hint < used && bits[hint] != 0)
+      return static_cast<long>(hint) * 64 + __builtin_ctzll(bits[hint]);
     for (unsigned w = hint; w < used; ++w) {
       if (bits[w] != 0) {
         hint = w;
@@ -141,7 +143,7 @@ void Vel_MemItem::reset(int cls) {
   m_freeWords = (1u << ((m_iTotalNum + 63) / 64)) - 1;
 }
 
-long Vel_MemItem::usedBlockAt(const char* p) const {
+inline long Vel_MemItem::usedBlockAt(const char* p) const {
   auto offset = static_cast<uint32_t>(p - m_pStart);
   // Exact for every offset below 2^16: the error of m_recip stays under one block.
   auto pos = static_cast<unsigned>((static_cast<uint64_t>(offset) * m_recip) >> 32);
@@ -168,20 +170,22 @@ void VelMemManager::Free(void* pointer) {
   FreeMemory(pointer);
 }
 
-void* VelMemManager::MallocMemory(size_t size) {
+inline void* VelMemManager::MallocMemory(size_t size) {
   if (size == 0) return nullptr;
   if (size > static_cast<size_t>(Vel_MemItem::kChunkSize)) return malloc(getAllocSize(size));
-  int blockSize = kClassSize[classIndex(size)];
-  Vel_MemItem* item = findFreeChunk(blockSize);
+  int cls = classIndex(size);
+  // The common case inline: a chunk of the class with a free block.
+  long index = s_avail[cls].first((static_cast<unsigned>(m_iChunkNum) + 63) / 64);
+  Vel_MemItem* item = index >= 0 ? s_byIndex[index] : findFreeChunk(kClassSize[cls]);
   if (item == nullptr) {
-    item = grow(blockSize);
+    item = grow(kClassSize[cls]);
     if (item == nullptr) return nullptr;
   }
   return takeBlock(item);
 }
 
 // Hands out the first free position of a chunk that has one.
-void* VelMemManager::takeBlock(Vel_MemItem* item) {
+inline void* VelMemManager::takeBlock(Vel_MemItem* item) {
   unsigned w = static_cast<unsigned>(__builtin_ctz(item->m_freeWords));
   unsigned bit = static_cast<unsigned>(__builtin_ctzll(item->m_freeBits[w]));
   item->m_freeBits[w] &= item->m_freeBits[w] - 1;
@@ -192,14 +196,14 @@ void* VelMemManager::takeBlock(Vel_MemItem* item) {
   return item->m_pStart + static_cast<size_t>(pos) * static_cast<unsigned>(item->m_iBlockSize);
 }
 
-void VelMemManager::releaseBlock(Vel_MemItem* item, unsigned pos) {
+inline void VelMemManager::releaseBlock(Vel_MemItem* item, unsigned pos) {
   item->m_freeBits[pos >> 6] |= uint64_t{1} << (pos & 63);
   item->m_freeWords |= 1u << (pos >> 6);
   if (item->m_iUsedNum-- == item->m_iTotalNum) s_avail[item->m_class].add(item->m_index);
   if (item->m_iUsedNum == 0) s_empty.add(item->m_index);
 }
 
-Vel_MemItem* VelMemManager::findChunk(const void* pointer) {
+inline Vel_MemItem* VelMemManager::findChunk(const void* pointer) {
   if (s_table == nullptr) return nullptr;
   uintptr_t key = reinterpret_cast<uintptr_t>(pointer) >> 16;
   unsigned mask = (1u << s_tableBits) - 1;
@@ -210,7 +214,7 @@ Vel_MemItem* VelMemManager::findChunk(const void* pointer) {
   }
 }
 
-void VelMemManager::FreeMemory(void* pointer) {
+inline void VelMemManager::FreeMemory(void* pointer) {
   Vel_MemItem* item = findChunk(pointer);
   if (item == nullptr) {
     VEL_DETAIL("Global free at %X ", ptrBits(pointer));
