@@ -1,0 +1,168 @@
+// Non-blocking calls, OCIBreak and OCIReset of the client stand-in.
+//
+// In non-blocking mode a call that must reach the "server" (execute, fetch of rows not yet
+// prefetched, session end) runs on a worker thread of its service context. The caller gets
+// OCI_STILL_EXECUTING until the worker is done; the same call made again then collects the
+// result. A call that finishes within a few milliseconds is answered at once, as a real client
+// answers from its network buffers, so short statements cost no polling round.
+#include <chrono>
+#include <system_error>
+
+#include "SimOci.h"
+
+using namespace vsim;
+
+namespace {
+
+// How long a non-blocking call waits for its worker before answering OCI_STILL_EXECUTING.
+constexpr std::chrono::milliseconds kGrace(10);
+
+int progressHandler(void* arg) {
+  return static_cast<OCISvcCtx*>(arg)->breakRequested.load() ? 1 : 0;
+}
+
+bool nonblocking(const OCISvcCtx* svc) {
+  return svc->nonblocking || (svc->server != nullptr && svc->server->nonblocking);
+}
+
+// Hands out the finished call's result; mu held by the caller through lk.
+sword collect(OCISvcCtx* svc, std::unique_lock<std::mutex>& lk, OCIError* err) {
+  if (svc->worker.joinable()) svc->worker.join();  // the worker only exits after opDone
+  const sword rc = svc->opStatus;
+  ErrList errs;
+  errs.swap(svc->opErrors);
+  svc->op = OCISvcCtx::None;
+  svc->opKey = nullptr;
+  svc->opDone = false;
+  lk.unlock();
+  setErrors(err, errs);
+  return rc;
+}
+
+// Stops and forgets the call in progress, if any.
+void abandonCall(OCISvcCtx* svc) {
+  std::unique_lock<std::mutex> lk(svc->mu);
+  if (svc->op == OCISvcCtx::None) return;
+  svc->breakRequested = true;
+  if (svc->activeDb != nullptr) sqlite3_interrupt(svc->activeDb);
+  svc->cv.notify_all();
+  lk.unlock();
+  if (svc->worker.joinable()) svc->worker.join();
+  lk.lock();
+  svc->op = OCISvcCtx::None;
+  svc->opKey = nullptr;
+  svc->opDone = false;
+  svc->opErrors.clear();
+}
+
+}  // namespace
+
+namespace vsim {
+
+sword runCall(OCISvcCtx* svc, OCIError* err, OCISvcCtx::Op op, const void* key,
+              const std::function<sword(ErrList*)>& fn) {
+  std::unique_lock<std::mutex> lk(svc->mu);
+  if (svc->op != OCISvcCtx::None) {
+    if (svc->op != op || svc->opKey != key) {
+      lk.unlock();
+      return failCode(err, 3127);
+    }
+    if (!svc->opDone) return kStillExecuting;
+    return collect(svc, lk, err);
+  }
+  svc->breakRequested = false;
+  if (!nonblocking(svc)) {
+    lk.unlock();
+    ErrList errs;
+    const sword rc = fn(&errs);
+    setActiveDb(svc, nullptr);
+    setErrors(err, errs);
+    return rc;
+  }
+  svc->op = op;
+  svc->opKey = key;
+  svc->opDone = false;
+  std::function<sword(ErrList*)> task = fn;
+  try {
+    svc->worker = std::thread([svc, task]() {
+      ErrList errs;
+      const sword rc = task(&errs);
+      setActiveDb(svc, nullptr);
+      std::lock_guard<std::mutex> done(svc->mu);
+      svc->opStatus = rc;
+      svc->opErrors.swap(errs);
+      svc->opDone = true;
+      svc->cv.notify_all();
+    });
+  } catch (const std::system_error&) {
+    svc->op = OCISvcCtx::None;
+    svc->opKey = nullptr;
+    lk.unlock();
+    return failCode(err, 4030, "out of process memory");
+  }
+  svc->cv.wait_for(lk, kGrace, [svc] { return svc->opDone; });
+  if (!svc->opDone) return kStillExecuting;
+  return collect(svc, lk, err);
+}
+
+bool breakableSleep(OCISvcCtx* svc, double seconds) {
+  if (seconds <= 0) return !svc->breakRequested;
+  const auto until = std::chrono::steady_clock::now() +
+                     std::chrono::microseconds(static_cast<long long>(seconds * 1e6));
+  std::unique_lock<std::mutex> lk(svc->mu);
+  svc->cv.wait_until(lk, until, [svc] { return svc->breakRequested.load(); });
+  return !svc->breakRequested;
+}
+
+bool breakRequested(OCISvcCtx* svc) { return svc->breakRequested; }
+
+void setActiveDb(OCISvcCtx* svc, sqlite3* db) {
+  std::lock_guard<std::mutex> lk(svc->mu);
+  if (svc->activeDb != nullptr && svc->activeDb != db) {
+    sqlite3_progress_handler(svc->activeDb, 0, nullptr, nullptr);
+  }
+  svc->activeDb = db;
+  if (db != nullptr) sqlite3_progress_handler(db, 200, progressHandler, svc);
+}
+
+}  // namespace vsim
+
+void vsimFreeSvcCtx(OCISvcCtx* svc) {
+  abandonCall(svc);
+  if (svc->server != nullptr && svc->server->svc == svc) svc->server->svc = nullptr;
+  deleteHandle(svc);
+}
+
+namespace {
+
+OCISvcCtx* svcOf(void* hndlp) {
+  if (isHandle(hndlp, kHtSvcCtx)) return static_cast<OCISvcCtx*>(hndlp);
+  if (isHandle(hndlp, kHtServer)) return static_cast<OCIServer*>(hndlp)->svc;
+  return nullptr;
+}
+
+}  // namespace
+
+VSIM_API sword OCIBreak(void* hndlp, OCIError* errhp) {
+  if (!isHandle(hndlp, kHtSvcCtx) && !isHandle(hndlp, kHtServer)) return kInvalidHandle;
+  if (!isHandle(errhp, kHtError)) return kInvalidHandle;
+  clearErrors(errhp);
+  OCISvcCtx* svc = svcOf(hndlp);
+  if (svc == nullptr) return kSuccess;
+  std::lock_guard<std::mutex> lk(svc->mu);
+  svc->breakRequested = true;
+  if (svc->activeDb != nullptr) sqlite3_interrupt(svc->activeDb);
+  svc->cv.notify_all();
+  return kSuccess;
+}
+
+VSIM_API sword OCIReset(void* hndlp, OCIError* errhp) {
+  if (!isHandle(hndlp, kHtSvcCtx) && !isHandle(hndlp, kHtServer)) return kInvalidHandle;
+  if (!isHandle(errhp, kHtError)) return kInvalidHandle;
+  clearErrors(errhp);
+  OCISvcCtx* svc = svcOf(hndlp);
+  if (svc == nullptr) return kSuccess;
+  abandonCall(svc);
+  svc->breakRequested = false;
+  return kSuccess;
+}

@@ -1,0 +1,311 @@
+// Server attach, log-on and log-off of the client stand-in, and the fault table.
+//
+// A connect string names a database file under $VELSIM_DIR; a log-on opens the session's own
+// SQLite connection to it and checks the user against sim_users.
+#include <sys/stat.h>
+
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+
+#include "SimOci.h"
+
+using namespace vsim;
+
+namespace {
+
+std::string lowerAscii(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+std::string sanitize(const std::string& s) {
+  std::string r(s);
+  for (char& c : r) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (!(std::isalnum(u) || c == '.' || c == '_' || c == '-')) c = '_';
+  }
+  return r;
+}
+
+// The value of KEY=value inside a connect descriptor, or empty.
+std::string descriptorValue(const std::string& desc, const char* key) {
+  const std::string low = lowerAscii(desc);
+  const std::string k = lowerAscii(key);
+  size_t at = 0;
+  while ((at = low.find(k, at)) != std::string::npos) {
+    const bool boundary = at == 0 || low[at - 1] == '(' || low[at - 1] == ' ';
+    size_t p = at + k.size();
+    while (p < low.size() && low[p] == ' ') ++p;
+    if (boundary && p < low.size() && low[p] == '=') {
+      ++p;
+      while (p < desc.size() && desc[p] == ' ') ++p;
+      size_t e = p;
+      while (e < desc.size() && desc[e] != ')') ++e;
+      while (e > p && desc[e - 1] == ' ') --e;
+      return desc.substr(p, e - p);
+    }
+    at += k.size();
+  }
+  return std::string();
+}
+
+// The database file serving a connect string.
+std::string databasePath(const std::string& connect) {
+  std::string name;
+  const std::string host = descriptorValue(connect, "HOST");
+  if (connect.find('(') != std::string::npos && !host.empty()) {
+    std::string port = descriptorValue(connect, "PORT");
+    if (port.empty()) port = "1521";  // the listener's default port
+    name = sanitize(host + "_" + port);
+  } else {
+    name = sanitize(connect);
+  }
+  const char* dir = std::getenv("VELSIM_DIR");
+  // Without VELSIM_DIR the databases are looked for in the current directory.
+  std::string path = dir != nullptr && *dir != 0 ? dir : ".";
+  return path + "/" + name + ".db";
+}
+
+bool fileExists(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// The code of an attach fault, or 0.
+int attachFault(const std::string& path) {
+  sqlite3* db = nullptr;
+  int code = 0;
+  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    sqlite3_busy_timeout(db, 5000);
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db,
+                           "SELECT coalesce(code,0) FROM sim_faults WHERE lower(kind)='attach' "
+                           "LIMIT 1",
+                           -1, &st, nullptr) == SQLITE_OK &&
+        sqlite3_step(st) == SQLITE_ROW) {
+      code = sqlite3_column_int(st, 0);
+      if (code <= 0) code = 12541;
+    }
+    sqlite3_finalize(st);
+  } else {
+    code = 12541;
+  }
+  sqlite3_close(db);
+  return code;
+}
+
+bool hasRole(const std::string& roles, const char* role) {
+  size_t i = 0;
+  while (i <= roles.size()) {
+    size_t e = roles.find(',', i);
+    if (e == std::string::npos) e = roles.size();
+    size_t a = i, b = e;
+    while (a < b && std::isspace(static_cast<unsigned char>(roles[a]))) ++a;
+    while (b > a && std::isspace(static_cast<unsigned char>(roles[b - 1]))) --b;
+    if (strncasecmp(roles.c_str() + a, role, b - a) == 0 && std::strlen(role) == b - a) return true;
+    i = e + 1;
+  }
+  return false;
+}
+
+bool isAsmInstance(sqlite3* db) {
+  sqlite3_stmt* st = nullptr;
+  bool asmInstance = false;
+  if (sqlite3_prepare_v2(db, "SELECT instance_name FROM \"v$instance\" LIMIT 1", -1, &st,
+                         nullptr) == SQLITE_OK &&
+      sqlite3_step(st) == SQLITE_ROW) {
+    const unsigned char* name = sqlite3_column_text(st, 0);
+    asmInstance = name != nullptr && name[0] == '+';
+  }
+  sqlite3_finalize(st);
+  return asmInstance;
+}
+
+// Checks the user in the order: user and password, locked, role. Returns 0 or the Oracle code.
+int checkLogon(sqlite3* db, const std::string& user, const std::string& password, ub4 mode) {
+  sqlite3_stmt* st = nullptr;
+  if (sqlite3_prepare_v2(db,
+                         "SELECT password, coalesce(roles,''), coalesce(locked,0) FROM sim_users "
+                         "WHERE upper(username)=upper(?1)",
+                         -1, &st, nullptr) != SQLITE_OK) {
+    sqlite3_finalize(st);
+    return 1017;  // no sim_users: nobody may log on
+  }
+  sqlite3_bind_text(st, 1, user.c_str(), static_cast<int>(user.size()), SQLITE_TRANSIENT);
+  int code = 1017;
+  while (sqlite3_step(st) == SQLITE_ROW) {
+    const unsigned char* pw = sqlite3_column_text(st, 0);
+    if (pw == nullptr || password != reinterpret_cast<const char*>(pw)) continue;
+    const std::string roles = reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
+    if (sqlite3_column_int(st, 2) != 0) {
+      code = 28000;
+    } else if (((mode & kSysdba) && !hasRole(roles, "SYSDBA")) ||
+               ((mode & kSysoper) && !hasRole(roles, "SYSOPER")) ||
+               ((mode & kSysasm) && !hasRole(roles, "SYSASM"))) {
+      code = 1031;
+    } else if ((mode & kSysasm) && !isAsmInstance(db)) {
+      code = 15000;
+    } else {
+      code = 0;
+    }
+    break;
+  }
+  sqlite3_finalize(st);
+  return code;
+}
+
+void closeSessionDb(OCISession* ses, bool commit) {
+  if (ses->db == nullptr) return;
+  for (OCIStmt* st : std::set<OCIStmt*>(ses->cursors)) closeCursor(st);
+  ses->cursors.clear();
+  if (!sqlite3_get_autocommit(ses->db)) {
+    sqlite3_exec(ses->db, commit ? "COMMIT" : "ROLLBACK", nullptr, nullptr, nullptr);
+  }
+  sqlite3_close_v2(ses->db);
+  ses->db = nullptr;
+  ses->server = nullptr;
+}
+
+}  // namespace
+
+namespace vsim {
+
+FaultPlan readFaults(sqlite3* db, const std::string& statement) {
+  FaultPlan plan;
+  sqlite3_stmt* st = nullptr;
+  if (sqlite3_prepare_v2(db,
+                         "SELECT lower(kind), coalesce(pattern,''), coalesce(code,0), "
+                         "coalesce(delay_ms,0) FROM sim_faults",
+                         -1, &st, nullptr) != SQLITE_OK) {
+    sqlite3_finalize(st);
+    return plan;  // no fault table: no faults
+  }
+  const std::string text = lowerAscii(statement);
+  while (sqlite3_step(st) == SQLITE_ROW) {
+    const char* kind = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+    const std::string pattern =
+        lowerAscii(reinterpret_cast<const char*>(sqlite3_column_text(st, 1)));
+    if (kind == nullptr || text.find(pattern) == std::string::npos) continue;
+    if (std::strcmp(kind, "delay") == 0) {
+      plan.delayMs += sqlite3_column_int(st, 3);
+    } else if (std::strcmp(kind, "drop") == 0) {
+      plan.drop = true;
+    } else if (std::strcmp(kind, "error") == 0 && plan.errorCode == 0) {
+      plan.errorCode = sqlite3_column_int(st, 2);
+    }
+  }
+  sqlite3_finalize(st);
+  return plan;
+}
+
+}  // namespace vsim
+
+void vsimFreeServer(OCIServer* srv) {
+  if (srv->svc != nullptr && isHandle(srv->svc, kHtSvcCtx) && srv->svc->server == srv) {
+    srv->svc->server = nullptr;
+  }
+  deleteHandle(srv);
+}
+
+void vsimFreeSession(OCISession* ses) {
+  closeSessionDb(ses, false);
+  deleteHandle(ses);
+}
+
+VSIM_API sword OCIServerAttach(OCIServer* srvhp, OCIError* errhp, const text* dblink, sb4 dblinkLen,
+                               ub4 /*mode*/) {
+  if (!isHandle(srvhp, kHtServer) || !isHandle(errhp, kHtError)) return kInvalidHandle;
+  clearErrors(errhp);
+  if (srvhp->attached) return failCode(errhp, 24309, "already connected to a server");
+  std::string connect;
+  if (dblink != nullptr) {
+    const char* p = reinterpret_cast<const char*>(dblink);
+    connect.assign(p, dblinkLen > 0 ? static_cast<size_t>(dblinkLen) : std::strlen(p));
+  }
+  if (connect.empty()) return failCode(errhp, 12154);
+  const std::string path = databasePath(connect);
+  if (!fileExists(path)) return failCode(errhp, 12541);
+  const int fault = attachFault(path);
+  if (fault != 0) return failCode(errhp, fault);
+  srvhp->path = path;
+  srvhp->attached = true;
+  srvhp->dropped = false;
+  return kSuccess;
+}
+
+VSIM_API sword OCIServerDetach(OCIServer* srvhp, OCIError* errhp, ub4 /*mode*/) {
+  if (!isHandle(srvhp, kHtServer) || !isHandle(errhp, kHtError)) return kInvalidHandle;
+  clearErrors(errhp);
+  if (!srvhp->attached) return failCode(errhp, 24324, "service handle not initialized");
+  srvhp->attached = false;
+  srvhp->dropped = false;
+  srvhp->path.clear();
+  return kSuccess;
+}
+
+VSIM_API sword OCISessionBegin(OCISvcCtx* svchp, OCIError* errhp, OCISession* usrhp, ub4 credt,
+                               ub4 mode) {
+  if (!isHandle(svchp, kHtSvcCtx) || !isHandle(errhp, kHtError) || !isHandle(usrhp, kHtSession)) {
+    return kInvalidHandle;
+  }
+  clearErrors(errhp);
+  OCIServer* srv = svchp->server;
+  if (srv == nullptr || !srv->attached) {
+    return failCode(errhp, 24327, "need explicit attach before authenticating a user");
+  }
+  if (srv->dropped) return failCode(errhp, 3114);
+  if (usrhp->db != nullptr) return failCode(errhp, 24313);
+  if (credt != kCredRdbms) return failCode(errhp, 1017);  // no external authentication here
+  sqlite3* db = nullptr;
+  if (sqlite3_open_v2(srv->path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX,
+                      nullptr) != SQLITE_OK) {
+    sqlite3_close(db);
+    return failCode(errhp, 1034);
+  }
+  sqlite3_busy_timeout(db, 5000);
+  sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+  if (!registerFunctions(db)) {
+    sqlite3_close(db);
+    return failCode(errhp, 1034);
+  }
+  const int code = checkLogon(db, usrhp->username, usrhp->password, mode);
+  if (code != 0) {
+    sqlite3_close(db);
+    return failCode(errhp, code);
+  }
+  usrhp->db = db;
+  usrhp->server = srv;
+  svchp->session = usrhp;
+  return kSuccess;
+}
+
+VSIM_API sword OCISessionEnd(OCISvcCtx* svchp, OCIError* errhp, OCISession* usrhp, ub4 /*mode*/) {
+  if (!isHandle(svchp, kHtSvcCtx) || !isHandle(errhp, kHtError)) return kInvalidHandle;
+  OCISession* ses = usrhp != nullptr ? usrhp : svchp->session;
+  if (!isHandle(ses, kHtSession)) return kInvalidHandle;
+  return runCall(svchp, errhp, OCISvcCtx::SessionEnd, ses, [svchp, ses](ErrList* errs) -> sword {
+    if (ses->db == nullptr) {
+      errs->push_back(makeErr(1012));
+      return kError;
+    }
+    const bool dropped = ses->server != nullptr && ses->server->dropped;
+    closeSessionDb(ses, !dropped);
+    if (svchp->session == ses) svchp->session = nullptr;
+    if (dropped) {
+      errs->push_back(makeErr(3114));
+      return kError;
+    }
+    return kSuccess;
+  });
+}
+
+VSIM_API sword OCIStmtRelease(OCIStmt* stmtp, OCIError* errhp, const text* /*key*/, ub4 /*keylen*/,
+                              ub4 /*mode*/) {
+  if (!isHandle(stmtp, kHtStmt) || !isHandle(errhp, kHtError)) return kInvalidHandle;
+  // Statements here are not cached: releasing closes the cursor, and the handle itself is freed
+  // with OCIHandleFree.
+  clearErrors(errhp);
+  closeCursor(stmtp);
+  return kSuccess;
+}

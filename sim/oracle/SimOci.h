@@ -1,0 +1,293 @@
+// The call interface of the client stand-in: its own declarations of the OCI scalar types and
+// constants (64-bit Linux values), and the handle structures behind the opaque OCI handle types.
+// Every handle is allocated through its environment's memory callbacks.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "SimDialect.h"
+
+typedef unsigned char ub1;
+typedef signed char sb1;
+typedef unsigned short ub2;
+typedef signed short sb2;
+typedef unsigned int ub4;
+typedef signed int sb4;
+typedef int sword;
+typedef unsigned int uword;
+typedef unsigned char text;
+
+#define VSIM_API extern "C" __attribute__((visibility("default")))
+
+namespace vsim {
+
+// Return codes.
+constexpr sword kSuccess = 0;
+constexpr sword kSuccessWithInfo = 1;
+constexpr sword kError = -1;
+constexpr sword kInvalidHandle = -2;
+constexpr sword kNoData = 100;
+constexpr sword kStillExecuting = -3123;
+
+// Handle and descriptor types.
+constexpr ub4 kHtEnv = 1, kHtError = 2, kHtSvcCtx = 3, kHtStmt = 4, kHtBind = 5, kHtDefine = 6,
+              kHtDescribe = 7, kHtServer = 8, kHtSession = 9, kDtParam = 53;
+
+// Session credentials and modes.
+constexpr ub4 kCredRdbms = 1;
+constexpr ub4 kSysdba = 0x2, kSysoper = 0x4, kSysasm = 0x8000;
+
+// Execute and fetch modes.
+constexpr ub4 kDescribeOnly = 0x10, kCommitOnSuccess = 0x20, kParseOnly = 0x100;
+constexpr ub2 kFetchNext = 0x02;
+constexpr uword kNumberUnsigned = 0, kNumberSigned = 2;
+
+// Attributes.
+constexpr ub4 kAttrDataSize = 1, kAttrDataType = 2, kAttrNonblocking = 3, kAttrName = 4,
+              kAttrServer = 6, kAttrSession = 7, kAttrSqlFnCode = 10, kAttrPrefetchRows = 11,
+              kAttrPrefetchMemory = 13, kAttrParamCount = 18, kAttrUsername = 22,
+              kAttrPassword = 23, kAttrStmtType = 24, kAttrCharsetId = 31, kAttrMaxDataSize = 33,
+              kAttrStatement = 144, kAttrMaxCharSize = 163, kAttrStmtState = 182,
+              kAttrCharUsed = 285, kAttrCharSize = 286;
+
+// External data types.
+constexpr ub2 kSqltChr = 1, kSqltNum = 2, kSqltInt = 3, kSqltStr = 5, kSqltVnu = 6, kSqltDat = 12,
+              kSqltBin = 23, kSqltAfc = 96, kSqltIbFloat = 100, kSqltIbDouble = 101,
+              kSqltClob = 112, kSqltRset = 116, kSqltOdt = 156, kSqltTimestamp = 187,
+              kSqltTimestampTz = 188, kSqltTimestampLtz = 232;
+
+// Character sets.
+constexpr ub2 kAl32Utf8 = 873;
+
+typedef void* (*MallocFp)(void* ctx, size_t size);
+typedef void* (*ReallocFp)(void* ctx, void* mem, size_t size);
+typedef void (*FreeFp)(void* ctx, void* mem);
+
+// One error record as OCIErrorGet hands it out: code 942 and the whole message,
+// "ORA-00942: table or view does not exist\n".
+struct ErrRec {
+  int code = 0;
+  std::string text;
+};
+typedef std::vector<ErrRec> ErrList;
+
+// Oracle's text for a code ("table or view does not exist"); null when the code is not known.
+const char* knownErrorText(int code);
+// A record for code with Oracle's text, or "simulated fault" for a code without one.
+ErrRec makeErr(int code, const std::string& text = std::string());
+
+// A value as the stand-in carries it between SQLite and the caller's buffers.
+struct Val {
+  enum Type { Null, Int, Real, Text, Blob } type = Null;
+  int64_t i = 0;
+  double d = 0;
+  std::string s;  // Text and Blob
+};
+
+// Reads column col of the current row of st.
+Val columnVal(sqlite3_stmt* st, int col);
+// Binds v to parameter idx (1-based) of st; returns the SQLite result.
+int bindVal(sqlite3_stmt* st, int idx, const Val& v);
+
+constexpr ub4 kMagic = 0x564d5348;
+
+}  // namespace vsim
+
+struct OCIEnv;
+struct OCIStmt;
+struct OCISvcCtx;
+
+// Every handle starts with this header, so that a pointer can be checked before use.
+struct VsimHandle {
+  ub4 magic = vsim::kMagic;
+  ub4 htype = 0;
+  OCIEnv* env = nullptr;
+  void* userMem = nullptr;  // extra memory asked for at allocation
+};
+
+struct OCIEnv : VsimHandle {
+  ub4 mode = 0;
+  void* ctx = nullptr;
+  vsim::MallocFp mallocFp = nullptr;
+  vsim::ReallocFp reallocFp = nullptr;
+  vsim::FreeFp freeFp = nullptr;
+  ub2 charset = vsim::kAl32Utf8;
+  ub2 ncharset = vsim::kAl32Utf8;
+  vsim::ErrList errors;  // of the last failed call made with the environment as error target
+};
+
+struct OCIError : VsimHandle {
+  vsim::ErrList records;
+};
+
+struct OCIServer : VsimHandle {
+  std::string path;  // database file; empty until attached
+  bool attached = false;
+  std::atomic<bool> dropped{false};  // a drop fault struck: calls fail with ORA-03114
+  std::atomic<bool> nonblocking{false};
+  OCISvcCtx* svc = nullptr;  // the service context it was set on (for OCIBreak on a server)
+};
+
+struct OCISession : VsimHandle {
+  std::string username;
+  std::string password;
+  sqlite3* db = nullptr;  // the session's own connection; null unless begun
+  OCIServer* server = nullptr;
+  std::set<OCIStmt*> cursors;  // statements holding an open cursor of db
+};
+
+// The service context also owns the machinery of non-blocking calls: at most one call runs on a
+// worker thread; the same call made again collects its result.
+struct OCISvcCtx : VsimHandle {
+  OCIServer* server = nullptr;
+  OCISession* session = nullptr;
+  std::atomic<bool> nonblocking{false};
+
+  enum Op { None, Execute, Fetch, SessionEnd };
+  std::mutex mu;
+  std::condition_variable cv;
+  // All guarded by mu.
+  Op op = None;                 // the call in progress (or finished but not collected)
+  const void* opKey = nullptr;  // its statement or session
+  bool opDone = false;
+  sword opStatus = 0;
+  vsim::ErrList opErrors;
+  std::thread worker;
+  // Set by OCIBreak, cleared when a call starts and by OCIReset; read without the lock by the
+  // SQLite progress handler.
+  std::atomic<bool> breakRequested{false};
+  sqlite3* activeDb = nullptr;  // the connection a running call uses (for the interrupt)
+};
+
+struct OCIBind : VsimHandle {
+  OCIStmt* stmt = nullptr;
+  std::string name;  // upper-case, without ':'
+  void* valuep = nullptr;
+  sb4 valueSize = 0;
+  ub2 dty = 0;
+  sb2* indp = nullptr;
+  ub2* alenp = nullptr;
+  ub2* rcodep = nullptr;
+  ub4 maxDataSize = 0;
+};
+
+struct OCIDefine : VsimHandle {
+  OCIStmt* stmt = nullptr;
+  ub4 position = 0;
+  void* valuep = nullptr;
+  sb4 valueSize = 0;
+  ub2 dty = 0;
+  sb2* indp = nullptr;
+  ub2* rlenp = nullptr;
+  ub2* rcodep = nullptr;
+};
+
+// A column as a describe reports it.
+struct VsimColumn {
+  std::string name;
+  ub2 type = 0;
+  ub2 dataSize = 0;
+  ub2 charSize = 0;
+  ub1 charUsed = 0;
+};
+
+struct OCIParam : VsimHandle {
+  OCIStmt* stmt = nullptr;
+  VsimColumn col;
+};
+
+struct OCIStmt : VsimHandle {
+  std::string text;  // as prepared
+  bool prepared = false;
+  vsim::SqlText sql;
+  std::vector<vsim::PlsqlStep> steps;  // PL/SQL blocks
+  std::vector<OCIBind*> binds;
+  std::vector<OCIDefine*> defines;  // index = position - 1; null where none
+  std::set<OCIParam*> params;       // describe descriptors still alive
+  ub4 prefetchRows = 1;
+
+  // The open cursor; set by execute (or by a PL/SQL block opening it as a ref cursor).
+  OCISvcCtx* svc = nullptr;
+  OCISession* session = nullptr;
+  sqlite3_stmt* cursor = nullptr;
+  std::vector<VsimColumn> columns;
+  bool executed = false;
+  bool exhausted = false;                    // SQLite reported the last row
+  bool endReported = false;                  // OCI_NO_DATA was returned once
+  std::vector<std::vector<vsim::Val>> rows;  // prefetched rows not handed out yet
+  size_t nextRow = 0;
+  vsim::ErrRec pendingError;  // a failure met while prefetching, reported after the rows
+  ub4 rowCount = 0;
+};
+
+// Shared by the entry-point files.
+namespace vsim {
+
+void* envAlloc(OCIEnv* env, size_t size);
+void envFree(OCIEnv* env, void* mem);
+
+// A new handle of type T from env's memory; null when the memory callback fails.
+template <class T>
+T* newHandle(OCIEnv* env, ub4 type) {
+  void* mem = envAlloc(env, sizeof(T));
+  if (mem == nullptr) return nullptr;
+  T* h = new (mem) T();
+  h->htype = type;
+  h->env = env;
+  return h;
+}
+
+template <class T>
+void deleteHandle(T* h) {
+  if (h == nullptr) return;
+  OCIEnv* env = h->env;
+  h->magic = 0;
+  h->~T();
+  envFree(env, h);
+}
+
+// True when p is a live handle of the given type.
+bool isHandle(const void* p, ub4 type);
+
+// Replaces the records of err (which may be null) and returns OCI_ERROR.
+sword fail(OCIError* err, const ErrRec& e);
+sword failCode(OCIError* err, int code, const std::string& text = std::string());
+void setErrors(OCIError* err, const ErrList& list);
+void clearErrors(OCIError* err);
+
+// Runs a call of a service context: inline in blocking mode; in non-blocking mode on a worker
+// thread, answering OCI_STILL_EXECUTING until the same call (op, key) made again finds it done.
+// fn fills its own error list; the records reach err when the result is handed out.
+sword runCall(OCISvcCtx* svc, OCIError* err, OCISvcCtx::Op op, const void* key,
+              const std::function<sword(ErrList*)>& fn);
+
+// Waits up to seconds; false when OCIBreak cut the wait short.
+bool breakableSleep(OCISvcCtx* svc, double seconds);
+// True when OCIBreak was called during the current call.
+bool breakRequested(OCISvcCtx* svc);
+// Records the connection a running call uses, so that OCIBreak can interrupt it.
+void setActiveDb(OCISvcCtx* svc, sqlite3* db);
+
+// Statement cursor helpers used when a session ends.
+void closeCursor(OCIStmt* stmt);
+
+// The sim_faults rows that apply to a statement text.
+struct FaultPlan {
+  int delayMs = 0;
+  bool drop = false;
+  int errorCode = 0;
+};
+FaultPlan readFaults(sqlite3* db, const std::string& statement);
+
+}  // namespace vsim
