@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,6 +22,9 @@ namespace velagent {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// A send that cannot proceed for this long (the collector does not read) fails.
+constexpr long kSendTimeoutSeconds = 20;
 
 // A line longer than this is not a message of the link; it is reported and skipped.
 constexpr size_t kMaxLine = 256u * 1024 * 1024;
@@ -239,6 +243,9 @@ bool AgentSim::acceptClient(int timeoutMs) {
   }
   int one = 1;
   setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  // A collector that stops reading cannot block a send for ever.
+  timeval sendLimit{kSendTimeoutSeconds, 0};
+  setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &sendLimit, sizeof sendLimit);
   {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_connected = true;
@@ -253,6 +260,7 @@ bool AgentSim::acceptClient(int timeoutMs) {
   {
     std::lock_guard<std::mutex> lock(m_sendMutex);
     m_fd = fd;
+    m_liveFd = fd;
   }
   m_reader = std::thread(&AgentSim::readerLoop, this, fd);
   return true;
@@ -264,15 +272,12 @@ bool AgentSim::connected() const {
 }
 
 void AgentSim::releaseConnection() {
-  int fd;
-  {
-    std::lock_guard<std::mutex> lock(m_sendMutex);
-    fd = m_fd;
-  }
-  if (fd >= 0) shutdown(fd, SHUT_RDWR);  // wakes the reader
+  int fd = m_liveFd.load();
+  if (fd >= 0) shutdown(fd, SHUT_RDWR);  // wakes the reader and any blocked sender
   if (m_reader.joinable()) m_reader.join();
   {
     std::lock_guard<std::mutex> lock(m_sendMutex);
+    m_liveFd = -1;
     if (m_fd >= 0) close(m_fd);
     m_fd = -1;
   }
@@ -462,7 +467,9 @@ bool AgentSim::sendBytes(const std::string& bytes) {
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       std::lock_guard<std::mutex> l2(m_mutex);
-      m_error = errnoText("send");
+      m_error = (errno == EAGAIN || errno == EWOULDBLOCK)
+                    ? "send timed out: the client does not read"
+                    : errnoText("send");
       return false;
     }
     done += static_cast<size_t>(n);

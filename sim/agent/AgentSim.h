@@ -15,6 +15,7 @@
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <map>
@@ -177,8 +178,11 @@ class AgentSim {
   bool m_reaped = false;
   int m_exitCode = -1;
 
-  std::mutex m_sendMutex;  // serialises writes on m_fd; guards m_fd against close
-  int m_fd = -1;           // guarded by m_sendMutex for writes; set/closed by the controller
+  std::mutex m_sendMutex;  // serialises writes on m_fd
+  int m_fd = -1;           // guarded by m_sendMutex
+  // The same descriptor, readable without the lock, so that closing can shut the socket down
+  // (waking a send blocked on a collector that does not read) before it takes the lock.
+  std::atomic<int> m_liveFd{-1};
   std::thread m_reader;
 
   mutable std::mutex m_mutex;  // guards everything below

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <string>
 #include <thread>
@@ -264,6 +265,26 @@ TEST_F(AgentLinked, TheAgentClosingIsSeenByTheCollectorAndNotCountedAsItsClose) 
   ASSERT_TRUE(again.send(kRegistration));
   ASSERT_TRUE(sim.waitRegistration(2000));
   EXPECT_TRUE(sim.violations().empty());
+}
+
+TEST_F(AgentLinked, ClosingWakesASendBlockedOnACollectorThatDoesNotRead) {
+  std::atomic<bool> failed{false};
+  std::atomic<bool> started{false};
+  std::thread sender([&] {
+    const std::string chunk(1 << 20, 'x');
+    for (int i = 0; i < 512; ++i) {
+      started = true;
+      if (!sim.sendRaw(chunk)) {
+        failed = true;
+        return;
+      }
+    }
+  });
+  while (!started) std::this_thread::yield();
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  sim.closeClient();  // must not wait for the blocked send
+  sender.join();
+  EXPECT_TRUE(failed);
 }
 
 TEST_F(AgentLinked, RawRequestsAreExpectedAndGeneratedIdsAvoidThem) {
