@@ -5,6 +5,25 @@
 
 #include "MUT1.h"
 
+// Under AddressSanitizer the pool marks what is not handed out (free blocks, the bytes of a block
+// beyond the request) as unaddressable, so overflows and uses after release of pooled objects
+// are caught as they would be on the general heap.
+#if defined(__SANITIZE_ADDRESS__)
+#define VEL_POOL_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VEL_POOL_ASAN 1
+#endif
+#endif
+#ifdef VEL_POOL_ASAN
+#include <sanitizer/asan_interface.h>
+#define VEL_POISON(p, n) ASAN_POISON_MEMORY_REGION((p), (n))
+#define VEL_UNPOISON(p, n) ASAN_UNPOISON_MEMORY_REGION((p), (n))
+#else
+#define VEL_POISON(p, n) ((void)(p), (void)(n))
+#define VEL_UNPOISON(p, n) ((void)(p), (void)(n))
+#endif
+
 VEL_TRACE_UNIT("pool");
 
 namespace {
@@ -181,7 +200,9 @@ inline void* VelMemManager::MallocMemory(size_t size) {
     item = grow(kClassSize[cls]);
     if (item == nullptr) return nullptr;
   }
-  return takeBlock(item);
+  void* p = takeBlock(item);
+  VEL_UNPOISON(p, size);
+  return p;
 }
 
 // Hands out the first free position of a chunk that has one.
@@ -197,6 +218,8 @@ inline void* VelMemManager::takeBlock(Vel_MemItem* item) {
 }
 
 inline void VelMemManager::releaseBlock(Vel_MemItem* item, unsigned pos) {
+  VEL_POISON(item->m_pStart + static_cast<size_t>(pos) * static_cast<unsigned>(item->m_iBlockSize),
+             static_cast<size_t>(item->m_iBlockSize));
   item->m_freeBits[pos >> 6] |= uint64_t{1} << (pos & 63);
   item->m_freeWords |= 1u << (pos >> 6);
   if (item->m_iUsedNum-- == item->m_iTotalNum) s_avail[item->m_class].add(item->m_index);
@@ -260,6 +283,7 @@ Vel_MemItem* VelMemManager::grow(int blockSize) {
     free(start);
     return nullptr;
   }
+  VEL_POISON(start, Vel_MemItem::kChunkSize);
   new (item) Vel_MemItem();
   item->m_pStart = start;
   item->m_index = index;
@@ -325,12 +349,17 @@ void* VelMemManager::Realloc(void* pointer, size_t size) {
     VEL_RETURN(static_cast<void*>(nullptr));
   }
   auto blockSize = static_cast<size_t>(item->m_iBlockSize);
-  if (size <= blockSize) VEL_RETURN(pointer);
+  if (size <= blockSize) {
+    VEL_POISON(static_cast<char*>(pointer) + size, blockSize - size);
+    VEL_UNPOISON(pointer, size);
+    VEL_RETURN(pointer);
+  }
   void* p = MallocMemory(size);
   if (p == nullptr) {
     VEL_ERROR("Realloc fail for size:%d", static_cast<int>(size));
     VEL_RETURN(static_cast<void*>(nullptr));
   }
+  VEL_UNPOISON(pointer, blockSize);  // the whole old block is copied
   memcpy(p, pointer, blockSize);
   releaseBlock(item, static_cast<unsigned>(pos));
   VEL_RETURN(p);
@@ -346,6 +375,7 @@ void VelMemManager::clearLocked() {
   Vel_MemItem* item = m_pHead;
   while (item != nullptr) {
     Vel_MemItem* next = item->m_pNext;
+    VEL_UNPOISON(item->m_pStart, Vel_MemItem::kChunkSize);
     free(item->m_pStart);
     item->~Vel_MemItem();
     free(item);

@@ -182,11 +182,11 @@ TEST_F(VelPoolTest, ReallocCases) {
   char* p = P(VelMemManager::Realloc(nullptr, 100));
   ASSERT_NE(p, nullptr);
   EXPECT_EQ(usage().used, 128);
-  for (int i = 0; i < 128; ++i) p[i] = static_cast<char>(i);
 
   // Still inside its 128-byte block: the same pointer.
   EXPECT_EQ(VelMemManager::Realloc(p, 120), p);
   EXPECT_EQ(VelMemManager::Realloc(p, 128), p);
+  for (int i = 0; i < 128; ++i) p[i] = static_cast<char>(i);
   EXPECT_EQ(VelMemManager::Realloc(p, 10), p);
 
   // Beyond it: a 256-byte block with the whole old block copied; the old block is free again.
@@ -328,5 +328,28 @@ TEST_F(VelPoolTraceTest, UsageTotalsGrowthAndErrorsAreTraced) {
   EXPECT_NE(out.find("Error at free, wrong pointer "), std::string::npos);
   EXPECT_NE(out.find(", block size is:64\n"), std::string::npos);
 }
+
+#if defined(__SANITIZE_ADDRESS__)
+// Under AddressSanitizer the bytes of a block beyond the request and released blocks are
+// unaddressable.
+TEST(VelPoolAsanDeathTest, AccessOutsideAHandedOutBlockIsReported) {
+  char* p = P(VelMemManager::Malloc(40));
+  ASSERT_NE(p, nullptr);
+  p[39] = 1;
+  EXPECT_DEATH(
+      {
+        volatile char* v = p;
+        v[40] = 1;
+      },
+      "use-after-poison");
+  VelMemManager::Free(p);
+  EXPECT_DEATH(
+      {
+        volatile char* v = p;
+        v[0] = 1;
+      },
+      "use-after-poison");
+}
+#endif
 
 }  // namespace
