@@ -812,11 +812,13 @@ bool ScriptRunner::execute(const Command& cmd) {
       bool ok = true;
       for (const auto& id : dataIds) {
         Answer a = m_sim.waitAnswer(id, m_timeoutMs);
+        if (a.ok()) flushBefore(a.seq);
         m_printer.answer(std::string(), a);
         if (!a.ok()) ok = fail("no answer to id " + id + ": " + waitStatusName(a.status));
       }
       for (const auto& id : taskIds) {
         TaskResult t = m_sim.waitTaskAnswer(id, m_timeoutMs);
+        if (t.ok()) flushBefore(t.seq);
         m_printer.task(std::string(), std::string(), t);
         if (!t.ok()) ok = fail("no answer to id " + id + ": " + waitStatusName(t.status));
       }
