@@ -94,19 +94,19 @@ void OraXMLParserHandler::startSQLInfo(const char** attributes) {
     if (nameIs(key, "id"))
       id = value;
     else if (nameIs(key, "maxrownum"))
-      maxRowNum = atoi(value);
+      maxRowNum = velAttrToInt(value);
     else if (nameIs(key, "simplesql"))
       simpleSQL = nameIs(value, "true");
     else if (nameIs(key, "odiversion"))
-      odiVersion = atoi(value);
+      odiVersion = velAttrToInt(value);
     else if (nameIs(key, "interval"))
-      interval = atoi(value);
+      interval = velAttrToInt(value);
     else if (nameIs(key, "type"))
       type = value;
     else if (nameIs(key, "timeout"))
-      timeout = atoi(value);
+      timeout = velAttrToInt(value);
     else if (nameIs(key, "InstanceIDIndex"))
-      instanceIDIndex = atoi(value);
+      instanceIDIndex = velAttrToInt(value);
   }
   if (id == nullptr) {
     VEL_DETAIL("SQLInfo without id is ignored");
@@ -132,7 +132,7 @@ void OraXMLParserHandler::startSQL(const char* name, const char** attributes) {
   const char* clusterText = nullptr;
   for (const char** a = attributes; a != nullptr && a[0] != nullptr && a[1] != nullptr; a += 2) {
     if (nameIs(a[0], "dbversion"))
-      dbVersion = atoi(a[1]);
+      dbVersion = velAttrToInt(a[1]);
     else if (nameIs(a[0], "sqltext"))
       sqlText = a[1];
     else if (nameIs(a[0], "clustersqlText"))

@@ -60,7 +60,7 @@ void VelAgentDefinitionParserHandler::onStart(const char* name, const char** att
       VEL_ERROR("Error at attribute definition in ref file");
       return;
     }
-    int32_t sizeValue = size != nullptr ? atoi(size) : 0;
+    int32_t sizeValue = velAttrToInt(size);
     VEL_DETAIL("attribute name is:%s, type is:%s, size is:%d", metricName, type ? type : "",
                sizeValue);
     m_group.addAttribute(VelAttributeDef(metricName, type, sizeValue));

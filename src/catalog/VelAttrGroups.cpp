@@ -113,6 +113,6 @@ void parseATRFile(const char* fileName, VelAttrGroups& groups) {
     }
   }
   if (ferror(f) != 0) VEL_ERROR("Error reading file: %s, errno is %d", fileName, errno);
-  fclose(f);
+  (void)fclose(f);
   VEL_DETAIL("File %s read, %d column names given", fileName, matched);
 }

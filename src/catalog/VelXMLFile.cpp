@@ -1,7 +1,9 @@
 #include "VelXMLFile.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "MUT1.h"
@@ -18,7 +20,7 @@ struct ParseResources {
   GLX1_Parser parser = nullptr;
   ~ParseResources() {
     if (parser != nullptr) GLX1_ParserFree(parser);
-    if (file != nullptr) fclose(file);
+    if (file != nullptr) (void)fclose(file);
   }
 };
 
@@ -71,4 +73,12 @@ void velTraceIncompleteXML(const char* fileName, bool sawDocument, unsigned long
     VEL_ERROR("XML file %s is empty or holds no element", fileName);
   else if (openDepth != 0)
     VEL_ERROR("XML file %s ends inside an open element (depth %lu)", fileName, openDepth);
+}
+
+int velAttrToInt(const char* value) {
+  if (value == nullptr) return 0;
+  long v = strtol(value, nullptr, 10);
+  if (v > INT_MAX) return INT_MAX;
+  if (v < INT_MIN) return INT_MIN;
+  return static_cast<int>(v);
 }

@@ -15,4 +15,9 @@ bool velParseXMLFile(const char* fileName, void* userData, GLX1_StartElementHand
 // open one (the parser does not report these because the last block is never flagged).
 void velTraceIncompleteXML(const char* fileName, bool sawDocument, unsigned long openDepth);
 
+// The integer at the start of an attribute value, as atoi reads it (leading blanks and a sign,
+// then digits; junk or null gives 0); values beyond the int range are clamped, where atoi's
+// result would be undefined.
+int velAttrToInt(const char* value);
+
 #endif  // VEL_CATALOG_VELXMLFILE_H

@@ -9,6 +9,7 @@
 
 #include "MUT1.h"
 #include "TestSupport.h"
+#include "VelXMLFile.h"
 
 namespace {
 
@@ -214,6 +215,15 @@ TEST_F(CatalogParseTest, TextSpanningReadBlocksIsJoined) {
                     "</SQLText></SQL></SQLInfo></r>"));
   ASSERT_NE(m_data.getSQLInfo("Big"), nullptr);
   EXPECT_EQ(str(m_data.getSQLInfo("Big")->getSQL(1, false)), expected);
+}
+
+TEST(VelAttrToIntTest, ReadsLeadingNumberLikeAtoiAndClamps) {
+  EXPECT_EQ(velAttrToInt(nullptr), 0);
+  EXPECT_EQ(velAttrToInt("abc"), 0);
+  EXPECT_EQ(velAttrToInt("  -3x"), -3);
+  EXPECT_EQ(velAttrToInt("+12abc"), 12);
+  EXPECT_EQ(velAttrToInt("99999999999999"), 2147483647);
+  EXPECT_EQ(velAttrToInt("-99999999999999"), -2147483647 - 1);
 }
 
 TEST_F(CatalogParseTest, DefaultRowLimitFromEnvironment) {
