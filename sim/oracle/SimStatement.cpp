@@ -16,7 +16,13 @@ using namespace vsim;
 
 namespace {
 
-typedef std::map<std::string, Val> Vars;
+// Bind variables by name. A buffer that holds no valid input value (an output-only NUMBER not
+// yet set, say) fails only when a statement reads it.
+struct Vars {
+  std::map<std::string, Val> values;
+  std::map<std::string, ErrRec> bad;
+  Val& operator[](const std::string& k) { return values[k]; }
+};
 
 std::string upperAscii(std::string s) {
   for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -310,11 +316,15 @@ VsimColumn describeColumn(const char* declared, const char* name, Val::Type firs
     const int bytes = charSem ? size * 4 : size;
     c.dataSize = static_cast<ub2>(bytes > 32767 ? 32767 : bytes);
   };
+  // Lengths count characters for the national types and for a declaration such as
+  // "VARCHAR2 CHAR(10)" (SQLite does not accept Oracle's "VARCHAR2(10 CHAR)"), else bytes.
+  charSem = startsWith(d, "N") || d.find(" CHAR") != std::string::npos;
   if (startsWith(d, "VARCHAR") || startsWith(d, "NVARCHAR") || startsWith(d, "CHARACTER VARYING")) {
     text(kSqltChr, sizeIn(d, 4000, &charSem));
   } else if (startsWith(d, "CHAR") || startsWith(d, "NCHAR")) {
     text(kSqltAfc, sizeIn(d, 1, &charSem));
   } else if (startsWith(d, "CLOB") || startsWith(d, "NCLOB")) {
+    charSem = false;
     c.type = kSqltClob;
     c.dataSize = 4000;
     c.charSize = 4000;
@@ -401,9 +411,10 @@ bool bindAll(sqlite3_stmt* cs, const Vars& vars, ErrRec* e) {
   for (int i = 1; i <= n; ++i) {
     const char* name = sqlite3_bind_parameter_name(cs, i);
     const std::string key = upperAscii(name != nullptr && name[0] != 0 ? name + 1 : "");
-    const auto it = vars.find(key);
-    if (it == vars.end()) {
-      *e = makeErr(1008);
+    const auto it = vars.values.find(key);
+    if (it == vars.values.end()) {
+      const auto bad = vars.bad.find(key);
+      *e = bad != vars.bad.end() ? bad->second : makeErr(1008);
       return false;
     }
     bindVal(cs, i, it->second);
@@ -448,17 +459,39 @@ bool openCursor(OCIStmt* st, OCISvcCtx* svc, OCISession* ses, sqlite3_stmt* cs, 
   return true;
 }
 
-bool inputVars(const OCIStmt* st, Vars* vars, ErrRec* e) {
+bool inputVars(const OCIStmt* st, Vars* vars, ErrRec* /*e*/) {
   for (const OCIBind* b : st->binds) {
     Val v;
-    if (!bufferVal(b, &v, e)) return false;
-    (*vars)[b->name] = v;
+    ErrRec e;
+    if (bufferVal(b, &v, &e)) {
+      vars->values[b->name] = v;
+    } else {
+      vars->bad[b->name] = e;
+    }
   }
   return true;
 }
 
 bool execSql(sqlite3* db, const char* sql) {
   return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+// Starts the session's write transaction unless one is open. Open cursors of the session are
+// read to their end first: a WAL read snapshot held by a half-read cursor would keep the
+// connection from ever taking the write lock once another session has committed.
+void drainCursors(OCISession* ses) {
+  for (OCIStmt* other : ses->cursors) {
+    if (other->cursor != nullptr && !other->exhausted) fillRows(other, static_cast<size_t>(-1));
+  }
+}
+
+bool beginWrite(OCISession* ses, ErrRec* e) {
+  sqlite3* db = ses->db;
+  if (!sqlite3_get_autocommit(db)) return true;
+  drainCursors(ses);
+  if (execSql(db, "BEGIN IMMEDIATE")) return true;
+  *e = sqliteErr(db, sqlite3_errcode(db));
+  return false;
 }
 
 // Runs a statement that returns no rows to its end.
@@ -558,10 +591,7 @@ bool runStep(OCISvcCtx* svc, OCIStmt* st, OCISession* ses, const PlsqlStep& step
       return openCursor(cur, svc, ses, cs, e);
     }
     case PlsqlStep::Dml: {
-      if (sqlite3_get_autocommit(db) && !execSql(db, "BEGIN")) {
-        *e = sqliteErr(db, sqlite3_errcode(db));
-        return false;
-      }
+      if (!beginWrite(ses, e)) return false;
       if (!*savepoint) *savepoint = execSql(db, "SAVEPOINT vsim_block");
       if (!prepareBound(db, step.sql, *vars, &cs, e)) return false;
       const bool ok = runToEnd(db, cs, &st->rowCount, e);
@@ -667,6 +697,7 @@ sword execute(OCISvcCtx* svc, OCIStmt* st, OCISession* ses, ub4 iters, ub4 mode,
       return kSuccess;
     }
     if (!sqlite3_get_autocommit(db)) execSql(db, "COMMIT");
+    drainCursors(ses);
   }
   if (!prepareBound(db, st->sql, vars, &cs, &e)) return failWith(e);
   if (query) {
@@ -682,9 +713,9 @@ sword execute(OCISvcCtx* svc, OCIStmt* st, OCISession* ses, ub4 iters, ub4 mode,
     if (!openCursor(st, svc, ses, cs, &e)) return failWith(e);
     return kSuccess;
   }
-  if (st->sql.kind != StmtKind::Other && sqlite3_get_autocommit(db) && !execSql(db, "BEGIN")) {
+  if (st->sql.kind != StmtKind::Other && !beginWrite(ses, &e)) {
     sqlite3_finalize(cs);
-    return failWith(sqliteErr(db, sqlite3_errcode(db)));
+    return failWith(e);
   }
   const bool ok = runToEnd(db, cs, &st->rowCount, &e);
   sqlite3_finalize(cs);

@@ -1,0 +1,297 @@
+// Environments, handles, attach and log-on of the client stand-in.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "SimClient.h"
+#include "TestSupport.h"
+
+using namespace simtest;
+
+namespace {
+
+class SessionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(oci().complete);
+    makeDb(dir.file("orcl.db"), std::string(kUsers) +
+                                    "CREATE TABLE \"v$instance\"(instance_name TEXT);"
+                                    "INSERT INTO \"v$instance\" VALUES('orcl');");
+  }
+  veltest::TempDir dir;
+  veltest::ScopedEnv env{"VELSIM_DIR", dir.path().c_str()};
+};
+
+// Counts the allocations made through an environment's callbacks.
+struct Counter {
+  std::atomic<int> mallocs{0};
+  std::atomic<int> frees{0};
+};
+void* countMalloc(void* ctx, size_t n) {
+  ++static_cast<Counter*>(ctx)->mallocs;
+  return malloc(n);
+}
+void* countRealloc(void*, void* p, size_t n) { return realloc(p, n); }
+void countFree(void* ctx, void* p) {
+  ++static_cast<Counter*>(ctx)->frees;
+  free(p);
+}
+
+TEST_F(SessionTest, EnvironmentHonoursMemoryCallbacksAndCharsets) {
+  Oci& o = oci();
+  ASSERT_EQ(OCI_SUCCESS, o.Initialize(3, nullptr, nullptr, nullptr, nullptr));
+  void* tmp = nullptr;
+  ASSERT_EQ(OCI_SUCCESS, o.EnvCreate(&tmp, 0, nullptr, nullptr, nullptr, nullptr, 0, nullptr));
+  const ub2 utf8 = o.NlsCharSetNameToId(tmp, reinterpret_cast<const text*>("AL32UTF8"));
+  EXPECT_EQ(873, utf8);
+  EXPECT_EQ(0, o.NlsCharSetNameToId(tmp, reinterpret_cast<const text*>("NOSUCHSET")));
+  EXPECT_EQ(OCI_SUCCESS, o.HandleFree(tmp, HT_ENV));
+
+  Counter counter;
+  void* env = nullptr;
+  ASSERT_EQ(OCI_SUCCESS, o.EnvNlsCreate(&env, 3, &counter, countMalloc, countRealloc, countFree, 0,
+                                        nullptr, utf8, utf8));
+  EXPECT_EQ(1, counter.mallocs.load());
+  void* err = nullptr;
+  void* stmt = nullptr;
+  ASSERT_EQ(OCI_SUCCESS, o.HandleAlloc(env, &err, HT_ERROR, 0, nullptr));
+  ASSERT_EQ(OCI_SUCCESS, o.HandleAlloc(env, &stmt, HT_STMT, 0, nullptr));
+  EXPECT_EQ(3, counter.mallocs.load());
+  text buf[64] = {0};
+  EXPECT_EQ(OCI_SUCCESS, o.NlsGetInfo(env, err, buf, sizeof buf, 55));
+  EXPECT_STREQ("AL32UTF8", reinterpret_cast<char*>(buf));
+  // A bind or define handle is never allocated by the caller; unknown types are refused.
+  void* other = nullptr;
+  EXPECT_EQ(OCI_INVALID_HANDLE, o.HandleAlloc(env, &other, HT_BIND, 0, nullptr));
+  EXPECT_EQ(OCI_INVALID_HANDLE, o.HandleAlloc(err, &other, HT_STMT, 0, nullptr));
+  // Freeing with the wrong type is refused and frees nothing.
+  EXPECT_EQ(OCI_INVALID_HANDLE, o.HandleFree(stmt, HT_ERROR));
+  EXPECT_EQ(OCI_SUCCESS, o.HandleFree(stmt, HT_STMT));
+  EXPECT_EQ(OCI_SUCCESS, o.HandleFree(err, HT_ERROR));
+  EXPECT_EQ(OCI_SUCCESS, o.HandleFree(env, HT_ENV));
+  EXPECT_EQ(counter.mallocs.load(), counter.frees.load());
+  EXPECT_EQ(OCI_SUCCESS, o.Terminate(0));
+
+  int major = 0, minor = -1, update = -1, patch = -1, port = -1;
+  o.ClientVersion(&major, &minor, &update, &patch, &port);
+  EXPECT_EQ((std::vector<int>{19, 0, 0, 0, 0}),
+            (std::vector<int>{major, minor, update, patch, port}));
+}
+
+TEST_F(SessionTest, LogsOnAndReportsAttributesOnTheRightHandles) {
+  Conn c;
+  ASSERT_EQ(OCI_SUCCESS, c.logon("orcl", "SCOTT", "tiger")) << c.error(-1).text;
+  Oci& o = oci();
+  ub1 mode = 7;
+  EXPECT_EQ(OCI_SUCCESS, o.AttrGet(c.svc, HT_SVCCTX, &mode, nullptr, ATTR_NONBLOCKING, c.err));
+  EXPECT_EQ(0, mode);
+  c.setNonBlocking(true);
+  EXPECT_EQ(OCI_SUCCESS, o.AttrGet(c.svc, HT_SVCCTX, &mode, nullptr, ATTR_NONBLOCKING, c.err));
+  EXPECT_EQ(1, mode);
+  void* server = nullptr;
+  EXPECT_EQ(OCI_SUCCESS, o.AttrGet(c.svc, HT_SVCCTX, &server, nullptr, ATTR_SERVER, c.err));
+  EXPECT_EQ(c.srv, server);
+  // An attribute the handle type does not have.
+  ub4 count = 0;
+  sword rc = o.AttrGet(c.svc, HT_SVCCTX, &count, nullptr, ATTR_PARAM_COUNT, c.err);
+  EXPECT_EQ(OCI_ERROR, rc);
+  EXPECT_EQ("ORA-24315: illegal attribute type\n", c.error(rc).text);
+  rc = o.AttrSet(c.ses, HT_SESSION, &count, 0, ATTR_PREFETCH_ROWS, c.err);
+  EXPECT_EQ(24315, c.error(rc).code);
+  // A handle given with the wrong type.
+  EXPECT_EQ(OCI_INVALID_HANDLE,
+            o.AttrGet(c.svc, HT_STMT, &count, nullptr, ATTR_PARAM_COUNT, c.err));
+}
+
+TEST_F(SessionTest, AttachResolvesConnectStringsAndDescriptors) {
+  makeDb(dir.file("dbhost_1522.db"), kUsers);
+  makeDb(dir.file("tns_alias_x.db"), kUsers);
+  {
+    Conn c;
+    EXPECT_EQ(OCI_SUCCESS, c.logon("(DESCRIPTION=(ADDRESS=(PROTOCOL=TCP)(HOST=dbhost)(PORT=1522))"
+                                   "(CONNECT_DATA=(SERVICE_NAME=orcl)))",
+                                   "scott", "tiger"))
+        << c.error(-1).text;
+  }
+  {
+    Conn c;
+    EXPECT_EQ(OCI_SUCCESS, c.logon("tns/alias x", "scott", "tiger")) << c.error(-1).text;
+  }
+  Conn c;
+  const sword rc = c.logon("missing", "scott", "tiger");
+  EXPECT_EQ(OCI_ERROR, rc);
+  EXPECT_EQ("ORA-12541: TNS:no listener\n", c.error(rc).text);
+}
+
+TEST_F(SessionTest, AttachFaultRefusesWithItsCode) {
+  makeDb(dir.file("down.db"), std::string(kUsers) +
+                                  "CREATE TABLE sim_faults(kind TEXT, pattern TEXT, code INTEGER, "
+                                  "delay_ms INTEGER);"
+                                  "INSERT INTO sim_faults VALUES('attach','',12514,0);");
+  Conn c;
+  sword rc = c.logon("down", "scott", "tiger");
+  EXPECT_EQ(
+      "ORA-12514: TNS:listener does not currently know of service requested in connect "
+      "descriptor\n",
+      c.error(rc).text);
+  makeDb(dir.file("down.db"), "UPDATE sim_faults SET code=1034;");
+  Conn d;
+  rc = d.logon("down", "scott", "tiger");
+  EXPECT_EQ("ORA-01034: ORACLE not available\n", d.error(rc).text);
+  makeDb(dir.file("down.db"), "UPDATE sim_faults SET code=12345;");
+  Conn e;
+  rc = e.logon("down", "scott", "tiger");
+  EXPECT_EQ("ORA-12345: simulated fault\n", e.error(rc).text);
+  makeDb(dir.file("down.db"), "DELETE FROM sim_faults;");
+  Conn f;
+  EXPECT_EQ(OCI_SUCCESS, f.logon("down", "scott", "tiger"));
+}
+
+TEST_F(SessionTest, LogonChecksUserLockAndRoleInOrder) {
+  makeDb(dir.file("asm.db"), std::string(kUsers) +
+                                 "CREATE TABLE \"v$instance\"(instance_name TEXT);"
+                                 "INSERT INTO \"v$instance\" VALUES('+ASM1');");
+  makeDb(dir.file("nousers.db"), "CREATE TABLE t(x);");
+  struct Case {
+    const char* db;
+    const char* user;
+    const char* password;
+    ub4 mode;
+    int code;
+  };
+  const Case cases[] = {
+      {"orcl", "scott", "wrong", 0, 1017},
+      {"orcl", "nobody", "tiger", 0, 1017},
+      {"orcl", "scott", "TIGER", 0, 1017},      // passwords compare exactly
+      {"orcl", "locked", "wrong", 0, 1017},     // the password is checked before the lock
+      {"orcl", "locked", "pw", SYSDBA, 28000},  // the lock before the role
+      {"orcl", "scott", "tiger", SYSDBA, 1031},
+      {"orcl", "sys", "manager", SYSASM, 1031},  // a role the user lacks, before the instance type
+      {"orcl", "asmadmin", "asm", SYSASM, 15000},
+      {"nousers", "scott", "tiger", 0, 1017},
+      {"orcl", "Sys", "manager", SYSOPER, 0},
+      {"orcl", "sys", "manager", SYSDBA, 0},
+      {"asm", "asmadmin", "asm", SYSASM, 0},
+  };
+  const char* texts[] = {"ORA-01017: invalid username/password; logon denied\n",
+                         "ORA-28000: the account is locked\n",
+                         "ORA-01031: insufficient privileges\n",
+                         "ORA-15000: command disallowed by current instance type\n"};
+  for (const Case& k : cases) {
+    Conn c;
+    const sword rc = c.logon(k.db, k.user, k.password, k.mode);
+    const OraErr e = c.error(rc);
+    if (k.code == 0) {
+      EXPECT_EQ(OCI_SUCCESS, rc) << k.user << " " << e.text;
+      continue;
+    }
+    EXPECT_EQ(OCI_ERROR, rc) << k.user;
+    EXPECT_EQ(k.code, e.code) << k.db << " " << k.user << " " << k.mode;
+    bool known = false;
+    for (const char* t : texts) known = known || e.text == t;
+    EXPECT_TRUE(known) << e.text;
+  }
+}
+
+TEST_F(SessionTest, ErrorRecordsEndWithNoData) {
+  Conn c;
+  const sword rc = c.logon("orcl", "scott", "bad");
+  ASSERT_EQ(OCI_ERROR, rc);
+  text buf[8];
+  sb4 code = 0;
+  // A short buffer gets a cut, terminated text.
+  EXPECT_EQ(OCI_SUCCESS, oci().ErrorGet(c.err, 1, nullptr, &code, buf, sizeof buf, HT_ERROR));
+  EXPECT_STREQ("ORA-010", reinterpret_cast<char*>(buf));
+  EXPECT_EQ(OCI_NO_DATA, oci().ErrorGet(c.err, 2, nullptr, &code, buf, sizeof buf, HT_ERROR));
+  EXPECT_EQ(OCI_INVALID_HANDLE,
+            oci().ErrorGet(c.env, 1, nullptr, &code, buf, sizeof buf, HT_ERROR));
+}
+
+TEST_F(SessionTest, SessionEndAndDetachReleaseTheDatabase) {
+  Conn c;
+  ASSERT_EQ(OCI_SUCCESS, c.logon("orcl", "scott", "tiger"));
+  Stmt s(c);
+  ASSERT_EQ(OCI_SUCCESS, s.prepare("insert into \"v$instance\" values ('x')"));
+  ASSERT_EQ(OCI_SUCCESS, s.execute(1));  // not committed yet
+  Oci& o = oci();
+  // Log-off commits, as a normal Oracle log-off does.
+  ASSERT_EQ(OCI_SUCCESS, o.SessionEnd(c.svc, c.err, c.ses, 0));
+  c.loggedOn = false;
+  sword rc = s.execute(1);
+  EXPECT_EQ(OCI_ERROR, rc);
+  EXPECT_EQ(1012, c.error(rc).code);
+  rc = o.SessionEnd(c.svc, c.err, c.ses, 0);
+  EXPECT_EQ(1012, c.error(rc).code);
+  ASSERT_EQ(OCI_SUCCESS, o.ServerDetach(c.srv, c.err, 0));
+  c.attached = false;
+  sqlite3* db = nullptr;
+  ASSERT_EQ(SQLITE_OK, sqlite3_open(dir.file("orcl.db").c_str(), &db));
+  sqlite3_stmt* st = nullptr;
+  ASSERT_EQ(SQLITE_OK,
+            sqlite3_prepare_v2(db, "select count(*) from \"v$instance\"", -1, &st, nullptr));
+  ASSERT_EQ(SQLITE_ROW, sqlite3_step(st));
+  EXPECT_EQ(2, sqlite3_column_int(st, 0));
+  sqlite3_finalize(st);
+  sqlite3_close(db);
+}
+
+TEST_F(SessionTest, SessionsOnSeveralThreadsAtOnce) {
+  makeDb(dir.file("orcl.db"),
+         "CREATE TABLE counts(thread INTEGER, n INTEGER);"
+         "CREATE TABLE numbers(n NUMBER);"
+         "WITH RECURSIVE r(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM r WHERE i<200) "
+         "INSERT INTO numbers SELECT i FROM r;");
+  constexpr int kThreads = 4;
+  std::atomic<int> failures{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&failures, t] {
+      Conn c;
+      if (c.logon("orcl", "scott", "tiger") != OCI_SUCCESS) {
+        ++failures;
+        return;
+      }
+      c.setNonBlocking(t % 2 == 1);
+      for (int round = 0; round < 5; ++round) {
+        Stmt s(c);
+        OCINumber sum{};
+        char bound[8];
+        snprintf(bound, sizeof bound, "%d", t);
+        s.prepare("select sum(n) + :t from numbers");
+        s.bind(":t", bound, sizeof bound, SQLT_STR);
+        s.define(1, &sum, sizeof sum, SQLT_VNU);
+        sword rc;
+        while ((rc = s.execute()) == OCI_STILL_EXECUTING) std::this_thread::yield();
+        while (rc == OCI_SUCCESS && (rc = s.fetch()) == OCI_STILL_EXECUTING) {
+          std::this_thread::yield();
+        }
+        int64_t v = 0;
+        oci().NumberToInt(c.err, &sum, 8, 2, &v);
+        if (rc != OCI_SUCCESS || v != 20100 + t) ++failures;
+        Stmt w(c);
+        w.prepare("insert into counts values (:t, 1)");
+        w.bind(":t", bound, sizeof bound, SQLT_STR);
+        while ((rc = w.execute(1, COMMIT_ON_SUCCESS)) == OCI_STILL_EXECUTING) {
+          std::this_thread::yield();
+        }
+        if (rc != OCI_SUCCESS) ++failures;
+      }
+    });
+  }
+  for (std::thread& th : threads) th.join();
+  EXPECT_EQ(0, failures.load());
+  Conn c;
+  ASSERT_EQ(OCI_SUCCESS, c.logon("orcl", "scott", "tiger"));
+  Stmt s(c);
+  char n[16] = {0};
+  ASSERT_EQ(OCI_SUCCESS, s.prepare("select count(*) from counts"));
+  ASSERT_EQ(OCI_SUCCESS, s.define(1, n, sizeof n, SQLT_STR));
+  ASSERT_EQ(OCI_SUCCESS, s.execute());
+  ASSERT_EQ(OCI_SUCCESS, s.fetch());
+  EXPECT_STREQ("20", n);
+}
+
+}  // namespace

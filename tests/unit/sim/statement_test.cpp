@@ -1,0 +1,411 @@
+// Statements of the client stand-in: binds, defines, describe, errors, PL/SQL blocks and
+// transactions, all through the OCI entry points.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "SimClient.h"
+#include "TestSupport.h"
+
+using namespace simtest;
+
+namespace {
+
+class StatementTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(oci().complete);
+    makeDb(dir.file("orcl.db"),
+           std::string(kUsers) +
+               "CREATE TABLE emp(name VARCHAR2(20), sal NUMBER(10,2), hired DATE, code CHAR(3), "
+               "note CLOB, bits RAW(16), seen TIMESTAMP, nick VARCHAR2 CHAR(10));"
+               "INSERT INTO emp VALUES('alice', 1200.5, '2026-12-03 21:57:55', 'A01', 'n1', "
+               "x'0aff', '2026-12-03 21:57:55.250', 'al');"
+               "INSERT INTO emp VALUES('bob', 900, '1999-01-01 00:00:00', NULL, NULL, NULL, NULL, "
+               "NULL);"
+               "INSERT INTO emp VALUES('carol_the_long_name', 3000, '2000-02-29', 'C03', NULL, "
+               "NULL, NULL, 'c');");
+    ASSERT_EQ(OCI_SUCCESS, conn.logon("orcl", "scott", "tiger")) << conn.error(-1).text;
+  }
+
+  // The text of the first error record after a call that returned rc.
+  std::string errText(sword rc) { return conn.error(rc).text; }
+
+  // Runs a one-value query and returns the value as text ("NULL" for a null).
+  std::string scalar(Conn& c, const std::string& sql) {
+    Stmt s(c);
+    char buf[200] = {0};
+    sb2 ind = 0;
+    if (s.prepare(sql) != OCI_SUCCESS) return "prepare failed";
+    s.define(1, buf, sizeof buf, SQLT_STR, &ind);
+    if (s.execute() != OCI_SUCCESS) return "execute failed: " + c.error(-1).text;
+    if (s.fetch() != OCI_SUCCESS) return "fetch failed";
+    return ind == -1 ? "NULL" : buf;
+  }
+
+  veltest::TempDir dir;
+  veltest::ScopedEnv env{"VELSIM_DIR", dir.path().c_str()};
+  Conn conn;
+};
+
+TEST_F(StatementTest, QueryWithBindsAndDefinesOfEachType) {
+  Stmt s(conn);
+  ASSERT_EQ(OCI_SUCCESS,
+            s.prepare("select name, sal, hired, code from emp where sal > :minsal and name like "
+                      ":pat order by sal"));
+  // :minsal comes in as a NUMBER fetched from a query, :pat as text.
+  OCINumber minsal{};
+  {
+    Stmt n(conn);
+    ASSERT_EQ(OCI_SUCCESS, n.prepare("select 1000 from dual"));
+    ASSERT_EQ(OCI_SUCCESS, n.define(1, &minsal, sizeof minsal, SQLT_VNU));
+    ASSERT_EQ(OCI_SUCCESS, n.execute());
+    ASSERT_EQ(OCI_SUCCESS, n.fetch());
+  }
+  char pat[] = "%a%";
+  ASSERT_EQ(OCI_SUCCESS, s.bind(":MINSAL", &minsal, sizeof minsal, SQLT_VNU));
+  ASSERT_EQ(OCI_SUCCESS, s.bind(":pat", pat, sizeof pat, SQLT_STR));
+  char name[30];
+  OCINumber sal{};
+  OCIDate hired{};
+  char code[4];
+  sb2 ind[4] = {7, 7, 7, 7};
+  ASSERT_EQ(OCI_SUCCESS, s.define(1, name, sizeof name, SQLT_STR, &ind[0]));
+  ASSERT_EQ(OCI_SUCCESS, s.define(2, &sal, sizeof sal, SQLT_VNU, &ind[1]));
+  ASSERT_EQ(OCI_SUCCESS, s.define(3, &hired, sizeof hired, SQLT_ODT, &ind[2]));
+  ASSERT_EQ(OCI_SUCCESS, s.define(4, code, sizeof code, SQLT_STR, &ind[3]));
+  ASSERT_EQ(OCI_SUCCESS, s.execute()) << errText(-1);
+
+  ASSERT_EQ(OCI_SUCCESS, s.fetch()) << errText(-1);
+  EXPECT_STREQ("alice", name);
+  EXPECT_EQ((std::vector<int>{0, 0, 0, 0}), (std::vector<int>{ind[0], ind[1], ind[2], ind[3]}));
+  // 1200.5 = 12 00 . 50 in base 100.
+  EXPECT_EQ(4, sal.bytes[0]);
+  EXPECT_EQ((std::vector<int>{0xC2, 13, 1, 51}),
+            (std::vector<int>{sal.bytes[1], sal.bytes[2], sal.bytes[3], sal.bytes[4]}));
+  EXPECT_EQ((std::vector<int>{2026, 12, 3, 21, 57, 55}),
+            (std::vector<int>{hired.year, hired.month, hired.day, hired.hour, hired.minute,
+                              hired.second}));
+  EXPECT_STREQ("A01", code);
+
+  ASSERT_EQ(OCI_SUCCESS, s.fetch());
+  EXPECT_STREQ("carol_the_long_name", name);
+  EXPECT_EQ((std::vector<int>{2000, 2, 29, 0, 0, 0}),
+            (std::vector<int>{hired.year, hired.month, hired.day, hired.hour, hired.minute,
+                              hired.second}));
+  EXPECT_EQ(OCI_NO_DATA, s.fetch());
+  ub4 state = 0;
+  oci().AttrGet(s.h, HT_STMT, &state, nullptr, ATTR_STMT_STATE, conn.err);
+  EXPECT_EQ(3u, state);
+  // Past the end Oracle answers "fetch out of sequence".
+  const sword rc = s.fetch();
+  EXPECT_EQ("ORA-01002: fetch out of sequence\n", errText(rc));
+
+  // Executed again with another bind value, the statement runs anew.
+  strcpy(pat, "b%");
+  OCINumber zero{};
+  oci().NumberSetZero(conn.err, &zero);
+  ASSERT_EQ(OCI_SUCCESS, s.bind(":minsal", &zero, sizeof zero, SQLT_VNU));
+  ASSERT_EQ(OCI_SUCCESS, s.execute());
+  ASSERT_EQ(OCI_SUCCESS, s.fetch());
+  EXPECT_STREQ("bob", name);
+  EXPECT_EQ(-1, ind[3]);  // code is NULL
+  EXPECT_EQ(OCI_NO_DATA, s.fetch());
+}
+
+TEST_F(StatementTest, NullsNeedAnIndicator) {
+  Stmt s(conn);
+  ASSERT_EQ(OCI_SUCCESS, s.prepare("select code, sal from emp where name = 'bob'"));
+  char code[8] = "keep";
+  sb2 ind = 0;
+  OCINumber sal{};
+  ASSERT_EQ(OCI_SUCCESS, s.define(1, code, sizeof code, SQLT_STR, &ind));
+  ASSERT_EQ(OCI_SUCCESS, s.define(2, &sal, sizeof sal, SQLT_VNU));
+  ASSERT_EQ(OCI_SUCCESS, s.execute());
+  ASSERT_EQ(OCI_SUCCESS, s.fetch());
+  EXPECT_EQ(-1, ind);
+  Stmt t(conn);
+  ASSERT_EQ(OCI_SUCCESS, t.prepare("select code from emp where name = 'bob'"));
+  ASSERT_EQ(OCI_SUCCESS, t.define(1, code, sizeof code, SQLT_STR));
+  ASSERT_EQ(OCI_SUCCESS, t.execute());
+  const sword rc = t.fetch();
+  EXPECT_EQ(OCI_ERROR, rc);
+  EXPECT_EQ("ORA-01405: fetched column value is NULL\n", errText(rc));
+}
+
+TEST_F(StatementTest, TruncationKeepsTheRowWithOra01406) {
+  Stmt s(conn);
+  ASSERT_EQ(OCI_SUCCESS, s.prepare("select name from emp order by name"));
+  char name[6];
+  sb2 ind = 0;
+  ub2 rcode = 0;
+  ASSERT_EQ(OCI_SUCCESS, s.define(1, name, sizeof name, SQLT_STR, &ind, &rcode));
+  ASSERT_EQ(OCI_SUCCESS, s.execute());
+  ASSERT_EQ(OCI_SUCCESS, s.fetch());
+  EXPECT_STREQ("alice", name);
+  ASSERT_EQ(OCI_SUCCESS, s.fetch());
+  EXPECT_STREQ("bob", name);
+  const sword rc = s.fetch();
+  EXPECT_EQ(OCI_SUCCESS_WITH_INFO, rc);
+  EXPECT_EQ("ORA-01406: fetched column value was truncated\n", errText(rc));
+  EXPECT_STREQ("carol", name);
+  EXPECT_EQ(19, ind);  // the full length
+  EXPECT_EQ(1406, rcode);
+  EXPECT_EQ(OCI_NO_DATA, s.fetch());
+}
+
+TEST_F(StatementTest, DescribesDeclaredColumnTypes) {
+  Stmt s(conn);
+  ASSERT_EQ(OCI_SUCCESS,
+            s.prepare("select name, sal, hired, code, note, bits, seen, nick, count(*) as n, "
+                      "upper(name) from emp group by name"));
+  ASSERT_EQ(OCI_SUCCESS, s.execute());
+  ub4 count = 0;
+  ASSERT_EQ(OCI_SUCCESS, oci().AttrGet(s.h, HT_STMT, &count, nullptr, ATTR_PARAM_COUNT, conn.err));
+  ASSERT_EQ(10u, count);
+  struct Want {
+    const char* name;
+    int type, dataSize, charUsed, charSize;
+  };
+  const Want want[] = {
+      {"NAME", SQLT_CHR, 20, 0, 20},      {"SAL", SQLT_NUM, 22, 0, 0},
+      {"HIRED", SQLT_DAT, 7, 0, 0},       {"CODE", SQLT_AFC, 3, 0, 3},
+      {"NOTE", SQLT_CLOB, 4000, 0, 4000}, {"BITS", SQLT_BIN, 16, 0, 0},
+      {"SEEN", SQLT_TIMESTAMP, 11, 0, 0}, {"NICK", SQLT_CHR, 40, 1, 10},
+      {"N", SQLT_NUM, 22, 0, 0},          {"UPPER(NAME)", SQLT_CHR, 4000, 0, 4000},
+  };
+  for (ub4 pos = 1; pos <= count; ++pos) {
+    void* p = nullptr;
+    ASSERT_EQ(OCI_SUCCESS, oci().ParamGet(s.h, HT_STMT, conn.err, &p, pos));
+    ub2 type = 0, dataSize = 0, charSize = 0;
+    ub1 charUsed = 9;
+    text* name = nullptr;
+    ub4 len = 0;
+    oci().AttrGet(p, DT_PARAM, &type, nullptr, ATTR_DATA_TYPE, conn.err);
+    oci().AttrGet(p, DT_PARAM, &dataSize, nullptr, ATTR_DATA_SIZE, conn.err);
+    oci().AttrGet(p, DT_PARAM, &charUsed, nullptr, ATTR_CHAR_USED, conn.err);
+    oci().AttrGet(p, DT_PARAM, &charSize, nullptr, ATTR_CHAR_SIZE, conn.err);
+    oci().AttrGet(p, DT_PARAM, &name, &len, ATTR_NAME, conn.err);
+    const Want& w = want[pos - 1];
+    EXPECT_EQ(w.name, std::string(reinterpret_cast<char*>(name), len));
+    EXPECT_EQ(w.type, type) << w.name;
+    EXPECT_EQ(w.dataSize, dataSize) << w.name;
+    EXPECT_EQ(w.charUsed, charUsed) << w.name;
+    if (w.charSize) {
+      EXPECT_EQ(w.charSize, charSize) << w.name;
+    }
+    EXPECT_EQ(OCI_SUCCESS, oci().DescriptorFree(p, DT_PARAM));
+  }
+  void* p = nullptr;
+  const sword rc = oci().ParamGet(s.h, HT_STMT, conn.err, &p, count + 1);
+  EXPECT_EQ(OCI_ERROR, rc);
+  EXPECT_EQ(24334, conn.error(rc).code);
+}
+
+TEST_F(StatementTest, ReportsOracleErrorsWithCodeAndText) {
+  Stmt s(conn);
+  // Unknown placeholder, at bind time.
+  ASSERT_EQ(OCI_SUCCESS, s.prepare("select name from emp where sal > :minsal"));
+  char v[8] = "1";
+  sword rc = s.bind(":nosuch", v, sizeof v, SQLT_STR);
+  EXPECT_EQ(OCI_ERROR, rc);
+  EXPECT_EQ("ORA-01036: illegal variable name/number\n", errText(rc));
+  // A placeholder left unbound, at execute.
+  rc = s.execute();
+  EXPECT_EQ("ORA-01008: not all variables bound\n", errText(rc));
+  // A missing table, at execute.
+  ASSERT_EQ(OCI_SUCCESS, s.prepare("select x from nosuch"));
+  rc = s.execute();
+  EXPECT_EQ(OCI_ERROR, rc);
+  EXPECT_EQ("ORA-00942: table or view does not exist\n", errText(rc));
+  text buf[64];
+  sb4 code = 0;
+  EXPECT_EQ(OCI_NO_DATA, oci().ErrorGet(conn.err, 2, nullptr, &code, buf, sizeof buf, HT_ERROR));
+  // A missing column.
+  ASSERT_EQ(OCI_SUCCESS, s.prepare("select nosuchcol from emp"));
+  rc = s.execute();
+  EXPECT_EQ(904, conn.error(rc).code);
+  // Text that is no SQL at all fails when prepared.
+  rc = s.prepare("frobnicate the table");
+  EXPECT_EQ(OCI_ERROR, rc);
+  EXPECT_EQ("ORA-00900: invalid SQL statement\n", errText(rc));
+  // A block outside the PL/SQL subset.
+  rc = s.prepare("begin loop null; end loop; end;");
+  EXPECT_EQ(OCI_ERROR, rc);
+  EXPECT_EQ(6550, conn.error(rc).code);
+  EXPECT_EQ(0u, errText(rc).find("ORA-06550: line "));
+  // Execute of a statement never prepared.
+  Stmt fresh(conn);
+  rc = fresh.execute();
+  EXPECT_EQ(24337, conn.error(rc).code);
+  // A DML statement needs an iteration.
+  ASSERT_EQ(OCI_SUCCESS, s.prepare("delete from emp"));
+  rc = s.execute(0);
+  EXPECT_EQ("ORA-24333: zero iteration count\n", errText(rc));
+  EXPECT_EQ("3", scalar(conn, "select count(*) from emp"));
+}
+
+TEST_F(StatementTest, ParseOnlyValidatesTablesWithoutRunning) {
+  Stmt s(conn);
+  ASSERT_EQ(OCI_SUCCESS, s.prepare("select * from nosuch where rownum<1"));
+  sword rc = s.execute(0, PARSE_ONLY);
+  EXPECT_EQ(OCI_ERROR, rc);
+  EXPECT_EQ("ORA-00942: table or view does not exist\n", errText(rc));
+  ASSERT_EQ(OCI_SUCCESS, s.prepare("select * from emp where rownum<1"));
+  EXPECT_EQ(OCI_SUCCESS, s.execute(0, PARSE_ONLY));
+  // Parse-only runs nothing, not even DML.
+  ASSERT_EQ(OCI_SUCCESS, s.prepare("delete from emp"));
+  EXPECT_EQ(OCI_SUCCESS, s.execute(1, PARSE_ONLY));
+  EXPECT_EQ("3", scalar(conn, "select count(*) from emp"));
+  // The probe itself returns no rows but describes its columns.
+  ASSERT_EQ(OCI_SUCCESS, s.prepare("select * from emp where rownum<1"));
+  ASSERT_EQ(OCI_SUCCESS, s.execute());
+  ub4 count = 0;
+  oci().AttrGet(s.h, HT_STMT, &count, nullptr, ATTR_PARAM_COUNT, conn.err);
+  EXPECT_EQ(8u, count);
+  EXPECT_EQ(OCI_NO_DATA, s.fetch());
+}
+
+TEST_F(StatementTest, RownumWrapperLimitsRows) {
+  Stmt s(conn);
+  ASSERT_EQ(OCI_SUCCESS, s.prepare("select * from (select name from emp order by name) where "
+                                   "ROWNUM<= :maxrownum"));
+  char max[20] = "2";
+  ASSERT_EQ(OCI_SUCCESS, s.bind(":maxrownum", max, sizeof max, SQLT_STR));
+  char name[30];
+  ASSERT_EQ(OCI_SUCCESS, s.define(1, name, sizeof name, SQLT_STR));
+  ASSERT_EQ(OCI_SUCCESS, s.execute()) << errText(-1);
+  int rows = 0;
+  while (s.fetch() == OCI_SUCCESS) ++rows;
+  EXPECT_EQ(2, rows);
+  EXPECT_STREQ("bob", name);
+}
+
+TEST_F(StatementTest, PlsqlOutputBindsAndRefCursor) {
+  Stmt s(conn);
+  ASSERT_EQ(OCI_SUCCESS, s.prepare("BEGIN\n"
+                                   "  :greeting := 'hello ' || :who;\n"
+                                   "  SELECT count(*), max(name) INTO :n, :top FROM emp;\n"
+                                   "  :version := 19;\n"
+                                   "  OPEN :cur FOR SELECT name, sal FROM emp ORDER BY name;\n"
+                                   "END;"));
+  char who[] = "world";
+  char greeting[20] = {0}, top[30] = {0};
+  OCINumber n{}, version{};
+  oci().NumberSetZero(conn.err, &version);
+  void* cursor = nullptr;
+  ASSERT_EQ(OCI_SUCCESS, oci().HandleAlloc(conn.env, &cursor, HT_STMT, 0, nullptr));
+  ASSERT_EQ(OCI_SUCCESS, s.bind(":who", who, sizeof who, SQLT_STR));
+  ASSERT_EQ(OCI_SUCCESS, s.bind(":greeting", greeting, sizeof greeting, SQLT_STR));
+  ASSERT_EQ(OCI_SUCCESS, s.bind(":n", &n, sizeof n, SQLT_VNU));
+  ASSERT_EQ(OCI_SUCCESS, s.bind(":top", top, sizeof top, SQLT_STR));
+  ASSERT_EQ(OCI_SUCCESS, s.bind(":version", &version, sizeof version, SQLT_VNU));
+  ASSERT_EQ(OCI_SUCCESS, s.bind(":cur", &cursor, 0, SQLT_RSET));
+  ub2 type = 0;
+  oci().AttrGet(s.h, HT_STMT, &type, nullptr, ATTR_STMT_TYPE, conn.err);
+  EXPECT_EQ(8, type);
+  ASSERT_EQ(OCI_SUCCESS, s.execute(1, COMMIT_ON_SUCCESS)) << errText(-1);
+  EXPECT_STREQ("hello world", greeting);
+  EXPECT_STREQ("carol_the_long_name", top);
+  int32_t count = 0, ver = 0;
+  ASSERT_EQ(OCI_SUCCESS, oci().NumberToInt(conn.err, &n, 4, 2, &count));
+  ASSERT_EQ(OCI_SUCCESS, oci().NumberToInt(conn.err, &version, 4, 2, &ver));
+  EXPECT_EQ(3, count);
+  EXPECT_EQ(19, ver);
+
+  // The ref cursor is fetched like any query, to its end.
+  char name[30];
+  OCINumber sal{};
+  void* d = nullptr;
+  ASSERT_EQ(OCI_SUCCESS, oci().DefineByPos(cursor, &d, conn.err, 1, name, sizeof name, SQLT_STR,
+                                           nullptr, nullptr, nullptr, 0));
+  ASSERT_EQ(OCI_SUCCESS, oci().DefineByPos(cursor, &d, conn.err, 2, &sal, sizeof sal, SQLT_VNU,
+                                           nullptr, nullptr, nullptr, 0));
+  std::vector<std::string> names;
+  sword rc;
+  while ((rc = oci().StmtFetch2(cursor, conn.err, 1, 2, 1, 0)) == OCI_SUCCESS)
+    names.push_back(name);
+  EXPECT_EQ(OCI_NO_DATA, rc);
+  EXPECT_EQ((std::vector<std::string>{"alice", "bob", "carol_the_long_name"}), names);
+  EXPECT_EQ(OCI_SUCCESS, oci().HandleFree(cursor, HT_STMT));
+}
+
+TEST_F(StatementTest, PlsqlFailuresUndoTheBlock) {
+  Stmt s(conn);
+  ASSERT_EQ(OCI_SUCCESS, s.prepare("begin delete from emp; raise_application_error(-20001, "
+                                   "'it''s broken'); end;"));
+  sword rc = s.execute(1, COMMIT_ON_SUCCESS);
+  EXPECT_EQ(OCI_ERROR, rc);
+  EXPECT_EQ(20001, conn.error(rc).code);
+  EXPECT_EQ(0u, errText(rc).find("ORA-20001: it's broken\n"));
+  EXPECT_EQ("3", scalar(conn, "select count(*) from emp"));
+  // SELECT INTO without a row.
+  ASSERT_EQ(OCI_SUCCESS, s.prepare("begin select name into :x from emp where 1=0; end;"));
+  char x[10];
+  ASSERT_EQ(OCI_SUCCESS, s.bind(":x", x, sizeof x, SQLT_STR));
+  rc = s.execute(1);
+  EXPECT_EQ("ORA-01403: no data found\n", errText(rc));
+  // SELECT INTO with more than one row.
+  ASSERT_EQ(OCI_SUCCESS, s.prepare("begin select name into :x from emp; end;"));
+  ASSERT_EQ(OCI_SUCCESS, s.bind(":x", x, sizeof x, SQLT_STR));
+  rc = s.execute(1);
+  EXPECT_EQ(1422, conn.error(rc).code);
+  // An output buffer too small for the value.
+  ASSERT_EQ(OCI_SUCCESS, s.prepare("begin :x := 'far too long for it'; end;"));
+  ASSERT_EQ(OCI_SUCCESS, s.bind(":x", x, sizeof x, SQLT_STR));
+  rc = s.execute(1);
+  EXPECT_EQ(6502, conn.error(rc).code);
+}
+
+TEST_F(StatementTest, ChangesAreVisibleToOthersOnlyAfterCommit) {
+  Conn other;
+  ASSERT_EQ(OCI_SUCCESS, other.logon("orcl", "scott", "tiger"));
+  Stmt s(conn);
+  ASSERT_EQ(OCI_SUCCESS, s.prepare("insert into emp(name, sal) values (:n, 1)"));
+  char n[] = "dave";
+  ASSERT_EQ(OCI_SUCCESS, s.bind(":n", n, sizeof n, SQLT_STR));
+  ASSERT_EQ(OCI_SUCCESS, s.execute(1));
+  EXPECT_EQ("4", scalar(conn, "select count(*) from emp"));
+  EXPECT_EQ("3", scalar(other, "select count(*) from emp"));
+  Stmt c(conn);
+  ASSERT_EQ(OCI_SUCCESS, c.prepare("commit"));
+  ASSERT_EQ(OCI_SUCCESS, c.execute(1));
+  EXPECT_EQ("4", scalar(other, "select count(*) from emp"));
+  // PL/SQL with commit on success.
+  ASSERT_EQ(OCI_SUCCESS, s.prepare("begin update emp set sal = sal + 1 where name = :n; end;"));
+  ASSERT_EQ(OCI_SUCCESS, s.bind(":n", n, sizeof n, SQLT_STR));
+  ASSERT_EQ(OCI_SUCCESS, s.execute(1, COMMIT_ON_SUCCESS)) << errText(-1);
+  EXPECT_EQ("2", scalar(other, "select sal from emp where name = 'dave'"));
+}
+
+TEST_F(StatementTest, StatementAttributes) {
+  Stmt s(conn);
+  const std::string sql = "select name from emp";
+  ASSERT_EQ(OCI_SUCCESS, s.prepare(sql));
+  ub2 type = 0;
+  text* t = nullptr;
+  ub4 len = 0;
+  ub4 prefetch = 100;
+  EXPECT_EQ(OCI_SUCCESS, oci().AttrGet(s.h, HT_STMT, &type, nullptr, ATTR_STMT_TYPE, conn.err));
+  EXPECT_EQ(1, type);
+  EXPECT_EQ(OCI_SUCCESS, oci().AttrGet(s.h, HT_STMT, &t, &len, ATTR_STATEMENT, conn.err));
+  EXPECT_EQ(sql, std::string(reinterpret_cast<char*>(t), len));
+  EXPECT_EQ(OCI_SUCCESS, oci().AttrSet(s.h, HT_STMT, &prefetch, 0, ATTR_PREFETCH_ROWS, conn.err));
+  ASSERT_EQ(OCI_SUCCESS, s.prepare("update emp set sal = 0"));
+  EXPECT_EQ(OCI_SUCCESS, oci().AttrGet(s.h, HT_STMT, &type, nullptr, ATTR_STMT_TYPE, conn.err));
+  EXPECT_EQ(2, type);
+  // A bind's maximum data size is kept.
+  ASSERT_EQ(OCI_SUCCESS, s.prepare("select name from emp where name = :n"));
+  char n[20] = "bob";
+  void* b = nullptr;
+  ASSERT_EQ(OCI_SUCCESS,
+            oci().BindByName(s.h, &b, conn.err, reinterpret_cast<const text*>(":n"), 2, n, sizeof n,
+                             SQLT_STR, nullptr, nullptr, nullptr, 0, nullptr, 0));
+  ub4 maxSize = 20;
+  EXPECT_EQ(OCI_SUCCESS, oci().AttrSet(b, HT_BIND, &maxSize, 0, ATTR_MAXDATA_SIZE, conn.err));
+  EXPECT_EQ(OCI_SUCCESS, oci().StmtRelease(s.h, conn.err, nullptr, 0, 0));
+}
+
+}  // namespace
