@@ -35,7 +35,8 @@ VelSubNodeNaming VelSubNodeNaming::fromEnvironment() {
   VelSubNodeNaming n;
   n.includeAgentName = switchedOn("VEL_SUBNODE_INCLUDING_AGENTNAME");
   n.includeHostName = switchedOn("VEL_SUBNODE_INCLUDING_HOSTNAME");
-  int len = atoi(PEB1_GetEnv("VEL_MAX_SUBNODE_NAME_LENGTH", "24"));
+  // atoi on purpose: leading digits count ("12abc" is 12), a non-number is 0 and so 24.
+  int len = atoi(PEB1_GetEnv("VEL_MAX_SUBNODE_NAME_LENGTH", "24"));  // NOLINT(cert-err34-c)
   n.maxLength = (len >= 1 && len <= 25) ? len : 24;
   return n;
 }
