@@ -453,13 +453,3 @@ void Vel_BaseMemPool::operator delete(void* pointer, const std::nothrow_t&) noex
 void Vel_BaseMemPool::operator delete[](void* pointer, const std::nothrow_t&) noexcept {
   if (pointer != nullptr) VelMemManager::Free(pointer);
 }
-
-// ---- OCI memory callbacks -----------------------------------------------------------------------
-
-void* velOCIMalloc(void*, size_t size) { return VelMemManager::Malloc(size); }
-void* velOCIRealloc(void*, void* pointer, size_t size) {
-  return VelMemManager::Realloc(pointer, size);
-}
-void velOCIFree(void*, void* pointer) {
-  if (pointer != nullptr) VelMemManager::Free(pointer);
-}

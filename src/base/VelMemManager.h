@@ -111,9 +111,4 @@ class Vel_BaseMemPool {
   static void operator delete(void*, void*) noexcept {}
 };
 
-// Memory callbacks for the OCI environment, routed to the pool (ctx is not used).
-void* velOCIMalloc(void* ctx, size_t size);
-void* velOCIRealloc(void* ctx, void* pointer, size_t size);
-void velOCIFree(void* ctx, void* pointer);
-
 #endif  // VEL_BASE_VELMEMMANAGER_H

@@ -10,7 +10,6 @@
 
 #include "MUT1.h"
 #include "TestSupport.h"
-#include "VelString.h"
 
 namespace {
 
@@ -167,17 +166,6 @@ TEST_F(VelListTest, TypedListClearDestroysAndCanBeReused) {
   EXPECT_EQ(list.pop_front(), nullptr);
   EXPECT_EQ(g_destroyed.count(3), 0u);
   delete t;
-}
-
-TEST_F(VelListTest, TypedListOfStrings) {
-  VelTypePtrList<VelString> list;
-  list.push_back(new VelString("one"));
-  list.push_back(new VelString("two"));
-  auto it = list.begin();
-  EXPECT_STREQ((*it++)->c_str(), "one");
-  EXPECT_STREQ((*it)->c_str(), "two");
-  ++it;
-  EXPECT_TRUE(it == list.end());
 }
 
 TEST_F(VelListTest, LockedListRemoveAndOwnership) {

@@ -251,16 +251,6 @@ TEST_F(VelPoolTest, DerivedClassesAllocateFromThePool) {
   delete nothrow;
 }
 
-TEST_F(VelPoolTest, OciCallbacksUseThePool) {
-  void* p = velOCIMalloc(nullptr, 30);
-  EXPECT_EQ(usage().used, 64);
-  p = velOCIRealloc(nullptr, p, 500);
-  EXPECT_EQ(usage().used, 512);
-  velOCIFree(nullptr, p);
-  velOCIFree(nullptr, nullptr);
-  EXPECT_EQ(usage().used, 0);
-}
-
 TEST_F(VelPoolTest, ClearStartsAfresh) {
   VelMemManager::Malloc(10);
   VelMemManager::Malloc(5000);
