@@ -659,6 +659,10 @@ sword execute(OCISvcCtx* svc, OCIStmt* st, OCISession* ses, ub4 iters, ub4 mode,
     errs->push_back(e);
     return kError;
   };
+  // Each statement sees what other sessions committed before it started, as in Oracle: half-read
+  // cursors of the session are read to their end so that SQLite drops their old read snapshot.
+  closeCursor(st);
+  if (sqlite3_get_autocommit(db)) drainCursors(ses);
   const FaultPlan faults = readFaults(db, st->text);
   if (faults.delayMs > 0 && !breakableSleep(svc, faults.delayMs / 1000.0)) {
     return failWith(makeErr(1013));

@@ -1,0 +1,219 @@
+// Non-blocking calls, OCIBreak and OCIReset, and the statement faults of the client stand-in.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "SimClient.h"
+#include "TestSupport.h"
+
+using namespace simtest;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+class NonBlockingTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(oci().complete);
+    makeDb(dir.file("orcl.db"),
+           std::string(kUsers) +
+               "CREATE TABLE sim_faults(kind TEXT, pattern TEXT, code INTEGER, delay_ms INTEGER);"
+               "CREATE TABLE t(n NUMBER, s VARCHAR2(10));"
+               "INSERT INTO t VALUES(1,'one');INSERT INTO t VALUES(2,'two');");
+    ASSERT_EQ(OCI_SUCCESS, conn.logon("orcl", "scott", "tiger")) << conn.error(-1).text;
+  }
+
+  void fault(const std::string& values) {
+    makeDb(dir.file("orcl.db"), "INSERT INTO sim_faults VALUES(" + values + ");");
+  }
+
+  // Re-issues a call until it stops answering OCI_STILL_EXECUTING; counts the calls.
+  template <class Call>
+  sword poll(Call call, int* calls = nullptr) {
+    sword rc;
+    int n = 1;
+    while ((rc = call()) == OCI_STILL_EXECUTING) {
+      ++n;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    if (calls) *calls = n;
+    return rc;
+  }
+
+  // A query that works: the context is usable.
+  void expectUsable() {
+    Stmt s(conn);
+    char v[10] = {0};
+    ASSERT_EQ(OCI_SUCCESS, s.prepare("select s from t where n = 2"));
+    ASSERT_EQ(OCI_SUCCESS, s.define(1, v, sizeof v, SQLT_STR));
+    ASSERT_EQ(OCI_SUCCESS, poll([&] { return s.execute(); })) << conn.error(-1).text;
+    ASSERT_EQ(OCI_SUCCESS, poll([&] { return s.fetch(); }));
+    EXPECT_STREQ("two", v);
+  }
+
+  veltest::TempDir dir;
+  veltest::ScopedEnv env{"VELSIM_DIR", dir.path().c_str()};
+  Conn conn;
+};
+
+TEST_F(NonBlockingTest, SlowStatementIsPolledToCompletion) {
+  fault("'delay','slow_marker',0,300");
+  conn.setNonBlocking(true);
+  Stmt s(conn);
+  ASSERT_EQ(OCI_SUCCESS, s.prepare("select n /* slow_marker */ from t order by n"));
+  OCINumber n{};
+  ASSERT_EQ(OCI_SUCCESS, s.define(1, &n, sizeof n, SQLT_VNU));
+  EXPECT_EQ(OCI_STILL_EXECUTING, s.execute());
+  int calls = 0;
+  EXPECT_EQ(OCI_SUCCESS, poll([&] { return s.execute(); }, &calls));
+  EXPECT_GT(calls, 1);
+  EXPECT_EQ(OCI_SUCCESS, poll([&] { return s.fetch(); }));
+  EXPECT_EQ(OCI_SUCCESS, poll([&] { return s.fetch(); }));
+  EXPECT_EQ(OCI_NO_DATA, poll([&] { return s.fetch(); }));
+  // Statements without the pattern are not delayed; the blocking mode runs inline.
+  conn.setNonBlocking(false);
+  expectUsable();
+}
+
+TEST_F(NonBlockingTest, AnotherCallWhileOneRunsIsRefused) {
+  fault("'delay','slow_marker',0,300");
+  conn.setNonBlocking(true);
+  Stmt slow(conn), other(conn);
+  ASSERT_EQ(OCI_SUCCESS, slow.prepare("select n /* slow_marker */ from t"));
+  ASSERT_EQ(OCI_SUCCESS, other.prepare("select n from t"));
+  ASSERT_EQ(OCI_STILL_EXECUTING, slow.execute());
+  const sword rc = other.execute();
+  EXPECT_EQ(OCI_ERROR, rc);
+  EXPECT_EQ(3127, conn.error(rc).code);
+  EXPECT_EQ(OCI_SUCCESS, poll([&] { return slow.execute(); }));
+}
+
+TEST_F(NonBlockingTest, BreakCancelsADelayedStatementAndResetRestoresTheContext) {
+  fault("'delay','slow_marker',0,5000");
+  conn.setNonBlocking(true);
+  Stmt s(conn);
+  ASSERT_EQ(OCI_SUCCESS, s.prepare("select n /* slow_marker */ from t"));
+  ASSERT_EQ(OCI_STILL_EXECUTING, s.execute());
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  ASSERT_EQ(OCI_STILL_EXECUTING, s.execute());
+  const Clock::time_point broke = Clock::now();
+  ASSERT_EQ(OCI_SUCCESS, oci().Break(conn.svc, conn.err));
+  const sword rc = poll([&] { return s.execute(); });
+  const auto ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - broke).count();
+  EXPECT_EQ(OCI_ERROR, rc);
+  EXPECT_EQ("ORA-01013: user requested cancel of current operation\n", conn.error(rc).text);
+  EXPECT_LT(ms, 200);
+  ASSERT_EQ(OCI_SUCCESS, oci().Reset(conn.svc, conn.err));
+  expectUsable();
+}
+
+TEST_F(NonBlockingTest, BreakAndResetWithoutCollectingTheCall) {
+  // The program breaks and resets at once, then goes on with the next statement.
+  conn.setNonBlocking(true);
+  Stmt s(conn);
+  ASSERT_EQ(OCI_SUCCESS, s.prepare("begin dbms_lock.sleep(5); end;"));
+  ASSERT_EQ(OCI_STILL_EXECUTING, s.execute(1));
+  const Clock::time_point broke = Clock::now();
+  ASSERT_EQ(OCI_SUCCESS, oci().Break(conn.svc, conn.err));
+  ASSERT_EQ(OCI_SUCCESS, oci().Reset(conn.svc, conn.err));
+  EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - broke).count(),
+            200);
+  expectUsable();
+}
+
+TEST_F(NonBlockingTest, BreakInterruptsALongSqliteQuery) {
+  conn.setNonBlocking(true);
+  Stmt s(conn);
+  ASSERT_EQ(OCI_SUCCESS,
+            s.prepare("with r(i) as (select 1 from dual union all select i + 1 from r where i < "
+                      "1000000000) select count(*) from r"));
+  ASSERT_EQ(OCI_STILL_EXECUTING, s.execute());
+  const Clock::time_point broke = Clock::now();
+  ASSERT_EQ(OCI_SUCCESS, oci().Break(conn.svc, conn.err));
+  const sword rc = poll([&] { return s.execute(); });
+  EXPECT_EQ(1013, conn.error(rc).code);
+  EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - broke).count(),
+            200);
+  ASSERT_EQ(OCI_SUCCESS, oci().Reset(conn.svc, conn.err));
+  expectUsable();
+}
+
+TEST_F(NonBlockingTest, BreakFromAnotherThreadInBlockingMode) {
+  fault("'delay','slow_marker',0,5000");
+  Stmt s(conn);
+  ASSERT_EQ(OCI_SUCCESS, s.prepare("select n /* slow_marker */ from t"));
+  std::thread breaker([this] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    oci().Break(conn.svc, conn.err);
+  });
+  const Clock::time_point start = Clock::now();
+  const sword rc = s.execute();
+  breaker.join();
+  EXPECT_EQ(1013, conn.error(rc).code);
+  EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count(),
+            2000);
+  ASSERT_EQ(OCI_SUCCESS, oci().Reset(conn.svc, conn.err));
+  expectUsable();
+}
+
+TEST_F(NonBlockingTest, ErrorFaultsFailMatchingStatements) {
+  fault("'error','from t where',1555,0");
+  Stmt s(conn);
+  ASSERT_EQ(OCI_SUCCESS, s.prepare("select n FROM T WHERE n = 1"));  // case-insensitive
+  sword rc = s.execute();
+  EXPECT_EQ("ORA-01555: simulated fault\n", conn.error(rc).text);
+  // DML and PL/SQL alike; a known code carries Oracle's text.
+  makeDb(dir.file("orcl.db"), "DELETE FROM sim_faults;");
+  fault("'error','',942,0");
+  ASSERT_EQ(OCI_SUCCESS, s.prepare("begin null; end;"));
+  rc = s.execute(1);
+  EXPECT_EQ("ORA-00942: table or view does not exist\n", conn.error(rc).text);
+  ASSERT_EQ(OCI_SUCCESS, s.prepare("update t set n = 3"));
+  rc = s.execute(1);
+  EXPECT_EQ(942, conn.error(rc).code);
+  makeDb(dir.file("orcl.db"), "DELETE FROM sim_faults;");
+  expectUsable();
+}
+
+TEST_F(NonBlockingTest, DropFaultLosesTheSessionUntilDetached) {
+  // A half-read cursor stays open: the fault added meanwhile must still be seen.
+  Stmt open(conn);
+  char v[10];
+  ASSERT_EQ(OCI_SUCCESS, open.prepare("select s from t"));
+  ASSERT_EQ(OCI_SUCCESS, open.define(1, v, sizeof v, SQLT_STR));
+  ASSERT_EQ(OCI_SUCCESS, open.execute());
+  fault("'drop','boom',0,0");
+  Stmt s(conn);
+  ASSERT_EQ(OCI_SUCCESS, s.prepare("select 'boom' from dual"));
+  sword rc = s.execute();
+  EXPECT_EQ("ORA-03113: end-of-file on communication channel\n", conn.error(rc).text);
+  makeDb(dir.file("orcl.db"), "DELETE FROM sim_faults;");
+  ASSERT_EQ(OCI_SUCCESS, s.prepare("select 1 from dual"));
+  rc = s.execute();
+  EXPECT_EQ("ORA-03114: not connected to ORACLE\n", conn.error(rc).text);
+  rc = open.fetch();
+  EXPECT_EQ(3114, conn.error(rc).code);
+  rc = oci().SessionEnd(conn.svc, conn.err, conn.ses, 0);
+  EXPECT_EQ(OCI_ERROR, rc);
+  conn.loggedOn = false;
+  // After detaching, the same handles connect again.
+  ASSERT_EQ(OCI_SUCCESS, oci().ServerDetach(conn.srv, conn.err, 0));
+  ASSERT_EQ(OCI_SUCCESS,
+            oci().ServerAttach(conn.srv, conn.err, reinterpret_cast<const text*>("orcl"), 4, 0));
+  ASSERT_EQ(OCI_SUCCESS, oci().SessionBegin(conn.svc, conn.err, conn.ses, 1, 0))
+      << conn.error(-1).text;
+  conn.loggedOn = true;
+  expectUsable();
+}
+
+TEST_F(NonBlockingTest, SessionEndIsPolledToo) {
+  conn.setNonBlocking(true);
+  expectUsable();
+  EXPECT_EQ(OCI_SUCCESS, poll([&] { return oci().SessionEnd(conn.svc, conn.err, conn.ses, 0); }));
+  conn.loggedOn = false;
+}
+
+}  // namespace
