@@ -97,16 +97,11 @@ std::vector<std::vector<std::string>> numbered(const std::vector<Row>& rows) {
   return out;
 }
 
-std::string jsonRows(const std::vector<Row>& rows) {
+std::string jsonValues(const std::vector<std::string>& values) {
   std::string s = "[";
-  for (size_t i = 0; i < rows.size(); ++i) {
-    if (i) s += ',';
-    s += '[';
-    for (size_t k = 0; k < rows[i].size(); ++k) {
-      if (k) s += ',';
-      s += jsonString(rows[i][k]);
-    }
-    s += ']';
+  for (size_t k = 0; k < values.size(); ++k) {
+    if (k) s += ',';
+    s += jsonString(values[k]);
   }
   return s + "]";
 }
@@ -194,6 +189,40 @@ std::string jsonString(const std::string& value) {
   return out + "\"";
 }
 
+void Printer::setColumns(const std::string& group, const std::vector<std::string>& names) {
+  m_columns[group] = names;
+}
+
+std::vector<std::string> Printer::header(const std::string& group) const {
+  std::vector<std::string> h{"#"};
+  auto it = m_columns.find(group);
+  if (it != m_columns.end()) h.insert(h.end(), it->second.begin(), it->second.end());
+  return h;
+}
+
+// Rows as arrays, or as objects keyed by the column names when the group has them (values
+// beyond the named columns keep their position as key).
+std::string Printer::jsonRows(const std::string& group, const std::vector<Row>& rows) const {
+  auto it = m_columns.find(group);
+  std::string s = "[";
+  for (size_t i = 0; i < rows.size(); ++i) {
+    if (i) s += ',';
+    if (it == m_columns.end()) {
+      s += jsonValues(rows[i]);
+      continue;
+    }
+    s += '{';
+    for (size_t k = 0; k < rows[i].size(); ++k) {
+      if (k) s += ',';
+      s += jsonString(k < it->second.size() ? it->second[k] : std::to_string(k + 1));
+      s += ':';
+      s += jsonString(rows[i][k]);
+    }
+    s += '}';
+  }
+  return s + "]";
+}
+
 void Printer::listening(int port) {
   if (m_format == Format::kJson) {
     m_out << "{\"type\":\"listening\",\"address\":\"127.0.0.1\",\"port\":" << port << "}\n";
@@ -229,7 +258,7 @@ void Printer::answer(const std::string& subnode, const Answer& a) {
           << ",\"group\":" << jsonString(a.group) << ",\"subnode\":" << jsonString(subnode)
           << ",\"status\":" << jsonString(waitStatusName(a.status))
           << ",\"error\":" << (a.isError ? "true" : "false") << ",\"rc\":" << a.rc
-          << ",\"rows\":" << jsonRows(a.rows) << "}\n";
+          << ",\"rows\":" << jsonRows(a.group, a.rows) << "}\n";
   } else {
     m_out << "data " << (a.group.empty() ? "?" : a.group);
     if (!subnode.empty()) m_out << " subnode " << subnode;
@@ -240,7 +269,7 @@ void Printer::answer(const std::string& subnode, const Answer& a) {
       m_out << "error rc " << a.rc << "\n";
     } else {
       m_out << plural(a.rows.size(), "row") << "\n";
-      if (!a.rows.empty()) printTable(m_out, {"#"}, numbered(a.rows));
+      if (!a.rows.empty()) printTable(m_out, header(a.group), numbered(a.rows));
     }
   }
   m_out.flush();
@@ -290,7 +319,7 @@ void Printer::event(const Event& e) {
     m_out << "{\"type\":\"event\",\"group\":" << jsonString(e.group)
           << ",\"subnode\":" << (e.hasSubnode ? jsonString(e.subnode) : std::string("null"))
           << ",\"error\":" << (e.isError ? "true" : "false") << ",\"rc\":" << e.rc
-          << ",\"rows\":" << jsonRows(e.rows) << "}\n";
+          << ",\"rows\":" << jsonRows(e.group, e.rows) << "}\n";
   } else {
     m_out << "event " << e.group;
     if (e.hasSubnode) m_out << " subnode " << (e.subnode.empty() ? "\"\"" : e.subnode);
@@ -298,7 +327,7 @@ void Printer::event(const Event& e) {
       m_out << ": error rc " << e.rc << "\n";
     } else {
       m_out << ":\n";
-      printTable(m_out, {"#"}, numbered(e.rows));
+      printTable(m_out, header(e.group), numbered(e.rows));
     }
   }
   m_out.flush();
@@ -346,6 +375,26 @@ void Printer::note(const std::string& kind, const std::string& text) {
     m_out << kind << ": " << text << "\n";
   }
   m_out.flush();
+}
+
+const char kCommandHelp[] =
+    "data GROUP SUBNODE [rid=ID] [attrs=A,B] [filter=TEXT] [NAME OP VALUE [and|or ...]]\n"
+    "task SUBNODE [user=USER] COMMAND...\n"
+    "start GROUP SUBNODE RID          stop GROUP SUBNODE RID [shutting-down]\n"
+    "connection ID                    shutdown\n"
+    "raw TEXT                         rawpart TEXT (no line feed)\n"
+    "events [COUNT]                   registration\n"
+    "columns GROUP NAME,NAME,...      timeout MS          sleep MS\n"
+    "close                            wait-close          wait-exit\n"
+    "SUBNODE '-' sends none; \"quoted words\" may hold blanks and \\n \\t \\xHH escapes.\n";
+
+void Printer::help() {
+  if (m_format == Format::kJson) {
+    note("help", kCommandHelp);
+  } else {
+    m_out << kCommandHelp;
+    m_out.flush();
+  }
 }
 
 void Printer::exitCode(int code) {
@@ -647,6 +696,22 @@ bool parseCommand(const std::string& line, Command& cmd, std::string* error) {
     cmd.text = bytes;
     return true;
   }
+  if (is("columns")) {
+    cmd.kind = Command::kColumns;
+    std::string list;
+    if (!nextToken(line, pos, cmd.group, &err) || !nextToken(line, pos, list, &err) ||
+        nextToken(line, pos, tok, &err)) {
+      return usage("columns GROUP NAME,NAME,...");
+    }
+    size_t start = 0;
+    for (;;) {
+      size_t comma = list.find(',', start);
+      cmd.names.push_back(list.substr(start, comma - start));
+      if (comma == std::string::npos) break;
+      start = comma + 1;
+    }
+    return true;
+  }
   struct Simple {
     const char* word;
     Command::Kind kind;
@@ -663,6 +728,7 @@ bool parseCommand(const std::string& line, Command& cmd, std::string* error) {
       {"close", Command::kClose, "close", false, false},
       {"wait-close", Command::kWaitClose, "wait-close", false, false},
       {"wait-exit", Command::kWaitExit, "wait-exit", false, false},
+      {"help", Command::kHelp, "help", false, false},
   };
   for (const auto& s : kSimple) {
     if (!is(s.word)) continue;
@@ -848,6 +914,12 @@ bool ScriptRunner::execute(const Command& cmd) {
     case Command::kWaitClose:
       if (!m_sim.waitClientClosed(m_timeoutMs)) return fail("the client did not close the link");
       m_printer.note("closed", "the client closed the connection");
+      return true;
+    case Command::kColumns:
+      m_printer.setColumns(cmd.group, cmd.names);
+      return true;
+    case Command::kHelp:
+      m_printer.help();
       return true;
     case Command::kWaitExit: {
       if (m_sim.clientPid() <= 0) return fail("no client was started");

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <istream>
+#include <map>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -31,11 +32,17 @@ class Printer {
   // A line of information: what happened to the connection or the process.
   void note(const std::string& kind, const std::string& text);
   void exitCode(int code);
+  void help();
+  // Names the columns of the group's rows in tables and JSON (the wire carries no names).
+  void setColumns(const std::string& group, const std::vector<std::string>& names);
 
  private:
   void table(const std::vector<Row>& rows);
+  std::vector<std::string> header(const std::string& group) const;
+  std::string jsonRows(const std::string& group, const std::vector<Row>& rows) const;
   std::ostream& m_out;
   Format m_format;
+  std::map<std::string, std::vector<std::string>> m_columns;
 };
 
 // Text for one table cell: control bytes shown as \n, \r, \t or \xHH, cut to maxChars characters.
@@ -61,18 +68,24 @@ struct Command {
     kClose,
     kWaitClose,
     kWaitExit,
+    kColumns,
+    kHelp,
   };
   Kind kind = kNone;
   std::string group;
   std::string subnode;  // empty: not written
   std::string requestStartedId;
   std::vector<RequestInfoItem> items;
-  std::string text;  // task command, raw bytes
+  std::string text;                // task command, raw bytes
+  std::vector<std::string> names;  // columns
   std::string user;
   bool hasUser = false;
   bool flag = false;  // stop: shutting down; raw: no line feed appended (rawpart)
   long number = -1;   // connection id, milliseconds, event count; -1 when not given
 };
+
+// The summary of the request language printed by the help command.
+extern const char kCommandHelp[];
 
 // Parses one line. False with a message in *error for a line that is not understood.
 bool parseCommand(const std::string& line, Command& cmd, std::string* error);

@@ -170,6 +170,43 @@ TEST(AgentScriptPrint, AnswersAsTableAndAsJson) {
   EXPECT_EQ(none.str(), "data G id 4: no answer (timeout)\n");
 }
 
+TEST(AgentScriptPrint, NamedColumnsHeadTablesAndKeyJsonRows) {
+  Command c = parse("columns G NAME,\"OPEN MODE\"");
+  EXPECT_EQ(c.kind, Command::kColumns);
+  EXPECT_EQ(c.names, (std::vector<std::string>{"NAME", "OPEN MODE"}));
+  EXPECT_NE(parseError("columns G").find("usage: columns"), std::string::npos);
+
+  Answer a;
+  a.status = WaitStatus::kOk;
+  a.id = "1";
+  a.group = "G";
+  a.rows = {{"PROD", "READ WRITE", "extra"}};
+  std::ostringstream table;
+  Printer tp(table, Format::kTable);
+  tp.setColumns("G", c.names);
+  tp.answer("", a);
+  EXPECT_EQ(table.str(),
+            "data G id 1: 1 row\n"
+            "| # | NAME | OPEN MODE  | 3     |\n"
+            "|---|------|------------|-------|\n"
+            "| 1 | PROD | READ WRITE | extra |\n");
+  std::ostringstream json;
+  Printer jp(json, Format::kJson);
+  jp.setColumns("G", c.names);
+  jp.answer("", a);
+  EXPECT_NE(json.str().find("\"rows\":[{\"NAME\":\"PROD\",\"OPEN MODE\":\"READ WRITE\","
+                            "\"3\":\"extra\"}]"),
+            std::string::npos)
+      << json.str();
+  // Other groups keep numbered columns.
+  a.group = "H";
+  std::ostringstream other;
+  Printer op(other, Format::kJson);
+  op.setColumns("G", c.names);
+  op.answer("", a);
+  EXPECT_NE(other.str().find("\"rows\":[[\"PROD\""), std::string::npos);
+}
+
 namespace {
 
 // A runner over an agent with a raw collector that answers in a thread.
