@@ -565,7 +565,7 @@ class Translator {
         bool empty = false;
         if (b.kind == Tok::Number) {
           const double v = std::strtod(b.text.c_str(), nullptr);
-          long long n = static_cast<long long>(v);
+          long long n = v > 1e15 ? 1000000000000000LL : v < 0 ? -1 : static_cast<long long>(v);
           if (strict && static_cast<double>(n) == v) n -= 1;
           if (equal) n = v == 1.0 ? 1 : 0;
           if (n < 1) empty = true;
@@ -1008,7 +1008,8 @@ class PlsqlParser {
                     "'RAISE_APPLICATION_ERROR'",
                     "PL/SQL: Statement ignored");
       }
-      const long n = static_cast<long>(negative ? -v : v);
+      const long n =
+          v > 1e9 ? (negative ? -1000000000L : 1000000000L) : static_cast<long>(negative ? -v : v);
       step.kind = PlsqlStep::Raise;
       const std::string& lit = S(j + 2).text;
       for (size_t c = 1; c + 1 < lit.size(); ++c) {

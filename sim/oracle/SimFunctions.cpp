@@ -1,6 +1,7 @@
 // Oracle's built-in functions on a SQLite connection. Dates are text "YYYY-MM-DD HH:MM:SS"
 // (optionally with a fraction); an empty text counts as NULL where Oracle's NVL family would see
 // one. Errors are reported as "ORA-nnnnn: text" so that mapSqliteError keeps Oracle's code.
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdint>
@@ -21,6 +22,15 @@ const char* const kMonths[] = {"JANUARY",   "FEBRUARY", "MARCH",    "APRIL",
                                "SEPTEMBER", "OCTOBER",  "NOVEMBER", "DECEMBER"};
 const char* const kDays[] = {"SUNDAY",   "MONDAY", "TUESDAY", "WEDNESDAY",
                              "THURSDAY", "FRIDAY", "SATURDAY"};
+
+// A double as a 64-bit integer, truncated and clamped (NaN gives 0): casting an out-of-range
+// double is undefined.
+long long clampToInt(double v) {
+  if (std::isnan(v)) return 0;
+  if (v >= 9.2e18) return 9200000000000000000LL;
+  if (v <= -9.2e18) return -9200000000000000000LL;
+  return static_cast<long long>(v);
+}
 
 struct DateTime {
   int y = 1, mo = 1, d = 1, h = 0, mi = 0, s = 0;
@@ -874,7 +884,7 @@ void fnSubstr(sqlite3_context* ctx, int n, sqlite3_value** a) {
     oraError(ctx, "ORA-01722: invalid number");
     return;
   }
-  long long pos = static_cast<long long>(posD);
+  long long pos = clampToInt(posD);
   long long start = pos > 0 ? pos - 1 : pos == 0 ? 0 : chars + pos;
   if (start < 0 || start >= chars) {
     sqlite3_result_null(ctx);
@@ -882,7 +892,7 @@ void fnSubstr(sqlite3_context* ctx, int n, sqlite3_value** a) {
   }
   long long len = chars - start;
   if (n > 2) {
-    const long long want = static_cast<long long>(lenD);
+    const long long want = clampToInt(lenD);
     if (want < 1) {
       sqlite3_result_null(ctx);
       return;
@@ -908,8 +918,8 @@ void fnInstr(sqlite3_context* ctx, int n, sqlite3_value** a) {
     oraError(ctx, "ORA-01722: invalid number");
     return;
   }
-  const long long pos = static_cast<long long>(posD);
-  const long long occ = static_cast<long long>(occD);
+  const long long pos = clampToInt(posD);
+  const long long occ = clampToInt(occD);
   if (occ < 1) {
     char msg[80];
     std::snprintf(msg, sizeof msg, "ORA-01428: argument '%lld' is out of range", occ);
@@ -964,7 +974,7 @@ void roundOrTrunc(sqlite3_context* ctx, int n, sqlite3_value** a, bool truncate)
     oraError(ctx, "ORA-01722: invalid number");
     return;
   }
-  const int p = static_cast<int>(places);
+  const int p = static_cast<int>(std::max(-400.0, std::min(400.0, places)));
   if (sqlite3_value_type(a[0]) == SQLITE_INTEGER && p >= 0) {
     sqlite3_result_int64(ctx, sqlite3_value_int64(a[0]));
     return;
@@ -1064,7 +1074,7 @@ void fnMod(sqlite3_context* ctx, int, sqlite3_value** a) {
 void fnBitand(sqlite3_context* ctx, int, sqlite3_value** a) {
   double x = 0, y = 0;
   if (!twoNumbers(ctx, a, &x, &y)) return;
-  sqlite3_result_int64(ctx, static_cast<long long>(x) & static_cast<long long>(y));
+  sqlite3_result_int64(ctx, clampToInt(x) & clampToInt(y));
 }
 
 void unaryMath(sqlite3_context* ctx, sqlite3_value** a, double (*f)(double)) {
@@ -1106,8 +1116,12 @@ void fnAddMonths(sqlite3_context* ctx, int, sqlite3_value** a) {
     return;
   }
   const bool lastDay = dt.d == daysInMonth(dt.y, dt.mo);
-  long long total =
-      static_cast<long long>(dt.y) * 12 + (dt.mo - 1) + static_cast<long long>(months);
+  long long total = static_cast<long long>(dt.y) * 12 + (dt.mo - 1) +
+                    clampToInt(std::max(-200000.0, std::min(200000.0, months)));
+  if (total < 12 || total >= 12 * 10000) {
+    oraError(ctx, "ORA-01841: (full) year must be between -4713 and +9999, and not be 0");
+    return;
+  }
   dt.y = static_cast<int>(total / 12);
   dt.mo = static_cast<int>(total % 12) + 1;
   const int dim = daysInMonth(dt.y, dt.mo);
@@ -1143,6 +1157,13 @@ void dateArith(sqlite3_context* ctx, sqlite3_value** a, bool subtract) {
     return;
   }
   const double secs = toSeconds(dt) + (subtract ? -days : days) * 86400.0;
+  DateTime lo, hi;
+  lo.y = 1;
+  hi.y = 9999, hi.mo = 12, hi.d = 31, hi.h = 23, hi.mi = 59, hi.s = 59;
+  if (!(secs >= toSeconds(lo) && secs <= toSeconds(hi))) {
+    oraError(ctx, "ORA-01841: (full) year must be between -4713 and +9999, and not be 0");
+    return;
+  }
   resultText(ctx, storedText(fromSeconds(secs)));
 }
 

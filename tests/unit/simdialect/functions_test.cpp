@@ -177,6 +177,20 @@ TEST_F(Functions, PaddingExtremesAndArithmetic) {
   EXPECT_EQ(v("ceil(1.2) || floor(-1.2) || sign(-3)"), "2-2-1");
 }
 
+TEST_F(Functions, OutOfRangeArgumentsAreHandled) {
+  EXPECT_EQ(v("substr('abc', 1e30)"), "NULL");
+  EXPECT_EQ(v("substr('abc', -1e30, 1e30)"), "NULL");
+  EXPECT_EQ(v("substr('abc', 2, 1e30)"), "bc");
+  EXPECT_EQ(v("instr('abc', 'c', 1e30)"), "0");
+  EXPECT_EQ(v("round(1.5, 1e9)"), "1.5");
+  EXPECT_EQ(v("round(123.5, -1e9)"), "0");
+  EXPECT_EQ(v("sysdate + 1e300"),
+            "ORA-01841: (full) year must be between -4713 and +9999, and not be 0");
+  EXPECT_EQ(v("add_months('2026-01-01 00:00:00', 1e20)"),
+            "ORA-01841: (full) year must be between -4713 and +9999, and not be 0");
+  EXPECT_EQ(v("bitand(1e30, 1)"), "0");
+}
+
 TEST_F(Functions, RegistrationNeedsAConnection) { EXPECT_FALSE(vsim::registerFunctions(nullptr)); }
 
 }  // namespace
