@@ -834,6 +834,11 @@ bool ScriptRunner::execute(const Command& cmd) {
       return true;
     case Command::kData: {
       if (!ensureRegistered()) return false;
+      if (!m_sim.isRegistered(cmd.group)) {
+        // Sent anyway: how the client treats it is worth seeing; it will likely go unanswered.
+        m_err << "velagent: line " << m_lineNo << ": warning: " << cmd.group
+              << " is not registered\n";
+      }
       Answer a =
           m_sim.dataRequest(cmd.group, cmd.subnode, cmd.items, m_timeoutMs, cmd.requestStartedId);
       if (a.status == WaitStatus::kNotConnected) return fail(m_sim.lastError());

@@ -388,7 +388,7 @@ void AgentSim::onLine(std::string line) {
       break;
     }
     case MessageKind::kEvent:
-      if (!in.event.isError && !in.event.group.empty() && m_hasRegistration) {
+      if (!in.event.group.empty() && m_hasRegistration) {
         bool known = false;
         for (const auto& g : m_registration.groups) known = known || g.name == in.event.group;
         if (!known) violation("event for group " + in.event.group + ", which is not registered");

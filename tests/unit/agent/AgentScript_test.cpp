@@ -265,14 +265,16 @@ TEST_F(AgentRunner, FailuresAreCountedAndReportedByLine) {
       "timeout 100\n"
       "bogus\n"
       "data G S\n"
+      "data Other S\n"
       "events 1\n"
       "wait-exit\n");
-  EXPECT_EQ(runner.runStream(script, nullptr, nullptr), 4);
+  EXPECT_EQ(runner.runStream(script, nullptr, nullptr), 5);
   std::string e = err.str();
   EXPECT_NE(e.find("line 3: unknown command 'bogus'"), std::string::npos) << e;
   EXPECT_NE(e.find("line 4: no answer: timeout"), std::string::npos) << e;
-  EXPECT_NE(e.find("line 5: fewer than 1 new events"), std::string::npos) << e;
-  EXPECT_NE(e.find("line 6: no client was started"), std::string::npos) << e;
+  EXPECT_NE(e.find("line 5: warning: Other is not registered"), std::string::npos) << e;
+  EXPECT_NE(e.find("line 6: fewer than 1 new events"), std::string::npos) << e;
+  EXPECT_NE(e.find("line 7: no client was started"), std::string::npos) << e;
   EXPECT_NE(out.str().find("data G subnode S id 1: no answer (timeout)"), std::string::npos);
 }
 
