@@ -144,6 +144,14 @@ bool reserveIndexes(unsigned chunks) {
 // Constructed before any other static object of the program and destroyed after all of them,
 // so that static objects that allocate from the pool find the mutex alive.
 VelMutex VelMemManager::m_Mutex __attribute__((init_priority(101)));
+// A child of fork() may allocate before it execs: the pool is locked across the fork so that
+// the child does not inherit it half-updated or locked by a thread that does not exist there.
+struct VelMemManager::ForkGuard {
+  ForkGuard() { pthread_atfork(&lock, &unlock, &unlock); }
+  static void lock() { m_Mutex.get(); }
+  static void unlock() { m_Mutex.release(); }
+};
+VelMemManager::ForkGuard VelMemManager::m_forkGuard __attribute__((init_priority(102)));
 Vel_MemItem* VelMemManager::m_pHead = nullptr;
 Vel_MemItem* VelMemManager::m_pTail = nullptr;
 int VelMemManager::m_iChunkNum = 0;
