@@ -1,0 +1,152 @@
+// The subnode configuration map: lookups by the naming scheme, from a local map or the
+// environment, and the link's two getters.
+#include "ConfigMap.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "TestSupport.h"
+#include "cp_api.h"
+
+namespace {
+
+class LocalMap : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ConfigMapLock lock(configMap);
+    configMap.useLocalMap(true);
+    configMap.put("HOZ_PRODUCT_CODE", "vl");
+    configMap.put("vl_DB_COUNT", "2");
+    configMap.put("vl_DB_IDLABEL_1", "prod");
+    configMap.put("vl_DB_IDLABEL_2", "test");
+  }
+  void TearDown() override {
+    ConfigMapLock lock(configMap);
+    configMap.useLocalMap(false);
+  }
+};
+
+TEST_F(LocalMap, SubnodeIndexByKeyAfterDroppingOddCharacters) {
+  char* index = getSubnodeIndex("test", "DB");
+  ASSERT_NE(index, nullptr);
+  EXPECT_STREQ(index, "2");
+  free(index);
+  index = getSubnodeIndex("t e$s/t", "DB");  // filtered to "test"
+  ASSERT_NE(index, nullptr);
+  EXPECT_STREQ(index, "2");
+  free(index);
+  EXPECT_EQ(getSubnodeIndex("staging", "DB"), nullptr);
+  EXPECT_EQ(getSubnodeIndex("prod", "LISTENER"), nullptr);  // no COUNT for that type
+  EXPECT_STREQ(getSubnodeKey("DB", 1), "prod");
+  EXPECT_EQ(getSubnodeKey("DB", 3), nullptr);
+  ConfigMapLock lock(configMap);
+  EXPECT_EQ(configMap.getHighestSubnodeIndex("DB"), 2);
+  EXPECT_EQ(configMap.getHighestSubnodeIndex("NONE"), -1);
+}
+
+TEST_F(LocalMap, SubnodeVariableFallsBackFromIndexToDefaultToPlainName) {
+  {
+    ConfigMapLock lock(configMap);
+    configMap.put("TIMEOUT", "plain");
+    configMap.put("vl_DB_TIMEOUT_DEFAULT", "dflt");
+    configMap.put("vl_DB_TIMEOUT_2", "own");
+    configMap.put("vl_DB_EMPTY_2", "");
+    configMap.put("EMPTY", "fallback");
+  }
+  EXPECT_STREQ(getSubnodeConfigurationPropertyInternal("TIMEOUT", "test", "DB"), "own");
+  EXPECT_STREQ(getSubnodeConfigurationPropertyInternal("TIMEOUT", "prod", "DB"), "dflt");
+  EXPECT_STREQ(getSubnodeConfigurationPropertyInternal("TIMEOUT", "unknown", "DB"), "dflt");
+  EXPECT_STREQ(getSubnodeConfigurationPropertyInternal("EMPTY", "test", "DB"), "fallback");
+  {
+    ConfigMapLock lock(configMap);
+    configMap.remove("vl_DB_TIMEOUT_DEFAULT");
+  }
+  EXPECT_STREQ(getSubnodeConfigurationPropertyInternal("TIMEOUT", "prod", "DB"), "plain");
+  EXPECT_EQ(getSubnodeConfigurationProperty("MISSING", "prod", "DB"), nullptr);
+  // The link's getters take (type, subnode, name) and (name).
+  EXPECT_STREQ(cp_GetSubnodeConfigurationProperty("DB", "test", "TIMEOUT"), "own");
+  EXPECT_STREQ(cp_GetConfigurationProperty("TIMEOUT"), "plain");
+  EXPECT_EQ(cp_GetConfigurationProperty("NOPE"), nullptr);
+}
+
+TEST_F(LocalMap, SubnodeKeysSkipGapsAndSectionsKeepTheirNumbers) {
+  ConfigMapLock lock(configMap);
+  EXPECT_EQ(configMap.addSection("DB", "prod"), 1);  // existing key
+  EXPECT_EQ(configMap.addSection("DB", "dev"), 3);
+  EXPECT_EQ(configMap.addSection("DB", "DEFAULT"), 0);
+  EXPECT_EQ(configMap.addSection("DB", "bad id"), -1);
+  EXPECT_EQ(configMap.addSection("bad section", "x"), -1);
+  EXPECT_EQ(configMap.addSection("ASM", "+asm"), -1);
+  EXPECT_EQ(configMap.addSection("ASM", "asm1"), 1);
+  EXPECT_STREQ(configMap.get("vl_ASM_COUNT"), "1");
+  EXPECT_STREQ(configMap.get("vl_DB_SECTIONID_3"), "dev");
+
+  configMap.setSubnodeProperty("DB", 2, "USER", "scott");
+  EXPECT_STREQ(configMap.get("vl_DB_USER_2"), "scott");
+  EXPECT_TRUE(configMap.removeSection("DB", "test"));
+  EXPECT_FALSE(configMap.removeSection("DB", "test"));
+  EXPECT_EQ(configMap.get("vl_DB_USER_2"), nullptr);
+  EXPECT_EQ(configMap.get("vl_DB_IDLABEL_2"), nullptr);
+
+  int count = -1;
+  char** keys = configMap.getSubnodeKeys("DB", &count);
+  ASSERT_EQ(count, 2);
+  EXPECT_STREQ(keys[0], "prod");
+  EXPECT_STREQ(keys[1], "dev");
+  EXPECT_EQ(keys[2], nullptr);
+  for (int i = 0; i < count; ++i) free(keys[i]);
+  free(keys);
+  EXPECT_EQ(configMap.getSubnodeKeys("NONE", &count), nullptr);
+  EXPECT_EQ(count, 0);
+}
+
+TEST_F(LocalMap, TraceableValuesClonesAndAgentVariables) {
+  {
+    ConfigMapLock lock(configMap);
+    configMap.put("SECRET", "hunter2");
+    configMap.setTraceableValue("SECRET", "xxx");
+    EXPECT_STREQ(configMap.getTraceableValue("SECRET", "hunter2"), "xxx");
+    EXPECT_STREQ(configMap.getTraceableValue("OTHER", "v"), "v");
+    configMap.put("SECRET", "changed");  // replacing keeps one entry
+    EXPECT_STREQ(configMap.get("SECRET"), "changed");
+  }
+  veltest::ScopedEnv agent("VEL_TEST_AGENT_VALUE", "from-agent");
+  loadAgentEnvironmentVariable("VEL_TEST_AGENT_VALUE");
+  loadAgentEnvironmentVariable("VEL_TEST_NOT_SET_ANYWHERE");
+  EXPECT_STREQ(getConfigurationProperty("VEL_TEST_AGENT_VALUE"), "from-agent");
+  EXPECT_EQ(getConfigurationProperty("VEL_TEST_NOT_SET_ANYWHERE"), nullptr);
+
+  HashMap* clone = cloneConfigMap();
+  EXPECT_STREQ(static_cast<const char*>(clone->get("SECRET")), "changed");
+  EXPECT_STREQ(static_cast<const char*>(clone->get("vl_DB_IDLABEL_2")), "test");
+  {
+    ConfigMapLock lock(configMap);
+    configMap.put("SECRET", "again");
+  }
+  EXPECT_STREQ(static_cast<const char*>(clone->get("SECRET")), "changed");  // a real copy
+  freeConfigMapClone(clone);
+}
+
+TEST(EnvironmentMap, WithoutALocalMapLookupsReadTheEnvironment) {
+  veltest::ScopedEnv pc("HOZ_PRODUCT_CODE", "ev");
+  veltest::ScopedEnv count("ev_LSN_COUNT", "1");
+  veltest::ScopedEnv label("ev_LSN_IDLABEL_1", "lsn.a");
+  veltest::ScopedEnv port("ev_LSN_PORT_1", "1521");
+  {
+    ConfigMapLock lock(configMap);
+    ASSERT_FALSE(configMap.hasLocalMap());
+  }
+  EXPECT_STREQ(cp_GetSubnodeConfigurationProperty("LSN", "lsn.a", "PORT"), "1521");
+  EXPECT_STREQ(cp_GetConfigurationProperty("ev_LSN_COUNT"), "1");
+  {
+    ConfigMapLock lock(configMap);
+    configMap.setSubnodeProperty("LSN", 1, "HOST", "h1");
+  }
+  EXPECT_STREQ(getenv("ev_LSN_HOST_1"), "h1");
+  EXPECT_STREQ(cp_GetSubnodeConfigurationProperty("LSN", "lsn.a", "HOST"), "h1");
+  veltest::ScopedEnv cleanup("ev_LSN_HOST_1", nullptr);
+}
+
+}  // namespace
