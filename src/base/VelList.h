@@ -166,7 +166,8 @@ class VelBaseListLockTemplate {
     return m_list.getCount();
   }
 
- private:
+ protected:
+  // Derived queues use both directly for operations that must be atomic as a whole.
   VelBaseVoidList m_list;  // guarded by m_mutex
   VelMutex m_mutex;
 };

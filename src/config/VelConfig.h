@@ -28,10 +28,16 @@ class VelConfigItem : public Vel_BaseMemPool {
   const VelString& getSubNodeName() const { return m_subnodeName; }
   const VelConfigInstance* getInstance() const { return m_instance; }
 
+  // Connection status kept by the subnode's worker: 1 connected, 2 not connected, 0 while the
+  // worker has not tried yet.
+  int getConnectStatus() const { return m_connectStatus; }
+  void setConnectStatus(int status) { m_connectStatus = status; }
+
  private:
   Ora_DatabaseInfo m_dbInfo;      // empty until the worker has connected
   VelConfigInstance* m_instance;  // owned
   VelString m_subnodeName;
+  int m_connectStatus = 0;  // guarded by VelConfig's mutex
 };
 
 class VelConfig {
