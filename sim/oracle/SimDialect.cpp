@@ -612,6 +612,31 @@ class Translator {
         tok.text = "\"" + tok.text + "\"";
       }
       if (isOp(tok, "^=")) tok.text = "<>";
+      // DATE 'YYYY-MM-DD' and TIMESTAMP '...' literals are dates in the stored text form.
+      if ((isWord(tok, "DATE") || isWord(tok, "TIMESTAMP")) && k + 1 < nsig() &&
+          S(k + 1).kind == Tok::String && !(k > 0 && isOp(S(k - 1), "."))) {
+        tok.text.clear();
+        std::string& lit = S(k + 1).text;
+        if (isWord(tok, "DATE") && lit.size() == 12) lit.insert(11, " 00:00:00");
+      }
+      // OFFSET n ROWS / FETCH FIRST n ROWS ONLY are SQLite's LIMIT and OFFSET.
+      if (isWord(tok, "OFFSET") && k + 2 < nsig() && isCount(S(k + 1)) && isRows(S(k + 2))) {
+        const std::string offset = S(k + 1).text;
+        std::string limit = "-1";
+        size_t end = k + 3;
+        if (fetchClause(k + 3, &limit)) end = k + 8;
+        clearRange(k, end);
+        tok.text = "LIMIT " + limit + " OFFSET " + offset;
+        k = end - 1;
+        continue;
+      }
+      std::string limit;
+      if (isWord(tok, "FETCH") && fetchClause(k, &limit)) {
+        clearRange(k, k + 5);
+        tok.text = "LIMIT " + limit;
+        k += 4;
+        continue;
+      }
       // NUMBER division is decimal: 1/24 is not 0.
       if (isOp(tok, "/")) tok.text = "*1.0/";
       // Any ROWNUM left (a select list, for instance) numbers the rows of its query.
@@ -620,6 +645,19 @@ class Translator {
         tok.text = "ROW_NUMBER() OVER ()";
       }
     }
+  }
+
+  static bool isCount(const Token& t) { return t.kind == Tok::Number || t.kind == Tok::Bind; }
+  static bool isRows(const Token& t) { return isWord(t, "ROW") || isWord(t, "ROWS"); }
+
+  // FETCH FIRST|NEXT n ROW|ROWS ONLY at k: the count in *limit.
+  bool fetchClause(size_t k, std::string* limit) {
+    if (k + 4 >= nsig() || !isWord(S(k), "FETCH") ||
+        !(isWord(S(k + 1), "FIRST") || isWord(S(k + 1), "NEXT")) || !isCount(S(k + 2)) ||
+        !isRows(S(k + 3)) || !isWord(S(k + 4), "ONLY"))
+      return false;
+    *limit = S(k + 2).text;
+    return true;
   }
 
   std::vector<Token>& t_;

@@ -1200,6 +1200,64 @@ void fnConcat(sqlite3_context* ctx, int n, sqlite3_value** a) {
   resultText(ctx, r);
 }
 
+// One value of the simulated instance, read from its own views ("" when there is none).
+std::string instanceFact(sqlite3_context* ctx, const char* sql) {
+  sqlite3_stmt* st = nullptr;
+  std::string r;
+  if (sqlite3_prepare_v2(sqlite3_context_db_handle(ctx), sql, -1, &st, nullptr) == SQLITE_OK &&
+      sqlite3_step(st) == SQLITE_ROW && sqlite3_column_text(st, 0)) {
+    r = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+  }
+  sqlite3_finalize(st);
+  return r;
+}
+
+// SYS_CONTEXT('USERENV', name) for the names that describe the instance.
+void userenv(sqlite3_context* ctx, const std::string& nameIn) {
+  std::string name;
+  for (char c : nameIn) name += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  static const struct {
+    const char* name;
+    const char* sql;
+  } kFacts[] = {
+      {"INSTANCE", "SELECT inst_id FROM sim_local"},
+      {"INSTANCE_NAME", "SELECT instance_name FROM \"v$instance\""},
+      {"SERVER_HOST", "SELECT host_name FROM \"v$instance\""},
+      {"DB_NAME", "SELECT name FROM \"v$database\""},
+      {"DB_UNIQUE_NAME", "SELECT db_unique_name FROM \"v$database\""},
+      {"CON_ID", "SELECT 0"},
+  };
+  for (const auto& f : kFacts) {
+    if (name == f.name) {
+      resultText(ctx, instanceFact(ctx, f.sql));
+      return;
+    }
+  }
+  oraError(ctx, "ORA-02003: invalid USERENV parameter");
+}
+
+void fnSysContext(sqlite3_context* ctx, int, sqlite3_value** a) {
+  if (isNullish(a[0]) || isNullish(a[1])) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  std::string ns = textOf(a[0]);
+  for (char& c : ns) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (ns != "USERENV") {
+    sqlite3_result_null(ctx);  // an application context nobody set
+    return;
+  }
+  userenv(ctx, textOf(a[1]));
+}
+
+void fnUserenv(sqlite3_context* ctx, int, sqlite3_value** a) {
+  if (isNullish(a[0])) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  userenv(ctx, textOf(a[0]));
+}
+
 struct FunctionDef {
   const char* name;
   int args;  // -1: variable
@@ -1244,6 +1302,8 @@ const FunctionDef kFunctions[] = {
     {"SIM_DATE_ADD", 2, true, fnDateAdd},
     {"SIM_DATE_SUB", 2, true, fnDateSub},
     {"SIM_CONCAT", -1, true, fnConcat},
+    {"SYS_CONTEXT", 2, false, fnSysContext},
+    {"USERENV", 1, false, fnUserenv},
 };
 
 }  // namespace

@@ -107,6 +107,12 @@ TEST_F(Seed, SingleInstance) {
        "dba_users",          "dba_tablespaces",  "dba_data_files",    "dba_temp_files",
        "dba_free_space",     "dba_hist_sqltext", "dba_hist_snapshot", "sys.dba_role_privs",
        "v$dataguard_status", "v$asm_diskgroup"});
+  EXPECT_EQ(db_.value("select sys_context('USERENV', 'INSTANCE_NAME') from dual"), "PROD");
+  EXPECT_EQ(db_.value("select sys_context('userenv', 'server_host') from dual"), "dbhost1");
+  EXPECT_EQ(db_.value("select userenv('INSTANCE') from dual"), "1");
+  EXPECT_EQ(db_.value("select sys_context('MYAPP', 'X') from dual"), "NULL");
+  EXPECT_EQ(db_.value("select sys_context('USERENV', 'NOPE') from dual"),
+            "ORA-02003: invalid USERENV parameter");
   auto info = runBlock(kInfoBlock);
   EXPECT_EQ(info["DB_TYPE"], "RDB");
   EXPECT_EQ(info["DB_NAME"], "PROD");

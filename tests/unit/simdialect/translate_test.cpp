@@ -203,6 +203,22 @@ TEST(Translate, SetOperatorsDatesAndNumbers) {
       "1");
 }
 
+TEST(Translate, DateLiteralsAndRowLimitingClauses) {
+  Db db;
+  fillOrders(db);
+  EXPECT_EQ(db.value("select date '2026-01-01' from dual"), "2026-01-01 00:00:00");
+  EXPECT_EQ(db.value("select timestamp '2026-01-01 10:00:00' from dual"), "2026-01-01 10:00:00");
+  EXPECT_EQ(db.value("select count(*) from dual where sysdate > date '2000-01-01'"), "1");
+  auto rows = db.query("select id from orders order by id fetch first 2 rows only");
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[1][0], "2");
+  rows = db.run(tr("select id from orders order by id offset 5 rows fetch next :n row only").sql,
+                {{"N", "9"}});
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0][0], "6");
+  EXPECT_EQ(db.query("select id from orders order by id offset 6 rows").size(), 1u);
+}
+
 TEST(Translate, MalformedTextGivesOracleErrors) {
   EXPECT_EQ(trError("").code, 900);
   EXPECT_EQ(trError("  -- nothing\n").code, 900);
