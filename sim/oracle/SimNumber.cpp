@@ -1,6 +1,7 @@
 // NUMBER and DATE values of the client stand-in.
 #include "SimNumber.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -89,10 +90,15 @@ bool parseDecimal(const std::string& s, Decimal* out) {
 
 Decimal decimalFromUint(uint64_t v) {
   Decimal d;
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%llu", static_cast<unsigned long long>(v));
-  d.digits = buf;
-  d.point = static_cast<int>(d.digits.size());
+  char buf[24];
+  int n = 0;
+  do {
+    buf[n++] = static_cast<char>('0' + v % 10);
+    v /= 10;
+  } while (v > 0);
+  d.digits.assign(buf, static_cast<size_t>(n));
+  std::reverse(d.digits.begin(), d.digits.end());
+  d.point = n;
   normalize(&d);
   return d;
 }
@@ -107,8 +113,22 @@ Decimal decimalFromInt(int64_t v) {
 
 bool decimalFromDouble(double v, Decimal* out) {
   if (!std::isfinite(v)) return false;
+  // Values with few decimals (money, percentages, ratios) take a fast path: when v * 10^k is an
+  // integer m below 2^50 that divides back to v, m * 10^-k is the one decimal of that scale for v,
+  // and no shorter one exists.
+  static const double kPow10[] = {1, 10, 100, 1e3, 1e4, 1e5, 1e6};
+  for (int k = 0; k < 7; ++k) {
+    const double m = v * kPow10[k];
+    if (std::fabs(m) < 1125899906842624.0 && m == std::floor(m) && m / kPow10[k] == v) {
+      *out = decimalFromInt(static_cast<int64_t>(m));
+      if (!out->digits.empty()) out->point -= k;
+      return true;
+    }
+  }
+  // 15 significant digits read back exactly for nearly every value that came from decimal
+  // text; the digits beyond a shorter form are zeros and drop out.
   char buf[64];
-  for (int prec = 1; prec <= 17; ++prec) {
+  for (int prec = 15; prec <= 17; ++prec) {
     std::snprintf(buf, sizeof buf, "%.*e", prec - 1, v);
     if (std::strtod(buf, nullptr) == v) break;
   }
@@ -247,6 +267,34 @@ bool encodeNumber(const Decimal& in, ub1* out) {
   if (d.neg && ndig < 20) out[1 + len++] = 102;
   out[0] = static_cast<ub1>(len);
   return true;
+}
+
+void encodeInt(int64_t v, ub1* out) {
+  std::memset(out, 0, kNumberSize);
+  if (v == 0) {
+    out[0] = 1;
+    out[1] = 0x80;
+    return;
+  }
+  const bool neg = v < 0;
+  uint64_t mag = neg ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
+  int pairs[10];  // base-100 digits, least significant first
+  int n = 0;
+  while (mag > 0) {
+    pairs[n++] = static_cast<int>(mag % 100);
+    mag /= 100;
+  }
+  const int exp = n - 1;
+  int last = 0;  // trailing zero pairs are not stored
+  while (pairs[last] == 0) ++last;
+  const ub1 expByte = static_cast<ub1>(exp + 193);
+  out[1] = neg ? static_cast<ub1>(~expByte) : expByte;
+  int len = 1;
+  for (int k = n - 1; k >= last; --k) {
+    out[1 + len++] = static_cast<ub1>(neg ? 101 - pairs[k] : pairs[k] + 1);
+  }
+  if (neg) out[1 + len++] = 102;
+  out[0] = static_cast<ub1>(len);
 }
 
 bool decodeNumber(const ub1* in, Decimal* out) {

@@ -43,6 +43,8 @@ constexpr int kNumberSize = 22;
 // Encodes into the 22-byte NUMBER form (rounded to 40 significant digits); false when the
 // magnitude exceeds Oracle's range (ORA-01426).
 bool encodeNumber(const Decimal& d, ub1* out);
+// Encodes an integer (the common case, without going through decimal text).
+void encodeInt(int64_t v, ub1* out);
 // Decodes; false for bytes that are no valid NUMBER.
 bool decodeNumber(const ub1* in, Decimal* out);
 

@@ -205,7 +205,10 @@ bool storeVal(const Val& v, const Target& t, bool forBind, bool* truncated, ErrR
   if (t.valuep == nullptr) return true;
   char* p = static_cast<char*>(t.valuep);
   if (isTextType(t.dty) || t.dty == kSqltBin) {
-    const std::string s = t.dty == kSqltBin && v.type == Val::Blob ? v.s : valText(v);
+    std::string converted;
+    const bool raw = v.type == Val::Text || (t.dty == kSqltBin && v.type == Val::Blob);
+    if (!raw) converted = valText(v);
+    const std::string& s = raw ? v.s : converted;
     const size_t room =
         t.size <= 0 ? 0 : static_cast<size_t>(t.dty == kSqltStr ? t.size - 1 : t.size);
     size_t n = s.size();
@@ -225,6 +228,11 @@ bool storeVal(const Val& v, const Target& t, bool forBind, bool* truncated, ErrR
     return true;
   }
   if (t.dty == kSqltVnu) {
+    if (v.type == Val::Int && t.size >= kNumberSize) {
+      encodeInt(v.i, static_cast<ub1*>(t.valuep));
+      if (t.lenp) *t.lenp = kNumberSize;
+      return true;
+    }
     Decimal d;
     if (!valDecimal(v, &d, e)) return false;
     ub1 num[kNumberSize];
@@ -383,6 +391,13 @@ void describe(OCIStmt* st) {
 
 // ---- cursors -----------------------------------------------------------------------------------
 
+// How many rows one trip to SQLite reads ahead: the prefetch count, but never fewer than 32, as
+// reading ahead is invisible to the caller and saves a round per row.
+size_t batchRows(const OCIStmt* st, size_t needed) {
+  size_t n = st->prefetchRows > 32 ? st->prefetchRows : 32;
+  return n > needed ? n : needed;
+}
+
 // Tops up the prefetched rows to at least `want`; a failure is kept for after the rows.
 void fillRows(OCIStmt* st, size_t want) {
   if (st->nextRow >= st->rows.size()) {
@@ -448,7 +463,7 @@ bool openCursor(OCIStmt* st, OCISvcCtx* svc, OCISession* ses, sqlite3_stmt* cs, 
   st->svc = svc;
   st->session = ses;
   ses->cursors.insert(st);
-  fillRows(st, st->prefetchRows > 0 ? st->prefetchRows : 1);
+  fillRows(st, batchRows(st, 1));
   if (st->rows.empty() && st->pendingError.code != 0) {
     *e = st->pendingError;
     closeCursor(st);
@@ -946,7 +961,7 @@ sword fetchRows(OCIStmt* st, OCIError* err, ub4 nrows) {
         return kNoData;
       }
       OCISvcCtx* svc = st->svc;
-      const size_t want = st->prefetchRows > nrows - r ? st->prefetchRows : nrows - r;
+      const size_t want = batchRows(st, nrows - r);
       const sword rc = runCall(svc, err, OCISvcCtx::Fetch, st, [svc, st, want](ErrList*) {
         setActiveDb(svc, st->session->db);
         fillRows(st, want);

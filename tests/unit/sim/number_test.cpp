@@ -19,7 +19,10 @@ class NumberTest : public ::testing::Test {
     ASSERT_TRUE(oci().complete);
     makeDb(dir.file("num.db"), std::string(kUsers) +
                                    "CREATE TABLE vals(r REAL, n NUMBER);"
-                                   "INSERT INTO vals VALUES(12.345, 12.345);");
+                                   "INSERT INTO vals VALUES(12.345, 12.345);"
+                                   "CREATE TABLE reals(k INTEGER, r REAL);"
+                                   "INSERT INTO reals VALUES(1, 0.1), (2, 0.1 + 0.2), "
+                                   "(3, 1e-7), (4, 123456.789), (5, -2.5e20), (6, 1.0/3);");
     ASSERT_EQ(OCI_SUCCESS, conn.logon("num", "scott", "tiger")) << conn.error(-1).text;
   }
 
@@ -71,6 +74,29 @@ TEST_F(NumberTest, EncodesOracleNumberByteForByte) {
   EXPECT_EQ((std::vector<int>{0x02, 0xC0, 0x06}), bytesOf(fromText(".05")));
 }
 
+TEST_F(NumberTest, IntegerValuesEncodeLikeTheirText) {
+  const char* values[] = {"0",
+                          "42",
+                          "-5",
+                          "100",
+                          "-100",
+                          "1000000",
+                          "-9223372036854775808",
+                          "9223372036854775807",
+                          "1234567",
+                          "-101"};
+  for (const char* v : values) {
+    Stmt s(conn);
+    OCINumber n{};
+    ASSERT_EQ(OCI_SUCCESS, s.prepare(std::string("select ") + v + " from dual"));
+    ASSERT_EQ(OCI_SUCCESS, s.define(1, &n, sizeof n, SQLT_VNU));
+    ASSERT_EQ(OCI_SUCCESS, s.execute());
+    ASSERT_EQ(OCI_SUCCESS, s.fetch());
+    EXPECT_EQ(bytesOf(fromText(v)), bytesOf(n)) << v;
+    EXPECT_EQ(v, toText(n));
+  }
+}
+
 TEST_F(NumberTest, RealColumnBecomesItsShortestDecimal) {
   Stmt s(conn);
   OCINumber r{}, n{};
@@ -82,6 +108,17 @@ TEST_F(NumberTest, RealColumnBecomesItsShortestDecimal) {
   EXPECT_EQ((std::vector<int>{0x04, 0xC1, 0x0D, 0x23, 0x33}), bytesOf(r));
   EXPECT_EQ(bytesOf(r), bytesOf(n));
   EXPECT_EQ("12.345", toText(r));
+
+  // Every REAL becomes the shortest decimal that reads back as the same double.
+  Stmt all(conn);
+  ASSERT_EQ(OCI_SUCCESS, all.prepare("select r from reals order by k"));
+  ASSERT_EQ(OCI_SUCCESS, all.define(1, &r, sizeof r, SQLT_VNU));
+  ASSERT_EQ(OCI_SUCCESS, all.execute());
+  std::vector<std::string> texts;
+  while (all.fetch() == OCI_SUCCESS) texts.push_back(toText(r));
+  EXPECT_EQ((std::vector<std::string>{".1", ".30000000000000004", ".0000001", "123456.789",
+                                      "-250000000000000000000", ".3333333333333333"}),
+            texts);
 }
 
 TEST_F(NumberTest, ConvertsToIntegersWithOverflowChecks) {
