@@ -1,7 +1,9 @@
 // Oracle's functions on a SQLite connection, evaluated through real statements.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
+#include <thread>
 
 #include "DialectTestSupport.h"
 
@@ -189,6 +191,26 @@ TEST_F(Functions, OutOfRangeArgumentsAreHandled) {
   EXPECT_EQ(v("add_months('2026-01-01 00:00:00', 1e20)"),
             "ORA-01841: (full) year must be between -4713 and +9999, and not be 0");
   EXPECT_EQ(v("bitand(1e30, 1)"), "0");
+}
+
+// Sessions translate and run statements on their own connections on many threads at once.
+TEST(FunctionsThreads, ConnectionsOnSeveralThreadsAgree) {
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&wrong, t] {
+      Db db;
+      for (int i = 0; i < 200; ++i) {
+        const std::string n = std::to_string(t * 1000 + i);
+        if (db.value("select to_char(" + n + ", 'FM00000') || nvl(null, 'x') from dual") !=
+            std::string(5 - n.size(), '0') + n + "x")
+          ++wrong;
+        if (db.value("select substr(to_char(sysdate, 'YYYY'), 1, 2) from dual") != "20") ++wrong;
+      }
+    });
+  }
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(wrong.load(), 0);
 }
 
 TEST_F(Functions, RegistrationNeedsAConnection) { EXPECT_FALSE(vsim::registerFunctions(nullptr)); }
