@@ -134,13 +134,13 @@ void ClientRequestXMLHandler::startElement(const char* name, HashMap* attributes
     setCopy(&id, v);
   } else if (strcmp(name, "in") == 0) {
     if (!responseData) responseData = new List();
-    responseData->add(new List());
+    responseData->addGrowing(new List());
   } else if (strcmp(name, "a") == 0) {
     // A value outside any row, or without v, is ignored.
     const char* v = attr(attributes, "v");
     if (!v || !responseData || responseData->getCount() == 0) return;
     char* copy = strdup(v);
-    if (copy) static_cast<List*>(responseData->peek())->add(copy);
+    if (copy) static_cast<List*>(responseData->peek())->addGrowing(copy);
   } else if (strcmp(name, "connection") == 0) {
     // A connection without id is noted; its id stays at the initial 1.
     connection = true;

@@ -35,6 +35,18 @@ void List::ensureRoom() {
   capacity = grown;
 }
 
+void List::reserve(int n) {
+  if (n <= capacity) return;
+  items = static_cast<const void**>(mustRealloc(items, sizeof(void*) * n));
+  memset(items + capacity, 0, sizeof(void*) * (n - capacity));
+  capacity = n;
+}
+
+void List::addGrowing(const void* p) {
+  if (count >= capacity && capacity >= 256) reserve(capacity * 2);
+  add(p);
+}
+
 void List::add(const void* p) {
   ensureRoom();
   items[count++] = p;

@@ -14,6 +14,11 @@ class List {
   List& operator=(const List&) = delete;
 
   void add(const void* p);
+  // Makes room for at least n pointers (never shrinks). Callers that may collect very many items
+  // use it to grow geometrically instead of ten slots at a time.
+  void reserve(int n);
+  // add, doubling the capacity when full once the list holds more than a few hundred items.
+  void addGrowing(const void* p);
   // i >= count appends; i < 0 does nothing; otherwise later pointers move up one place.
   void insert(int i, const void* p);
   // Removes and returns the pointer at i; null when i is out of range.

@@ -138,7 +138,7 @@ bool Parser::parseAttributes(char* name, char** pos, char* end) {
     if (p >= end) return fail("Cannot find end of tag or start of attribute");
     if (*p == '>') {
       if (m_handler) m_handler->startElement(name, &m_attributes);
-      m_open.add(name);
+      m_open.addGrowing(name);
       *pos = p + 1;
       return true;
     }
@@ -248,7 +248,7 @@ bool Parser::parse(char* text) {
         if (m_handler) m_handler->endElement(name + 1);
       } else {
         if (m_handler) m_handler->startElement(name, &EMPTY_ATTRS);
-        m_open.add(name);
+        m_open.addGrowing(name);
       }
       continue;
     }

@@ -168,6 +168,21 @@ TEST(LinkList, GrowsByTenAndShiftsOnInsertAndRemove) {
   EXPECT_EQ(l.capacity, 20);
 }
 
+TEST(LinkList, GrowingAddsDoubleOnlyForLongLists) {
+  List l;
+  int v;
+  for (int i = 0; i < 256; ++i) l.addGrowing(&v);
+  EXPECT_EQ(l.capacity, 260);  // ten at a time while short
+  for (int i = 0; i < 5; ++i) l.addGrowing(&v);
+  EXPECT_EQ(l.capacity, 520);
+  l.reserve(100);
+  EXPECT_EQ(l.capacity, 520);  // never shrinks
+  l.reserve(600);
+  EXPECT_EQ(l.capacity, 600);
+  EXPECT_EQ(l.getCount(), 261);
+  EXPECT_EQ(l.get(260), &v);
+}
+
 TEST(LinkList, FindUsesTheComparatorWhenGiven) {
   List l;
   const char* a = "alpha";
