@@ -708,10 +708,18 @@ bool translateSql(const std::string& oracle, SqlText* out, OraError* err) {
     }
     return true;
   }
-  // A statement sent through the call interface carries no terminator.
-  if (isOp(toks[sig.back()], ";")) {
-    *err = makeError(911, "invalid character");
-    return false;
+  // A statement sent through the call interface carries no terminator, nor any other ';'.
+  for (size_t k : sig) {
+    if (isOp(toks[k], ";")) {
+      *err = makeError(911, "invalid character");
+      return false;
+    }
+  }
+  if (isWord(first, "ALTER") && sig.size() > 1 && isWord(toks[sig[1]], "SESSION")) {
+    // Session settings (NLS formats, tracing) are not simulated: accepted and ignored.
+    out->kind = StmtKind::Other;
+    out->sql = "SELECT 0 WHERE 0";
+    return true;
   }
   int depth = 0;
   for (size_t k : sig) {

@@ -225,6 +225,9 @@ TEST(Translate, MalformedTextGivesOracleErrors) {
   EXPECT_EQ(trError("selec 1 from dual").code, 900);
   EXPECT_EQ(trError("select 'open from dual").code, 1756);
   EXPECT_EQ(trError("select 1 from dual;").code, 911);
+  EXPECT_EQ(trError("select * from (select 1 from dual;) where ROWNUM<= :m").code, 911);
+  EXPECT_EQ(tr("alter session set nls_date_format = 'YYYY'").kind, StmtKind::Other);
+  EXPECT_TRUE(Db().query("ALTER SESSION SET NLS_DATE_FORMAT = 'YYYY-MM-DD'").empty());
   EXPECT_EQ(trError("select * from a, b where a.x = b.x(+)").code, 900);
   EXPECT_EQ(trError("select (1 from dual").code, 907);
   EXPECT_EQ(trError("select 1) from dual").code, 933);
