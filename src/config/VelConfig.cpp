@@ -8,12 +8,7 @@
 #include "PEB1.h"
 #include "TEV.h"
 #include "VelConfigFile.h"
-// TODO(config): the event-posting header is being written alongside; until it is committed the
-// conflict events below are only traced. Drop this guard once it is in the tree.
-#if __has_include("Vel_PostEvent.h")
 #include "Vel_PostEvent.h"
-#define VEL_CONFIG_POSTS_EVENTS 1
-#endif
 
 VEL_TRACE_UNIT("config");
 
@@ -49,15 +44,8 @@ VelConfig::VelConfig() : m_globalInfo(nullptr) {
   }
   for (VelTypePtrListIterator<VelConfigConflict> it = file.getConflicts().begin();
        it != file.getConflicts().end(); ++it) {
-#ifdef VEL_CONFIG_POSTS_EVENTS
     Vel_PostEvent::postConfigErrorInfo((*it)->m_connectionName.c_str(),
                                        (*it)->m_subnodeName.c_str(), kConfigConflictEventId);
-#else
-    // PENDING CALL SITE: Vel_PostEvent::postConfigErrorInfo(connection, subnode, 1000).
-    VEL_ERROR("Event %d not posted (no event service): DB Connection %s, subnode %s",
-              kConfigConflictEventId, (*it)->m_connectionName.c_str(),
-              (*it)->m_subnodeName.c_str());
-#endif
   }
 }
 
