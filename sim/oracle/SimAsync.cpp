@@ -105,6 +105,11 @@ sword runCall(OCISvcCtx* svc, OCIError* err, OCISvcCtx::Op op, const void* key,
   return collect(svc, lk, err);
 }
 
+bool callPending(OCISvcCtx* svc, OCISvcCtx::Op op, const void* key) {
+  std::lock_guard<std::mutex> lk(svc->mu);
+  return svc->op == op && svc->opKey == key;
+}
+
 bool breakableSleep(OCISvcCtx* svc, double seconds) {
   if (seconds <= 0) return !svc->breakRequested;
   const auto until = std::chrono::steady_clock::now() +

@@ -272,6 +272,9 @@ void clearErrors(OCIError* err);
 sword runCall(OCISvcCtx* svc, OCIError* err, OCISvcCtx::Op op, const void* key,
               const std::function<sword(ErrList*)>& fn);
 
+// True while the call (op, key) runs or waits to be collected.
+bool callPending(OCISvcCtx* svc, OCISvcCtx::Op op, const void* key);
+
 // Waits up to seconds; false when OCIBreak cut the wait short.
 bool breakableSleep(OCISvcCtx* svc, double seconds);
 // True when OCIBreak was called during the current call.

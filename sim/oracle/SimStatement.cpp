@@ -928,9 +928,12 @@ VSIM_API sword OCIStmtExecute(OCISvcCtx* svchp, OCIStmt* stmtp, OCIError* errhp,
     return kInvalidHandle;
   }
   OCISession* ses = svchp->session;
-  if (svchp->server != nullptr && svchp->server->dropped) return failCode(errhp, 3114);
-  if (ses == nullptr || ses->db == nullptr) return failCode(errhp, 1012);
-  if (!stmtp->prepared) return failCode(errhp, 24337);
+  // The checks belong to a new call; the same call made again collects the running one.
+  if (!callPending(svchp, OCISvcCtx::Execute, stmtp)) {
+    if (svchp->server != nullptr && svchp->server->dropped) return failCode(errhp, 3114);
+    if (ses == nullptr || ses->db == nullptr) return failCode(errhp, 1012);
+    if (!stmtp->prepared) return failCode(errhp, 24337);
+  }
   sword rc = runCall(svchp, errhp, OCISvcCtx::Execute, stmtp,
                      [svchp, stmtp, ses, iters, mode](ErrList* errs) {
                        return execute(svchp, stmtp, ses, iters, mode, errs);
@@ -949,13 +952,16 @@ sword fetchRows(OCIStmt* st, OCIError* err, ub4 nrows) {
   sword status = kSuccess;
   ErrRec info;
   for (ub4 r = 0; r < nrows; ++r) {
-    if (st->nextRow >= st->rows.size()) {
-      if (st->pendingError.code != 0) {
+    // While a read-ahead runs on the worker, the rows belong to it: only collect.
+    const bool pending = st->svc != nullptr && callPending(st->svc, OCISvcCtx::Fetch, st);
+    if (pending || st->nextRow >= st->rows.size()) {
+      if (pending) {
+        // fall through to the call below, which collects
+      } else if (st->pendingError.code != 0) {
         const ErrRec e = st->pendingError;
         st->pendingError = ErrRec();
         return fail(err, e);
-      }
-      if (st->exhausted) {
+      } else if (st->exhausted) {
         st->endReported = true;
         clearErrors(err);
         return kNoData;
@@ -994,6 +1000,9 @@ sword fetchRows(OCIStmt* st, OCIError* err, ub4 nrows) {
 VSIM_API sword OCIStmtFetch2(OCIStmt* stmtp, OCIError* errhp, ub4 nrows, ub2 orientation,
                              sb4 /*fetchOffset*/, ub4 /*mode*/) {
   if (!isHandle(stmtp, kHtStmt) || !isHandle(errhp, kHtError)) return kInvalidHandle;
+  if (stmtp->svc != nullptr && callPending(stmtp->svc, OCISvcCtx::Fetch, stmtp)) {
+    return fetchRows(stmtp, errhp, nrows);
+  }
   if (sessionLost(stmtp)) return failCode(errhp, 3114);
   if (!stmtp->executed || stmtp->cursor == nullptr) {
     return failCode(errhp, stmtp->executed ? 1002 : 24338);

@@ -141,6 +141,33 @@ TEST_F(NonBlockingTest, BreakInterruptsALongSqliteQuery) {
   expectUsable();
 }
 
+TEST_F(NonBlockingTest, SlowFetchRunsOnTheWorkerAndBreaks) {
+  conn.setNonBlocking(true);
+  Stmt s(conn);
+  // Forty quick rows, then a row that needs a long scan.
+  ASSERT_EQ(OCI_SUCCESS,
+            s.prepare("with r(i) as (select 1 from dual union all select i + 1 from r where i < "
+                      "1000000000) select i from r where i <= 40 or i = 1000000000"));
+  OCINumber n{};
+  ASSERT_EQ(OCI_SUCCESS, s.define(1, &n, sizeof n, SQLT_VNU));
+  ASSERT_EQ(OCI_SUCCESS, poll([&] { return s.execute(); }));
+  sword rc;
+  int rows = 0, still = 0;
+  while ((rc = s.fetch()) == OCI_SUCCESS || rc == OCI_STILL_EXECUTING) {
+    if (rc == OCI_SUCCESS) {
+      ++rows;
+      continue;
+    }
+    if (++still == 3) oci().Break(conn.svc, conn.err);
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  EXPECT_EQ(40, rows);
+  EXPECT_GE(still, 3);
+  EXPECT_EQ(1013, conn.error(rc).code);
+  ASSERT_EQ(OCI_SUCCESS, oci().Reset(conn.svc, conn.err));
+  expectUsable();
+}
+
 TEST_F(NonBlockingTest, BreakFromAnotherThreadInBlockingMode) {
   fault("'delay','slow_marker',0,5000");
   Stmt s(conn);
@@ -207,6 +234,21 @@ TEST_F(NonBlockingTest, DropFaultLosesTheSessionUntilDetached) {
       << conn.error(-1).text;
   conn.loggedOn = true;
   expectUsable();
+}
+
+TEST_F(NonBlockingTest, DropDuringAPolledCallIsCollected) {
+  fault("'delay','boom',0,200");
+  fault("'drop','boom',0,0");
+  conn.setNonBlocking(true);
+  Stmt s(conn);
+  ASSERT_EQ(OCI_SUCCESS, s.prepare("select 'boom' from dual"));
+  ASSERT_EQ(OCI_STILL_EXECUTING, s.execute());
+  sword rc = poll([&] { return s.execute(); });
+  EXPECT_EQ(3113, conn.error(rc).code);
+  Stmt t(conn);
+  ASSERT_EQ(OCI_SUCCESS, t.prepare("select 1 from dual"));
+  rc = t.execute();
+  EXPECT_EQ(3114, conn.error(rc).code);
 }
 
 TEST_F(NonBlockingTest, SessionEndIsPolledToo) {
