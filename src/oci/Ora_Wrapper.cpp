@@ -62,11 +62,12 @@ int Ora_Wrapper::StmtExecuteTimeOut(OCISvcCtx* serviceContext, OCIStmt* statemen
     error.set(OCI_ERROR, 1013, kCancelled);
     VEL_RETURN(status);
   }
+  // The record is taken first: the statement dump's attribute calls reset the error handle.
+  error.setOCIError(errorHandle, status);
   if (status != OCI_SUCCESS && status != OCI_SUCCESS_WITH_INFO) {
     Ora_ErrorMsg::printOCIError(errorHandle, status, "", "OCIStmtExecute", nullptr);
     Ora_DumpStatement(statement, errorHandle);
   }
-  error.setOCIError(errorHandle, status);
   VEL_RETURN(status);
 }
 

@@ -1,0 +1,164 @@
+// Shared set-up of the request tests: an agent on loopback with this process's link connected and
+// registered (so answers and events can be observed), a catalog and attribute definitions of test
+// groups over the stand-in's seeds, and a configuration file of monitored connections.
+#ifndef VEL_TESTS_UNIT_REQUEST_REQUESTTESTSUPPORT_H
+#define VEL_TESTS_UNIT_REQUEST_REQUESTTESTSUPPORT_H
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "AgentSim.h"
+#include "OciTestSupport.h"
+#include "OraXMLSQLData.h"
+#include "TestSupport.h"
+#include "VelAttrGroupNames.h"
+#include "VelAttrGroups.h"
+#include "Vel_PostEvent.h"
+#include "cp_api.h"
+
+namespace reqtest {
+
+const char kSingle[] = "dbhost1:1521/PROD";
+const char kRac[] = "rac-scan:1521/RACDB";
+
+// Test groups, registered with themselves as handles.
+inline const char kSessions[] = "TEST_SESSIONS";    // cluster-wide sessions, InstanceIDIndex 0
+inline const char kStats[] = "TEST_STATS";          // no instance column
+inline const char kCommits[] = "TEST_COMMITS";      // interval statement
+inline const char kBroken[] = "TEST_BROKEN";        // a missing table
+inline const char kSlow[] = "TEST_SLOW";            // slowed down by a fault
+inline const char kNoDefinition[] = "TEST_NODEF";   // in the catalog, not in the definitions
+inline const char kNoStatement[] = "TEST_NOSQL";    // in the definitions, not in the catalog
+inline const char kNoAttributes[] = "TEST_NOATTR";  // a definition without attributes
+
+// The statements of the instance cache and of the test groups.
+inline OraXMLSQLData makeCatalog(int commitsInterval = 0) {
+  OraXMLSQLData catalog = ocitest::makeCatalog();
+  auto add = [&catalog](const char* id, const char* sql, int instanceIdIndex = -1,
+                        const char* clusterSql = nullptr) -> OraXMLSQLInfo* {
+    OraXMLSQLInfo info(id);
+    info.addSQL(OraXMLSQL(101, sql, clusterSql));
+    info.setInstanceIDIndex(instanceIdIndex);
+    catalog.addUnique(info);
+    return catalog.getSQLInfo(id);
+  };
+  add("All_Instance_Name", "select inst_id, instance_name from gv$instance order by inst_id");
+  add("Current_Instance_Info", "select instance_name, host_name from v$instance");
+  add("RDB_Instance_Info",
+      "select inst_id, instance_number, instance_name, host_name, version, startup_time, status, "
+      "parallel, thread#, archiver, logins, database_status, instance_role, active_state, "
+      "blocked, database_type, edition from gv$instance order by inst_id");
+  add("ASM_DLA_GetDatabaseInfo", "select name, db_unique_name, database_role from v$database");
+  add("RDB_DLA_InstanceInfo",
+      "select inst_id, instance_name, host_name from gv$instance order by inst_id");
+  add(kSessions,
+      "select inst_id, sid, username, program from gv$session where type = 'USER' "
+      "order by inst_id, sid",
+      0);
+  add(kStats, "select name, value from v$sysstat order by name");
+  OraXMLSQLInfo* commits =
+      add(kCommits, "select name, value from v$sysstat where name = 'user commits'");
+  commits->setInterval(commitsInterval);
+  commits->setType("RDB");
+  add(kBroken, "select name from no_such_table");
+  add(kSlow, "select name as slow_marker from v$sysstat");
+  add(kNoDefinition, "select name from v$sysstat");
+  add(kNoAttributes, "select name from v$sysstat");
+  return catalog;
+}
+
+inline VelAttributeGroupDef makeGroup(const char* name, const std::vector<const char*>& attrs) {
+  VelAttributeGroupDef group(name);
+  for (const char* a : attrs) group.addAttribute(VelAttributeDef(a, "string", 64));
+  return group;
+}
+
+inline VelAttrGroups makeAttrGroups() {
+  VelAttrGroups groups;
+  // Attributes in another order than the columns, one missing from the result (MODULE), and
+  // the three instance columns; the result column PROGRAM is not an attribute.
+  groups.addGroup(makeGroup(
+      kSessions, {"DBINSTNAME", "USERNAME", "MODULE", "SID", "DBHOSTNAME", "DBUNIQNAME"}));
+  groups.addGroup(makeGroup(kStats, {"value", "NAME", "DBINSTNAME", "DBHOSTNAME"}));
+  groups.addGroup(makeGroup(kCommits, {"NAME", "VALUE"}));
+  groups.addGroup(makeGroup(kBroken, {"NAME"}));
+  groups.addGroup(makeGroup(kSlow, {"SLOW_MARKER"}));
+  groups.addGroup(makeGroup(kNoStatement, {"NAME"}));
+  groups.addGroup(VelAttributeGroupDef(kNoAttributes));
+  return groups;
+}
+
+// An agent on loopback with the link of this process connected to it and the groups registered.
+class LinkPeer {
+ public:
+  LinkPeer() {
+    EXPECT_TRUE(m_agent.listen(0));
+    cp_setPort(m_agent.port());
+    char property[] = "CP_MULTITHREADED=YES";
+    char* properties[] = {property};
+    EXPECT_EQ(cp_OpenConnectionWithProperties(properties, 1), 0);
+    EXPECT_TRUE(m_agent.acceptClient(5000));
+    const char* groups[] = {kAgentEventGroup, RDB_Instance_Info, ASM_Instance,
+                            RDB_Parameter,    kSessions,         kStats,
+                            kCommits,         kBroken,           kSlow,
+                            kNoDefinition,    kNoStatement,      kNoAttributes};
+    for (const char* g : groups) EXPECT_EQ(cp_RegisterAttrGroup(g, 1, g), 0) << g;
+    EXPECT_EQ(cp_RegistrationComplete(), 0);
+    EXPECT_TRUE(m_agent.waitRegistration(5000));
+  }
+  ~LinkPeer() { cp_CloseConnection(); }
+  LinkPeer(const LinkPeer&) = delete;
+  LinkPeer& operator=(const LinkPeer&) = delete;
+
+  // The agent sends a data request; returns the record the link hands over (id in *id).
+  Request* receive(const std::string& group, const std::string& subnode,
+                   const std::vector<velagent::RequestInfoItem>& items = {},
+                   std::string* id = nullptr) {
+    std::string sent = m_agent.sendDataRequest(group, subnode, items);
+    EXPECT_FALSE(sent.empty());
+    if (id) *id = sent;
+    Request* request = nullptr;
+    EXPECT_EQ(cp_WaitForRequest(&request), 0);
+    return request;
+  }
+  velagent::Answer answer(const std::string& id, int timeoutMs = 5000) {
+    return m_agent.waitAnswer(id, timeoutMs);
+  }
+  // The events that arrived within a short wait for at least count of them.
+  std::vector<velagent::Event> events(size_t count, int timeoutMs = 3000) {
+    m_agent.waitEvents(count, timeoutMs);
+    return m_agent.events();
+  }
+  velagent::AgentSim& agent() { return m_agent; }
+
+ private:
+  velagent::AgentSim m_agent;
+};
+
+inline std::vector<std::string> eventRow(const velagent::Event& e) {
+  return e.rows.empty() ? std::vector<std::string>{} : e.rows[0];
+}
+
+// A filter item as the agent writes it.
+inline velagent::RequestInfoItem filterItem(const std::string& filter) {
+  velagent::RequestInfoItem item;
+  item.name = "_FILTER";
+  item.value = filter;
+  item.op = "EQ";
+  return item;
+}
+
+// A requested attribute, as the agent lists them before the filter.
+inline velagent::RequestInfoItem columnItem(const std::string& name) {
+  velagent::RequestInfoItem item;
+  item.name = name;
+  item.value = "";
+  item.op = "EQ";
+  return item;
+}
+
+}  // namespace reqtest
+
+#endif  // VEL_TESTS_UNIT_REQUEST_REQUESTTESTSUPPORT_H
