@@ -821,7 +821,7 @@ int cp_WaitForRequest(Request** out) {
     }
     // The parser writes into the text; keep its start for the trace of unknown messages.
     char head[513];
-    snprintf(head, sizeof head, "%s", message.buffer);
+    snprintf(head, sizeof head, "%.512s", message.buffer);
     ClientRequestXMLHandler handler;
     Parser parser(&handler);
     parser.parse(message.buffer);
