@@ -273,7 +273,7 @@ class Translator {
     for (size_t k = 0; k < nsig(); ++k) {
       Token& tok = S(k);
       if (tok.kind != Tok::Bind) continue;
-      tok.text = ":" + tok.upper;
+      tok.text = "SIM_BIND(:" + tok.upper + ")";
       bool seen = false;
       for (const std::string& b : out_.binds) seen = seen || b == tok.upper;
       if (!seen) out_.binds.push_back(tok.upper);

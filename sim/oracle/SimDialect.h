@@ -19,7 +19,9 @@ struct OraError {
 enum class StmtKind { Select, Insert, Update, Delete, Plsql, Other };
 
 struct SqlText {
-  std::string sql;  // SQLite text; binds stay as SQLite named parameters ":NAME"
+  // SQLite text; binds stay SQLite named parameters ":NAME", each inside SIM_BIND(...), which
+  // turns a text holding a canonical number into that number (Oracle compares them as numbers).
+  std::string sql;
   StmtKind kind = StmtKind::Other;
   std::vector<std::string> binds;   // bind names in order of appearance, upper-case, without ':'
   std::vector<std::string> tables;  // tables/views referenced (lower-case), for parse-only checks

@@ -1258,6 +1258,35 @@ void fnUserenv(sqlite3_context* ctx, int, sqlite3_value** a) {
   userenv(ctx, textOf(a[0]));
 }
 
+// Every bind goes through SIM_BIND: a text bind holding a number in its canonical form becomes
+// that number, so that a NUMBER expression compares with it numerically as in Oracle. Only the
+// canonical form is converted, so a text column still compares with the very same text.
+void fnBind(sqlite3_context* ctx, int, sqlite3_value** a) {
+  if (sqlite3_value_type(a[0]) != SQLITE_TEXT) {
+    sqlite3_result_value(ctx, a[0]);
+    return;
+  }
+  const std::string t = textOf(a[0]);
+  double v = 0;
+  bool integral = false;
+  long long iv = 0;
+  if (!t.empty() && t.size() < 40 && !std::isspace(static_cast<unsigned char>(t[0])) &&
+      t[0] != '+' && parseNumber(t, &v, &integral, &iv)) {
+    if (integral && std::to_string(iv) == t) {
+      sqlite3_result_int64(ctx, iv);
+      return;
+    }
+    char* back = sqlite3_mprintf("%!.15g", v);
+    const bool same = back && t == back;
+    sqlite3_free(back);
+    if (same && !integral) {
+      sqlite3_result_double(ctx, v);
+      return;
+    }
+  }
+  sqlite3_result_value(ctx, a[0]);
+}
+
 struct FunctionDef {
   const char* name;
   int args;  // -1: variable
@@ -1302,6 +1331,7 @@ const FunctionDef kFunctions[] = {
     {"SIM_DATE_ADD", 2, true, fnDateAdd},
     {"SIM_DATE_SUB", 2, true, fnDateSub},
     {"SIM_CONCAT", -1, true, fnConcat},
+    {"SIM_BIND", 1, true, fnBind},
     {"SYS_CONTEXT", 2, false, fnSysContext},
     {"USERENV", 1, false, fnUserenv},
 };

@@ -39,7 +39,8 @@ TEST(Translate, SimpleWrapperBecomesLimitOnItsBind) {
   SqlText t =
       tr("select * from (select id, status from orders order by id) where ROWNUM<= :maxrownum");
   EXPECT_EQ(squeeze(t.sql),
-            "select * from (select id, status from orders order by id) LIMIT :MAXROWNUM");
+            "select * from (select id, status from orders order by id) LIMIT "
+            "SIM_BIND(:MAXROWNUM)");
   EXPECT_EQ(t.limitBind, "MAXROWNUM");
   EXPECT_EQ(t.binds, std::vector<std::string>{"MAXROWNUM"});
   EXPECT_EQ(t.kind, StmtKind::Select);
@@ -90,7 +91,8 @@ TEST(Translate, FilterWithoutRowLimitIsLeftAlone) {
       "select * from (select id from orders) where ((((1=1) AND (ID = :BindValue0))) )";
   SqlText t = tr(sql);
   EXPECT_EQ(t.sql,
-            "select * from (select id from orders) where ((((1=1) AND (ID = :BINDVALUE0))) )");
+            "select * from (select id from orders) where ((((1=1) AND (ID = "
+            "SIM_BIND(:BINDVALUE0)))) )");
   EXPECT_TRUE(t.limitBind.empty());
 }
 
@@ -134,11 +136,31 @@ TEST(Translate, RownumInSelectListNumbersRows) {
 TEST(Translate, BindsAreUpperCasedInOrderOnce) {
   SqlText t = tr("select :b1, :Db_Name, :1 from dual where :b1 = :B1 and x = :db_name");
   EXPECT_EQ(t.binds, (std::vector<std::string>{"B1", "DB_NAME", "1"}));
-  EXPECT_NE(t.sql.find(":B1, :DB_NAME, :1"), std::string::npos) << t.sql;
+  EXPECT_NE(t.sql.find("SIM_BIND(:B1), SIM_BIND(:DB_NAME), SIM_BIND(:1)"), std::string::npos)
+      << t.sql;
   Db db;
   auto rows = db.run(tr("select :b1 || :Db_Name from dual").sql, {{"B1", "a"}, {"DB_NAME", "b"}});
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0][0], "ab");
+}
+
+TEST(Translate, TextBindsCompareLikeOracle) {
+  Db db;
+  fillOrders(db);
+  ASSERT_TRUE(
+      db.exec("CREATE TABLE codes(code VARCHAR2(8)); INSERT INTO codes VALUES('007'),('7'),"
+              "('1.50'),('abc');"));
+  // A computed NUMBER column against a text bind compares as numbers.
+  const std::string q = "select * from (select id * 2 dbl from orders) where dbl > :b";
+  EXPECT_EQ(db.run(tr(q).sql, {{"B", "10"}}).size(), 2u);
+  EXPECT_EQ(db.run(tr(q).sql, {{"B", "12.5"}}).size(), 1u);
+  // A text column still matches the very same text only.
+  const std::string c = "select code from codes where code = :c";
+  EXPECT_EQ(db.run(tr(c).sql, {{"C", "007"}}), (std::vector<std::vector<std::string>>{{"007"}}));
+  EXPECT_EQ(db.run(tr(c).sql, {{"C", "7"}}), (std::vector<std::vector<std::string>>{{"7"}}));
+  EXPECT_EQ(db.run(tr(c).sql, {{"C", "1.50"}}), (std::vector<std::vector<std::string>>{{"1.50"}}));
+  EXPECT_EQ(db.run(tr(c).sql, {{"C", "abc"}}), (std::vector<std::vector<std::string>>{{"abc"}}));
+  EXPECT_EQ(db.run(tr("select :v from dual").sql, {{"V", "-0012"}})[0][0], "-0012");
 }
 
 TEST(Translate, QuotedTextIsNeverAltered) {
