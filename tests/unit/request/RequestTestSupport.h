@@ -87,6 +87,7 @@ inline VelAttrGroups makeAttrGroups() {
   groups.addGroup(makeGroup(kSlow, {"SLOW_MARKER"}));
   groups.addGroup(makeGroup(kNoStatement, {"NAME"}));
   groups.addGroup(VelAttributeGroupDef(kNoAttributes));
+  groups.addGroup(makeGroup(RDB_Parameter, {"NAME", "VALUE"}));
   return groups;
 }
 
