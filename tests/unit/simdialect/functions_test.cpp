@@ -11,13 +11,13 @@ using simtest::Db;
 
 namespace {
 
-class Functions : public ::testing::Test {
+class DialectFunctions : public ::testing::Test {
  protected:
   std::string v(const std::string& expr) { return db_.value("select " + expr + " from dual"); }
   Db db_;
 };
 
-TEST_F(Functions, NvlFamilyTreatsEmptyTextAsNull) {
+TEST_F(DialectFunctions, NvlFamilyTreatsEmptyTextAsNull) {
   EXPECT_EQ(v("nvl(null, 'a')"), "a");
   EXPECT_EQ(v("nvl('', 'b')"), "b");
   EXPECT_EQ(v("nvl('x', 'y')"), "x");
@@ -26,7 +26,7 @@ TEST_F(Functions, NvlFamilyTreatsEmptyTextAsNull) {
   EXPECT_EQ(v("nvl2('z', 1, 2)"), "1");
 }
 
-TEST_F(Functions, DecodeMatchesNullsAndNumbers) {
+TEST_F(DialectFunctions, DecodeMatchesNullsAndNumbers) {
   EXPECT_EQ(v("decode(2, 1, 'one', 2, 'two', 'other')"), "two");
   EXPECT_EQ(v("decode(9, 1, 'one', 2, 'two', 'other')"), "other");
   EXPECT_EQ(v("decode(9, 1, 'one')"), "NULL");
@@ -36,7 +36,7 @@ TEST_F(Functions, DecodeMatchesNullsAndNumbers) {
   EXPECT_EQ(v("decode(1, 1)"), "ORA-00938: not enough arguments for function");
 }
 
-TEST_F(Functions, ToCharOfNumbers) {
+TEST_F(DialectFunctions, ToCharOfNumbers) {
   EXPECT_EQ(v("to_char(42)"), "42");
   EXPECT_EQ(v("to_char(12.5)"), "12.5");
   EXPECT_EQ(v("to_char(0.5)"), ".5");
@@ -59,7 +59,7 @@ TEST_F(Functions, ToCharOfNumbers) {
   EXPECT_EQ(v("to_char(null, '999')"), "NULL");
 }
 
-TEST_F(Functions, ToCharOfDates) {
+TEST_F(DialectFunctions, ToCharOfDates) {
   const std::string d = "'2026-03-07 14:05:09'";
   EXPECT_EQ(v("to_char(" + d + ", 'YYYY-MM-DD HH24:MI:SS')"), "2026-03-07 14:05:09");
   EXPECT_EQ(v("to_char(" + d + ", 'DD-MON-YYYY hh:mi:ss AM')"), "07-MAR-2026 02:05:09 PM");
@@ -73,7 +73,7 @@ TEST_F(Functions, ToCharOfDates) {
   EXPECT_EQ(v("to_char(" + d + ")"), "2026-03-07 14:05:09");
 }
 
-TEST_F(Functions, ToNumberIsStrict) {
+TEST_F(DialectFunctions, ToNumberIsStrict) {
   EXPECT_EQ(v("to_number('42')"), "42");
   EXPECT_EQ(v("to_number(' -1.5 ')"), "-1.5");
   EXPECT_EQ(v("to_number('1e3') + 1"), "1001");
@@ -85,7 +85,7 @@ TEST_F(Functions, ToNumberIsStrict) {
   EXPECT_EQ(v("to_number('1,234')"), "ORA-01722: invalid number");
 }
 
-TEST_F(Functions, ToDateAndDateFunctions) {
+TEST_F(DialectFunctions, ToDateAndDateFunctions) {
   EXPECT_EQ(v("to_date('07-MAR-2026 14:05', 'DD-MON-YYYY HH24:MI')"), "2026-03-07 14:05:00");
   EXPECT_EQ(v("to_date('2026-03-07')"), "2026-03-07 00:00:00");
   EXPECT_EQ(v("to_date('03/07/26 02:05 PM', 'MM/DD/RR HH:MI AM')"), "2026-03-07 14:05:00");
@@ -97,7 +97,7 @@ TEST_F(Functions, ToDateAndDateFunctions) {
   EXPECT_EQ(v("add_months('2026-03-15 00:00:00', -3)"), "2025-12-15 00:00:00");
 }
 
-TEST_F(Functions, SysdateAndSystimestampAreCurrentLocalTime) {
+TEST_F(DialectFunctions, SysdateAndSystimestampAreCurrentLocalTime) {
   const std::string now = v("sysdate");
   ASSERT_EQ(now.size(), 19u) << now;
   EXPECT_EQ(v("to_char(sysdate, 'YYYY-MM-DD HH24:MI:SS')").substr(0, 13), now.substr(0, 13));
@@ -112,7 +112,7 @@ TEST_F(Functions, SysdateAndSystimestampAreCurrentLocalTime) {
   EXPECT_EQ(now.substr(0, 10), buf);
 }
 
-TEST_F(Functions, SubstrCountsCharactersLikeOracle) {
+TEST_F(DialectFunctions, SubstrCountsCharactersLikeOracle) {
   EXPECT_EQ(v("substr('hello', 2, 3)"), "ell");
   EXPECT_EQ(v("substr('hello', -3)"), "llo");
   EXPECT_EQ(v("substr('hello', -3, 2)"), "ll");
@@ -124,7 +124,7 @@ TEST_F(Functions, SubstrCountsCharactersLikeOracle) {
   EXPECT_EQ(v("substr(12345, 2, 2)"), "23");
 }
 
-TEST_F(Functions, InstrSearchesForwardAndBackward) {
+TEST_F(DialectFunctions, InstrSearchesForwardAndBackward) {
   EXPECT_EQ(v("instr('hello world', 'o')"), "5");
   EXPECT_EQ(v("instr('hello world', 'o', 1, 2)"), "8");
   EXPECT_EQ(v("instr('hello world', 'o', 6)"), "8");
@@ -138,7 +138,7 @@ TEST_F(Functions, InstrSearchesForwardAndBackward) {
   EXPECT_EQ(v("instr('a', 'a', 1, 0)"), "ORA-01428: argument '0' is out of range");
 }
 
-TEST_F(Functions, TruncAndRoundOnDecimals) {
+TEST_F(DialectFunctions, TruncAndRoundOnDecimals) {
   EXPECT_EQ(v("trunc(15.79)"), "15");
   EXPECT_EQ(v("trunc(15.79, 1)"), "15.7");
   EXPECT_EQ(v("trunc(-15.79)"), "-15");
@@ -153,7 +153,7 @@ TEST_F(Functions, TruncAndRoundOnDecimals) {
   EXPECT_EQ(v("round(null)"), "NULL");
 }
 
-TEST_F(Functions, TruncAndRoundOnDates) {
+TEST_F(DialectFunctions, TruncAndRoundOnDates) {
   EXPECT_EQ(v("trunc('2026-03-07 14:05:09')"), "2026-03-07 00:00:00");
   EXPECT_EQ(v("round('2026-03-07 14:05:09')"), "2026-03-08 00:00:00");
   EXPECT_EQ(v("round('2026-03-07 11:05:09')"), "2026-03-07 00:00:00");
@@ -164,7 +164,7 @@ TEST_F(Functions, TruncAndRoundOnDates) {
   EXPECT_EQ(v("trunc('2026-03-17 14:05:09', 'XX')"), "ORA-01899: bad precision specifier");
 }
 
-TEST_F(Functions, PaddingExtremesAndArithmetic) {
+TEST_F(DialectFunctions, PaddingExtremesAndArithmetic) {
   EXPECT_EQ(v("lpad('7', 3, '0')"), "007");
   EXPECT_EQ(v("lpad('abcdef', 3)"), "abc");
   EXPECT_EQ(v("rpad('ab', 5, '*-')"), "ab*-*");
@@ -179,7 +179,7 @@ TEST_F(Functions, PaddingExtremesAndArithmetic) {
   EXPECT_EQ(v("ceil(1.2) || floor(-1.2) || sign(-3)"), "2-2-1");
 }
 
-TEST_F(Functions, OutOfRangeArgumentsAreHandled) {
+TEST_F(DialectFunctions, OutOfRangeArgumentsAreHandled) {
   EXPECT_EQ(v("substr('abc', 1e30)"), "NULL");
   EXPECT_EQ(v("substr('abc', -1e30, 1e30)"), "NULL");
   EXPECT_EQ(v("substr('abc', 2, 1e30)"), "bc");
@@ -194,7 +194,7 @@ TEST_F(Functions, OutOfRangeArgumentsAreHandled) {
 }
 
 // Sessions translate and run statements on their own connections on many threads at once.
-TEST(FunctionsThreads, ConnectionsOnSeveralThreadsAgree) {
+TEST(DialectFunctionsThreads, ConnectionsOnSeveralThreadsAgree) {
   std::atomic<int> wrong{0};
   std::vector<std::thread> threads;
   for (int t = 0; t < 4; ++t) {
@@ -213,6 +213,8 @@ TEST(FunctionsThreads, ConnectionsOnSeveralThreadsAgree) {
   EXPECT_EQ(wrong.load(), 0);
 }
 
-TEST_F(Functions, RegistrationNeedsAConnection) { EXPECT_FALSE(vsim::registerFunctions(nullptr)); }
+TEST_F(DialectFunctions, RegistrationNeedsAConnection) {
+  EXPECT_FALSE(vsim::registerFunctions(nullptr));
+}
 
 }  // namespace

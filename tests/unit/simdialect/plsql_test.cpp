@@ -25,7 +25,7 @@ OraError reject(const std::string& block) {
   return e;
 }
 
-TEST(Plsql, RecognisesAnonymousBlocks) {
+TEST(DialectPlsql, RecognisesAnonymousBlocks) {
   EXPECT_TRUE(vsim::isPlsql("BEGIN NULL; END;"));
   EXPECT_TRUE(vsim::isPlsql("  \n-- header\n/* x */ begin null; end;"));
   EXPECT_TRUE(vsim::isPlsql("declare x number; begin null; end;"));
@@ -34,7 +34,7 @@ TEST(Plsql, RecognisesAnonymousBlocks) {
   EXPECT_FALSE(vsim::isPlsql("/* never closed begin"));
 }
 
-TEST(Plsql, EveryStepKind) {
+TEST(DialectPlsql, EveryStepKind) {
   auto steps = parse(
       "BEGIN\n"
       "  SELECT d.name, i.instance_name INTO :db_name, :DbInstance_Name\n"
@@ -72,7 +72,7 @@ TEST(Plsql, EveryStepKind) {
   EXPECT_EQ(steps[7].text, "it's; bad");
 }
 
-TEST(Plsql, AssignAndSelectIntoRunOnSqlite) {
+TEST(DialectPlsql, AssignAndSelectIntoRunOnSqlite) {
   auto steps = parse(
       "begin :a := nvl(null, 'x') || to_char(42); select 1, 'two' into :p, :q from dual; end;");
   ASSERT_EQ(steps.size(), 2u);
@@ -85,7 +85,7 @@ TEST(Plsql, AssignAndSelectIntoRunOnSqlite) {
   EXPECT_EQ(b[0], (std::vector<std::string>{"1", "two"}));
 }
 
-TEST(Plsql, BlockFormsAccepted) {
+TEST(DialectPlsql, BlockFormsAccepted) {
   EXPECT_EQ(parse("begin null; end label;").size(), 1u);
   EXPECT_EQ(parse("BEGIN COMMIT WORK; END;\n/\n").size(), 1u);
   EXPECT_EQ(parse("begin\n  -- a comment; with a semicolon\n  null; /* and ; here */\nend;").size(),
@@ -96,7 +96,7 @@ TEST(Plsql, BlockFormsAccepted) {
   EXPECT_EQ(steps[1].code, 20999);
 }
 
-TEST(Plsql, ApplicationErrorNumberOutOfRangeRaisesOra21000) {
+TEST(DialectPlsql, ApplicationErrorNumberOutOfRangeRaisesOra21000) {
   auto steps = parse("begin raise_application_error(-1, 'x'); end;");
   ASSERT_EQ(steps.size(), 1u);
   EXPECT_EQ(steps[0].code, 21000);
@@ -104,14 +104,14 @@ TEST(Plsql, ApplicationErrorNumberOutOfRangeRaisesOra21000) {
             "error number argument to raise_application_error of -1 is out of range");
 }
 
-TEST(Plsql, UnknownProcedureIsAnUndeclaredIdentifier) {
+TEST(DialectPlsql, UnknownProcedureIsAnUndeclaredIdentifier) {
   OraError e = reject("begin\n  dbms_output.put_line('x');\nend;");
   EXPECT_EQ(e.text,
             "line 2, column 3:\nPLS-00201: identifier 'DBMS_OUTPUT.PUT_LINE' must be "
             "declared\nORA-06550: line 2, column 3:\nPL/SQL: Statement ignored");
 }
 
-TEST(Plsql, ConstructsOutsideTheSubsetAreRejected) {
+TEST(DialectPlsql, ConstructsOutsideTheSubsetAreRejected) {
   EXPECT_NE(reject("begin if 1 = 1 then null; end if; end;").text.find("PLS-00103"),
             std::string::npos);
   reject("declare x number; begin null; end;");
@@ -125,7 +125,7 @@ TEST(Plsql, ConstructsOutsideTheSubsetAreRejected) {
   reject("begin :a := ; end;");
 }
 
-TEST(Plsql, MalformedBlocksPointAtTheProblem) {
+TEST(DialectPlsql, MalformedBlocksPointAtTheProblem) {
   EXPECT_EQ(reject("begin null;").text.substr(0, 21), "line 1, column 12:\nPL");
   reject("begin end;");
   reject("begin null end;");
@@ -147,7 +147,7 @@ namespace {
 
 // Every prefix and many byte mutations of real statements: each is either translated or refused
 // with an Oracle code, never a crash (the sanitizer builds check the memory side).
-TEST(Robustness, MangledStatementsAreTranslatedOrRefused) {
+TEST(DialectRobustness, MangledStatementsAreTranslatedOrRefused) {
   const std::vector<std::string> inputs = {
       "select * from (select a, NVL(b,'x') from sys.v$instance i, dual) where ((((STATUS = "
       ":BindValue0))) )AND (ROWNUM<= :maxrownum)",

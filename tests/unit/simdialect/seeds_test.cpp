@@ -33,7 +33,7 @@ const char* const kInfoBlock =
     "  :bitversion := '64';\n"
     "END;";
 
-class Seed : public ::testing::Test {
+class DialectSeed : public ::testing::Test {
  protected:
   void load(const std::string& name) {
     std::string err;
@@ -80,7 +80,7 @@ class Seed : public ::testing::Test {
   Db db_;
 };
 
-TEST_F(Seed, SingleInstance) {
+TEST_F(DialectSeed, SingleInstance) {
   load("single.sql");
   EXPECT_EQ(db_.query("select instance_name, host_name, status from v$instance"),
             (std::vector<std::vector<std::string>>{{"PROD", "dbhost1", "OPEN"}}));
@@ -122,7 +122,7 @@ TEST_F(Seed, SingleInstance) {
   EXPECT_EQ(info["BITVERSION"], "64");
 }
 
-TEST_F(Seed, TwoInstanceCluster) {
+TEST_F(DialectSeed, TwoInstanceCluster) {
   load("rac.sql");
   EXPECT_EQ(db_.query("select inst_id, instance_name, host_name from gv$instance order by inst_id"),
             (std::vector<std::vector<std::string>>{{"1", "RACDB1", "rachost1"},
@@ -141,7 +141,7 @@ TEST_F(Seed, TwoInstanceCluster) {
   EXPECT_EQ(info["DB_NAME"], "RACDB");
 }
 
-TEST_F(Seed, AsmInstance) {
+TEST_F(DialectSeed, AsmInstance) {
   load("asm.sql");
   const std::string name = db_.value("select instance_name from v$instance");
   ASSERT_FALSE(name.empty());
@@ -156,7 +156,7 @@ TEST_F(Seed, AsmInstance) {
   EXPECT_EQ(info["DB_NAME"], "+ASM");
 }
 
-TEST_F(Seed, DataGuardStandby) {
+TEST_F(DialectSeed, DataGuardStandby) {
   load("standby.sql");
   EXPECT_EQ(db_.value("select database_role from v$database"), "PHYSICAL STANDBY");
   EXPECT_EQ(db_.value("select db_unique_name from v$database"), "PRODSB");
@@ -182,7 +182,7 @@ TEST_F(Seed, DataGuardStandby) {
   EXPECT_EQ(info["DB_ROLE"], "PHYSICAL STANDBY");
 }
 
-TEST_F(Seed, LoaderReportsTheFailingStatement) {
+TEST_F(DialectSeed, LoaderReportsTheFailingStatement) {
   veltest::TempDir dir;
   ASSERT_TRUE(veltest::writeFile(dir.file("bad.sql"),
                                  "CREATE TABLE a(x);\n\nINSERT INTO nope VALUES(1);\n"));
@@ -202,7 +202,7 @@ int runMkdb(const std::string& args) {
   return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
 }
 
-TEST(Mkdb, BuildsAWalDatabaseAndRemovesAFailedOne) {
+TEST(DialectMkdb, BuildsAWalDatabaseAndRemovesAFailedOne) {
   veltest::TempDir dir;
   const std::string out = dir.file("dbhost1_1521_PROD.db");
   ASSERT_EQ(runMkdb(kSeeds + "/single.sql " + out), 0);

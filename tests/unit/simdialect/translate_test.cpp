@@ -35,7 +35,7 @@ void fillOrders(Db& db) {
       "(7,'OPEN');"));
 }
 
-TEST(Translate, SimpleWrapperBecomesLimitOnItsBind) {
+TEST(DialectTranslate, SimpleWrapperBecomesLimitOnItsBind) {
   SqlText t =
       tr("select * from (select id, status from orders order by id) where ROWNUM<= :maxrownum");
   EXPECT_EQ(squeeze(t.sql),
@@ -54,7 +54,7 @@ TEST(Translate, SimpleWrapperBecomesLimitOnItsBind) {
   EXPECT_EQ(rows[2][0], "3");
 }
 
-TEST(Translate, FilterWrapperKeepsFilterAndLimitsAfterIt) {
+TEST(DialectTranslate, FilterWrapperKeepsFilterAndLimitsAfterIt) {
   const std::string sql =
       "select * from (select id, status from orders order by id) where ((((STATUS = "
       ":BindValue0))) )AND (ROWNUM<= :maxrownum)";
@@ -73,7 +73,7 @@ TEST(Translate, FilterWrapperKeepsFilterAndLimitsAfterIt) {
   EXPECT_EQ(rows[2][0], "5");
 }
 
-TEST(Translate, LimitFirstThenConditionsAsTheTextLookups) {
+TEST(DialectTranslate, LimitFirstThenConditionsAsTheTextLookups) {
   SqlText t =
       tr("select * from (select id, status from orders) where ROWNUM<= :maxrownum and (( status = "
          ":BindValue1 )) and (( id > :BindValue2 ))");
@@ -86,7 +86,7 @@ TEST(Translate, LimitFirstThenConditionsAsTheTextLookups) {
   EXPECT_EQ(rows[0][0], "3");
 }
 
-TEST(Translate, FilterWithoutRowLimitIsLeftAlone) {
+TEST(DialectTranslate, FilterWithoutRowLimitIsLeftAlone) {
   const std::string sql =
       "select * from (select id from orders) where ((((1=1) AND (ID = :BindValue0))) )";
   SqlText t = tr(sql);
@@ -96,7 +96,7 @@ TEST(Translate, FilterWithoutRowLimitIsLeftAlone) {
   EXPECT_TRUE(t.limitBind.empty());
 }
 
-TEST(Translate, NumericRownumBounds) {
+TEST(DialectTranslate, NumericRownumBounds) {
   Db db;
   fillOrders(db);
   EXPECT_EQ(db.query("select id from orders where rownum <= 2").size(), 2u);
@@ -110,7 +110,7 @@ TEST(Translate, NumericRownumBounds) {
   EXPECT_TRUE(inner.limitBind.empty());
 }
 
-TEST(Translate, RownumBelowOneIsAnEmptyProbeThatStillChecksTheTable) {
+TEST(DialectTranslate, RownumBelowOneIsAnEmptyProbeThatStillChecksTheTable) {
   SqlText t = tr("select * from v$instance where rownum<1");
   EXPECT_TRUE(t.emptyProbe);
   EXPECT_TRUE(t.limitBind.empty());
@@ -125,7 +125,7 @@ TEST(Translate, RownumBelowOneIsAnEmptyProbeThatStillChecksTheTable) {
             (std::vector<std::vector<std::string>>{{"ORA-00942: table or view does not exist"}}));
 }
 
-TEST(Translate, RownumInSelectListNumbersRows) {
+TEST(DialectTranslate, RownumInSelectListNumbersRows) {
   Db db;
   fillOrders(db);
   auto rows = db.query("select rownum, id from orders where status = 'DONE' order by id");
@@ -133,7 +133,7 @@ TEST(Translate, RownumInSelectListNumbersRows) {
   EXPECT_EQ(rows[2][0], "3");
 }
 
-TEST(Translate, BindsAreUpperCasedInOrderOnce) {
+TEST(DialectTranslate, BindsAreUpperCasedInOrderOnce) {
   SqlText t = tr("select :b1, :Db_Name, :1 from dual where :b1 = :B1 and x = :db_name");
   EXPECT_EQ(t.binds, (std::vector<std::string>{"B1", "DB_NAME", "1"}));
   EXPECT_NE(t.sql.find("SIM_BIND(:B1), SIM_BIND(:DB_NAME), SIM_BIND(:1)"), std::string::npos)
@@ -144,7 +144,7 @@ TEST(Translate, BindsAreUpperCasedInOrderOnce) {
   EXPECT_EQ(rows[0][0], "ab");
 }
 
-TEST(Translate, TextBindsCompareLikeOracle) {
+TEST(DialectTranslate, TextBindsCompareLikeOracle) {
   Db db;
   fillOrders(db);
   ASSERT_TRUE(
@@ -163,7 +163,7 @@ TEST(Translate, TextBindsCompareLikeOracle) {
   EXPECT_EQ(db.run(tr("select :v from dual").sql, {{"V", "-0012"}})[0][0], "-0012");
 }
 
-TEST(Translate, QuotedTextIsNeverAltered) {
+TEST(DialectTranslate, QuotedTextIsNeverAltered) {
   const std::string lit =
       "'where rownum<= :x from dual sysdate a||b /*c*/ -- d v$x thread# MINUS 1/2 '' q''[z]'''";
   SqlText t = tr("select " + lit + " from dual");
@@ -176,7 +176,7 @@ TEST(Translate, QuotedTextIsNeverAltered) {
   EXPECT_EQ(db.value("select \"DUMMY\" from dual"), "X");
 }
 
-TEST(Translate, DualNeedsNoTable) {
+TEST(DialectTranslate, DualNeedsNoTable) {
   Db db;
   EXPECT_EQ(db.value("select 1 from dual"), "1");
   EXPECT_EQ(db.value("select dummy from sys.dual"), "X");
@@ -185,7 +185,7 @@ TEST(Translate, DualNeedsNoTable) {
   EXPECT_TRUE(tr("select 1 from dual").tables.empty());
 }
 
-TEST(Translate, DictionaryNamesSchemasAndTables) {
+TEST(DialectTranslate, DictionaryNamesSchemasAndTables) {
   SqlText t =
       tr("with c as (select * from sys.gv$instance) select i.*, extract(year from created) "
          "from c, SYS.V$DATABASE d join dba_users u on u.username = d.name where i.thread# = 1");
@@ -204,7 +204,7 @@ TEST(Translate, DictionaryNamesSchemasAndTables) {
   EXPECT_EQ(tr("BEGIN :a := 1; END;").kind, StmtKind::Plsql);
 }
 
-TEST(Translate, SetOperatorsDatesAndNumbers) {
+TEST(DialectTranslate, SetOperatorsDatesAndNumbers) {
   Db db;
   ASSERT_TRUE(
       db.exec("CREATE TABLE a(x NUMBER); INSERT INTO a VALUES(1),(2),(3);"
@@ -225,7 +225,7 @@ TEST(Translate, SetOperatorsDatesAndNumbers) {
       "1");
 }
 
-TEST(Translate, DateLiteralsAndRowLimitingClauses) {
+TEST(DialectTranslate, DateLiteralsAndRowLimitingClauses) {
   Db db;
   fillOrders(db);
   EXPECT_EQ(db.value("select date '2026-01-01' from dual"), "2026-01-01 00:00:00");
@@ -241,7 +241,7 @@ TEST(Translate, DateLiteralsAndRowLimitingClauses) {
   EXPECT_EQ(db.query("select id from orders order by id offset 6 rows").size(), 1u);
 }
 
-TEST(Translate, MalformedTextGivesOracleErrors) {
+TEST(DialectTranslate, MalformedTextGivesOracleErrors) {
   EXPECT_EQ(trError("").code, 900);
   EXPECT_EQ(trError("  -- nothing\n").code, 900);
   EXPECT_EQ(trError("selec 1 from dual").code, 900);
@@ -259,7 +259,7 @@ TEST(Translate, MalformedTextGivesOracleErrors) {
   EXPECT_EQ(e.text, "invalid character");
 }
 
-TEST(MapSqliteError, MissingObjectsAndOtherFailures) {
+TEST(DialectErrors, MissingObjectsAndOtherFailures) {
   Db db;
   ASSERT_TRUE(
       db.exec("CREATE TABLE t(a VARCHAR2(3) NOT NULL, b NUMBER UNIQUE);"
