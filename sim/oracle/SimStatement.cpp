@@ -391,10 +391,10 @@ void describe(OCIStmt* st) {
 
 // ---- cursors -----------------------------------------------------------------------------------
 
-// How many rows one trip to SQLite reads ahead: the prefetch count, but never fewer than 32, as
+// How many rows one trip to SQLite reads ahead: the prefetch count, but never fewer than 256, as
 // reading ahead is invisible to the caller and saves a round per row.
 size_t batchRows(const OCIStmt* st, size_t needed) {
-  size_t n = st->prefetchRows > 32 ? st->prefetchRows : 32;
+  size_t n = st->prefetchRows > 256 ? st->prefetchRows : 256;
   return n > needed ? n : needed;
 }
 
