@@ -122,7 +122,8 @@ bool isAsmInstance(sqlite3* db) {
   return asmInstance;
 }
 
-// Checks the user in the order: user and password, locked, role. Returns 0 or the Oracle code.
+// Checks the user in the order: user and password, locked, role (for SYSASM the instance type
+// first). Returns 0 or the Oracle code.
 int checkLogon(sqlite3* db, const std::string& user, const std::string& password, ub4 mode) {
   sqlite3_stmt* st = nullptr;
   if (sqlite3_prepare_v2(db,
@@ -140,12 +141,13 @@ int checkLogon(sqlite3* db, const std::string& user, const std::string& password
     const std::string roles = reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
     if (sqlite3_column_int(st, 2) != 0) {
       code = 28000;
+    } else if ((mode & kSysasm) && !isAsmInstance(db)) {
+      // The instance refuses SYSASM whoever asks, before the user's roles are looked at.
+      code = 15000;
     } else if (((mode & kSysdba) && !hasRole(roles, "SYSDBA")) ||
                ((mode & kSysoper) && !hasRole(roles, "SYSOPER")) ||
                ((mode & kSysasm) && !hasRole(roles, "SYSASM"))) {
       code = 1031;
-    } else if ((mode & kSysasm) && !isAsmInstance(db)) {
-      code = 15000;
     } else {
       code = 0;
     }

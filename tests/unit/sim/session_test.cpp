@@ -169,7 +169,8 @@ TEST_F(SessionTest, LogonChecksUserLockAndRoleInOrder) {
       {"orcl", "locked", "wrong", 0, 1017},     // the password is checked before the lock
       {"orcl", "locked", "pw", SYSDBA, 28000},  // the lock before the role
       {"orcl", "scott", "tiger", SYSDBA, 1031},
-      {"orcl", "sys", "manager", SYSASM, 1031},  // a role the user lacks, before the instance type
+      {"orcl", "sys", "manager", SYSASM, 15000},  // the instance type before the user's roles
+      {"asm", "sys", "manager", SYSASM, 1031},    // on ASM, a role the user lacks
       {"orcl", "asmadmin", "asm", SYSASM, 15000},
       {"nousers", "scott", "tiger", 0, 1017},
       {"orcl", "Sys", "manager", SYSOPER, 0},
