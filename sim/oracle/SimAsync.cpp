@@ -151,7 +151,6 @@ OCISvcCtx* svcOf(void* hndlp) {
 VSIM_API sword OCIBreak(void* hndlp, OCIError* errhp) {
   if (!isHandle(hndlp, kHtSvcCtx) && !isHandle(hndlp, kHtServer)) return kInvalidHandle;
   if (!isHandle(errhp, kHtError)) return kInvalidHandle;
-  clearErrors(errhp);
   OCISvcCtx* svc = svcOf(hndlp);
   if (svc == nullptr) return kSuccess;
   std::lock_guard<std::mutex> lk(svc->mu);
@@ -164,7 +163,6 @@ VSIM_API sword OCIBreak(void* hndlp, OCIError* errhp) {
 VSIM_API sword OCIReset(void* hndlp, OCIError* errhp) {
   if (!isHandle(hndlp, kHtSvcCtx) && !isHandle(hndlp, kHtServer)) return kInvalidHandle;
   if (!isHandle(errhp, kHtError)) return kInvalidHandle;
-  clearErrors(errhp);
   OCISvcCtx* svc = svcOf(hndlp);
   if (svc == nullptr) return kSuccess;
   abandonCall(svc);

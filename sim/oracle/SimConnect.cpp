@@ -218,7 +218,6 @@ void vsimFreeSession(OCISession* ses) {
 VSIM_API sword OCIServerAttach(OCIServer* srvhp, OCIError* errhp, const text* dblink, sb4 dblinkLen,
                                ub4 /*mode*/) {
   if (!isHandle(srvhp, kHtServer) || !isHandle(errhp, kHtError)) return kInvalidHandle;
-  clearErrors(errhp);
   if (srvhp->attached) return failCode(errhp, 24309, "already connected to a server");
   std::string connect;
   if (dblink != nullptr) {
@@ -238,7 +237,6 @@ VSIM_API sword OCIServerAttach(OCIServer* srvhp, OCIError* errhp, const text* db
 
 VSIM_API sword OCIServerDetach(OCIServer* srvhp, OCIError* errhp, ub4 /*mode*/) {
   if (!isHandle(srvhp, kHtServer) || !isHandle(errhp, kHtError)) return kInvalidHandle;
-  clearErrors(errhp);
   if (!srvhp->attached) return failCode(errhp, 24324, "service handle not initialized");
   srvhp->attached = false;
   srvhp->dropped = false;
@@ -251,7 +249,6 @@ VSIM_API sword OCISessionBegin(OCISvcCtx* svchp, OCIError* errhp, OCISession* us
   if (!isHandle(svchp, kHtSvcCtx) || !isHandle(errhp, kHtError) || !isHandle(usrhp, kHtSession)) {
     return kInvalidHandle;
   }
-  clearErrors(errhp);
   OCIServer* srv = svchp->server;
   if (srv == nullptr || !srv->attached) {
     return failCode(errhp, 24327, "need explicit attach before authenticating a user");
@@ -307,7 +304,6 @@ VSIM_API sword OCIStmtRelease(OCIStmt* stmtp, OCIError* errhp, const text* /*key
   if (!isHandle(stmtp, kHtStmt) || !isHandle(errhp, kHtError)) return kInvalidHandle;
   // Statements here are not cached: releasing closes the cursor, and the handle itself is freed
   // with OCIHandleFree.
-  clearErrors(errhp);
   closeCursor(stmtp);
   return kSuccess;
 }

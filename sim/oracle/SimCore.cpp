@@ -139,12 +139,9 @@ bool isHandle(const void* p, ub4 type) {
   return h->magic == kMagic && h->htype == type;
 }
 
+// A successful call leaves the records of the last failure in place, as the real client does.
 void setErrors(OCIError* err, const ErrList& list) {
-  if (isHandle(err, kHtError)) err->records = list;
-}
-
-void clearErrors(OCIError* err) {
-  if (isHandle(err, kHtError)) err->records.clear();
+  if (isHandle(err, kHtError) && !list.empty()) err->records = list;
 }
 
 sword fail(OCIError* err, const ErrRec& e) {
@@ -341,7 +338,6 @@ VSIM_API sword OCINlsGetInfo(void* hndl, OCIError* errhp, text* buf, size_t bufl
       return failCode(errhp, 24315);
   }
   std::snprintf(reinterpret_cast<char*>(buf), buflen, "%s", value);
-  clearErrors(errhp);
   return kSuccess;
 }
 
@@ -531,7 +527,6 @@ VSIM_API sword OCIAttrSet(void* trgthndlp, ub4 trghndltyp, void* attributep, ub4
                           OCIError* errhp) {
   if (!isHandle(trgthndlp, trghndltyp)) return kInvalidHandle;
   if (!isHandle(errhp, kHtError)) return kInvalidHandle;
-  clearErrors(errhp);
   switch (trghndltyp) {
     case kHtSvcCtx: {
       OCISvcCtx* svc = static_cast<OCISvcCtx*>(trgthndlp);
@@ -599,7 +594,6 @@ VSIM_API sword OCIAttrGet(const void* trgthndlp, ub4 trghndltyp, void* attribute
   if (!isHandle(trgthndlp, trghndltyp)) return kInvalidHandle;
   if (!isHandle(errhp, kHtError)) return kInvalidHandle;
   if (attributep == nullptr) return failCode(errhp, 24315);
-  clearErrors(errhp);
   switch (trghndltyp) {
     case kHtEnv:
       if (attrtype == kAttrCharsetId) {

@@ -24,7 +24,6 @@ sword writeNumber(OCIError* err, const Decimal& d, void* result) {
   ub1 bytes[kNumberSize];
   if (!encodeNumber(d, bytes)) return failCode(err, 22053);
   std::memcpy(result, bytes, kNumberSize);
-  clearErrors(err);
   return kSuccess;
 }
 
@@ -103,7 +102,6 @@ VSIM_API sword OCINumberToInt(OCIError* err, const void* number, uword rslLength
   } else {
     return failCode(err, 22051, "invalid integer sign flag");
   }
-  clearErrors(err);
   return kSuccess;
 }
 
@@ -124,7 +122,6 @@ VSIM_API sword OCINumberToText(OCIError* err, const void* number, const text* fm
   if (s.size() + 1 > *bufSize) return failCode(err, 22065);
   std::memcpy(buf, s.c_str(), s.size() + 1);
   *bufSize = static_cast<ub4>(s.size());
-  clearErrors(err);
   return kSuccess;
 }
 

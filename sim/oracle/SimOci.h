@@ -260,11 +260,11 @@ void deleteHandle(T* h) {
 // True when p is a live handle of the given type.
 bool isHandle(const void* p, ub4 type);
 
-// Replaces the records of err (which may be null) and returns OCI_ERROR.
+// Replaces the records of err (which may be null) and returns OCI_ERROR. Calls that succeed
+// leave the records alone.
 sword fail(OCIError* err, const ErrRec& e);
 sword failCode(OCIError* err, int code, const std::string& text = std::string());
 void setErrors(OCIError* err, const ErrList& list);
-void clearErrors(OCIError* err);
 
 // Runs a call of a service context: inline in blocking mode; in non-blocking mode on a worker
 // thread, answering OCI_STILL_EXECUTING until the same call (op, key) made again finds it done.

@@ -817,7 +817,6 @@ void vsimFreeStmt(OCIStmt* st) {
 VSIM_API sword OCIStmtPrepare(OCIStmt* stmtp, OCIError* errhp, const text* stmt, ub4 stmtLen,
                               ub4 /*language*/, ub4 /*mode*/) {
   if (!isHandle(stmtp, kHtStmt) || !isHandle(errhp, kHtError)) return kInvalidHandle;
-  clearErrors(errhp);
   closeCursor(stmtp);
   freeBinds(stmtp);
   stmtp->prepared = false;
@@ -841,7 +840,6 @@ VSIM_API sword OCIBindByName(OCIStmt* stmtp, OCIBind** bindp, OCIError* errhp,
   if (!isHandle(stmtp, kHtStmt) || !isHandle(errhp, kHtError) || bindp == nullptr) {
     return kInvalidHandle;
   }
-  clearErrors(errhp);
   if (!stmtp->prepared) return failCode(errhp, 24337);
   if (placeholder == nullptr) return failCode(errhp, 1036);
   const char* p = reinterpret_cast<const char*>(placeholder);
@@ -879,7 +877,6 @@ VSIM_API sword OCIDefineByPos(OCIStmt* stmtp, OCIDefine** defnp, OCIError* errhp
   if (!isHandle(stmtp, kHtStmt) || !isHandle(errhp, kHtError) || defnp == nullptr) {
     return kInvalidHandle;
   }
-  clearErrors(errhp);
   if (position < 1 || (stmtp->executed && position > stmtp->columns.size())) {
     return failCode(errhp, 1007, "variable not in select list");
   }
@@ -909,7 +906,6 @@ VSIM_API sword OCIParamGet(const void* hndlp, ub4 htype, OCIError* errhp, void**
       parmdpp == nullptr) {
     return kInvalidHandle;
   }
-  clearErrors(errhp);
   OCIStmt* st = const_cast<OCIStmt*>(static_cast<const OCIStmt*>(hndlp));
   if (st->cursor == nullptr && !st->executed) return failCode(errhp, 24338);
   if (pos < 1 || pos > st->columns.size()) return failCode(errhp, 24334);
@@ -963,7 +959,7 @@ sword fetchRows(OCIStmt* st, OCIError* err, ub4 nrows) {
         return fail(err, e);
       } else if (st->exhausted) {
         st->endReported = true;
-        clearErrors(err);
+        fail(err, makeErr(1403));  // the end of the rows carries "no data found"
         return kNoData;
       }
       OCISvcCtx* svc = st->svc;
@@ -987,11 +983,7 @@ sword fetchRows(OCIStmt* st, OCIError* err, ub4 nrows) {
       info = e;
     }
   }
-  if (status == kSuccessWithInfo) {
-    fail(err, info);
-  } else {
-    clearErrors(err);
-  }
+  if (status == kSuccessWithInfo) fail(err, info);
   return status;
 }
 
@@ -1011,7 +1003,6 @@ VSIM_API sword OCIStmtFetch2(OCIStmt* stmtp, OCIError* errhp, ub4 nrows, ub2 ori
   if (stmtp->endReported) return failCode(errhp, 1002);
   if (nrows == 0) {
     closeCursor(stmtp);
-    clearErrors(errhp);
     return kSuccess;
   }
   return fetchRows(stmtp, errhp, nrows);

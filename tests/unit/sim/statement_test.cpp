@@ -96,6 +96,7 @@ TEST_F(StatementTest, QueryWithBindsAndDefinesOfEachType) {
             (std::vector<int>{hired.year, hired.month, hired.day, hired.hour, hired.minute,
                               hired.second}));
   EXPECT_EQ(OCI_NO_DATA, s.fetch());
+  EXPECT_EQ(1403, conn.error(OCI_NO_DATA).code);
   ub4 state = 0;
   oci().AttrGet(s.h, HT_STMT, &state, nullptr, ATTR_STMT_STATE, conn.err);
   EXPECT_EQ(3u, state);
@@ -223,6 +224,10 @@ TEST_F(StatementTest, ReportsOracleErrorsWithCodeAndText) {
   text buf[64];
   sb4 code = 0;
   EXPECT_EQ(OCI_NO_DATA, oci().ErrorGet(conn.err, 2, nullptr, &code, buf, sizeof buf, HT_ERROR));
+  // Calls that succeed afterwards (a statement dump, say) leave the record in place.
+  ub2 type = 0;
+  ASSERT_EQ(OCI_SUCCESS, oci().AttrGet(s.h, HT_STMT, &type, nullptr, ATTR_STMT_TYPE, conn.err));
+  EXPECT_EQ(942, conn.error(OCI_ERROR).code);
   // A missing column.
   ASSERT_EQ(OCI_SUCCESS, s.prepare("select nosuchcol from emp"));
   rc = s.execute();
