@@ -268,6 +268,25 @@ TEST_F(WorkerTest, ParameterGroupsRoutedByTheirFilter) {
   EXPECT_TRUE(other.rows.empty());
 }
 
+TEST_F(WorkerTest, ShutdownWaitsForTheRunningStatement) {
+  start("PROD", reqtest::makeCatalog());
+  ASSERT_TRUE(waitStatus("PROD", VEL_CONN_STATUS_ACTIVE, 5000));
+  m_dbs.exec(kSingle, "INSERT INTO sim_faults VALUES('delay', 'slow_marker', 0, 1500)");
+  std::string id;
+  Vel_AgentFacRequest* wrapper =
+      new Vel_AgentFacRequest(m_peer.receive(reqtest::kSlow, "PROD", {}, &id), 60);
+  ASSERT_TRUE(DispatchRequest(&m_manager, wrapper));
+  Vel_ListRequest* queue = m_manager.getRequestList("PROD");
+  for (int i = 0; i < 300 && queue->getCount() > 0; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  ASSERT_EQ(queue->getCount(), 0u);  // taken by the worker
+  stop();
+  // The join returned only after the statement had run and its answer had been sent.
+  velagent::Answer answer = m_peer.answer(id, 1000);
+  ASSERT_TRUE(answer.ok());
+  EXPECT_EQ(answer.rows.size(), 5u);
+}
+
 TEST_F(WorkerTest, UnknownSubnodeConfigurationEndsTheWorker) {
   veltest::TraceCapture trace;
   start("NOSUCH", reqtest::makeCatalog());
