@@ -24,6 +24,9 @@ namespace {
 
 std::atomic<VelWorkerActionHandler> g_actionHandler{nullptr};
 
+// Time-out in seconds of the statement that checks a live session.
+constexpr int kProbeTimeout = 10;
+
 // The ping interval: VEL_PING_INTERVAL seconds, 60 when unset, 0 or negative.
 int readPingInterval() {
   int value = vel_getEnvAsInt("VEL_PING_INTERVAL", 60);
@@ -307,12 +310,27 @@ void testDatabaseConnection(Ora_Database& database, VelConfig* config, const Ora
                             VelString& databaseType) {
   VEL_FLOW_ENTRY("testDatabaseConnection");
   if (subnode == nullptr) return;
-  // A session is (re)established from scratch: connecting over a live session would leave its
-  // handles behind.
-  if (database.isConnected()) database.Disconnect();
-  Ora_ErrorMsg error;
-  if (!database.Connect(error, true)) return;
   const Ora_DatabaseInfo& info = database.getDatabaseInfo();
+  if (database.isConnected()) {
+    // A live session is kept rather than logged on again at every check (connecting over it
+    // would also leave its handles behind): a light statement proves it is alive, and a broken
+    // one is rebuilt by the statement's own error handling.
+    Ora_AutoCommand probe("select 1 from dual");
+    Ora_ErrorMsg probeError;
+    if (database.executeTableCmd(probe, nullptr, probeError, static_cast<long>(time(nullptr)),
+                                 kProbeTimeout)) {
+      isCluster = info.m_isCluster;
+      databaseType.assign(info.m_type.c_str());
+      shortVersion = info.m_shortVersion;
+      return;
+    }
+    VEL_ERROR("The database session of subnode %s failed its check: %d %s", subnode,
+              probeError.getErrorCode(), probeError.getMessage());
+  }
+  if (!database.isConnected()) {
+    Ora_ErrorMsg error;
+    if (!database.Connect(error, true)) return;
+  }
   if (VEL_TRACE_ON(MUT1_DETAIL)) info.dump();
   if (config != nullptr) {
     VelMutexHandler lock(config->getMutex());

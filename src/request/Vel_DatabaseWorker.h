@@ -63,9 +63,11 @@ using IntervalSQLList = VelTypePtrList<IntervalSQLInfo>;
 // Thread entry; parm is the subnode's ProcessRequestParm. Returns null when the thread ends.
 void* processDatabaseRequest(void* parm);
 
-// Connects the session (with retry); on success stores its database information into the
-// subnode's configuration item and sets the three outputs, then checks privileges. Does nothing
-// for a null subnode; leaves the outputs unchanged on failure.
+// Makes sure the session is connected: a live session is checked with a light statement and
+// kept; otherwise it connects (with retry and events). After a new connection it stores the
+// database information into the subnode's configuration item and checks privileges; the three
+// outputs are set from the session's information. Does nothing for a null subnode; leaves the
+// outputs unchanged on failure.
 void testDatabaseConnection(Ora_Database& database, VelConfig* config, const OraXMLSQLData& catalog,
                             int& shortVersion, const char* subnode, bool& isCluster,
                             VelString& databaseType);

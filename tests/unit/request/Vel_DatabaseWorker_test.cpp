@@ -191,6 +191,21 @@ TEST_F(WorkerTest, DatabaseDownAtStartIsServedOnceItComesUp) {
   EXPECT_EQ(instances[0][2], "PROD");
 }
 
+TEST_F(WorkerTest, SessionLostWhileRunningIsRebuiltOnceTheDatabaseIsBack) {
+  veltest::TraceCapture trace;
+  start("PROD", reqtest::makeCatalog());
+  ASSERT_TRUE(waitStatus("PROD", VEL_CONN_STATUS_ACTIVE, 5000));
+  m_dbs.exec(kSingle,
+             "INSERT INTO sim_faults VALUES('drop', '', 0, 0); "
+             "INSERT INTO sim_faults VALUES('attach', '', 12541, 0)");
+  ASSERT_TRUE(waitStatus("PROD", VEL_CONN_STATUS_INACTIVE, 5000));
+  // The keep-alive check noticed it.
+  EXPECT_TRUE(trace.contains("The database session of subnode PROD failed its check"));
+  m_dbs.exec(kSingle, "DELETE FROM sim_faults");
+  ASSERT_TRUE(waitStatus("PROD", VEL_CONN_STATUS_ACTIVE, 5000));
+  EXPECT_EQ(request(reqtest::kStats, "PROD").rows.size(), 5u);
+}
+
 TEST_F(WorkerTest, StatementRunForAnotherThread) {
   start("PROD", reqtest::makeCatalog());
   ASSERT_TRUE(waitStatus("PROD", VEL_CONN_STATUS_ACTIVE, 5000));
