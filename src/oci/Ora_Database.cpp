@@ -5,7 +5,8 @@
 
 #include "MUT1.h"
 #include "Ora_Wrapper.h"
-#include "VelConfig.h"
+#include "VelConfigFile.h"
+#include "VelConfigInstance.h"
 #include "VelEncoding.h"
 #include "VelUtil.h"
 #include "Vel_PostEvent.h"
@@ -141,8 +142,8 @@ int Ora_Database::innerConnect(Ora_ErrorMsg& error) {
                 m_subnodeName.c_str());
       VEL_RETURN(-1);
     }
-    if (m_userId.compare(instance.getUserId()) == 0 &&
-        m_password.compare(instance.getPassword()) == 0) {
+    if (m_userId.compare(instance.m_userId.c_str()) == 0 &&
+        m_password.compare(instance.m_password.c_str()) == 0) {
       VEL_DETAIL("There is no change at configuration file");
       VEL_ERROR(
           "The previous error for connecting to database is invalid userid/password, agent will "
@@ -150,8 +151,8 @@ int Ora_Database::innerConnect(Ora_ErrorMsg& error) {
       VEL_RETURN(-1);
     }
     VEL_ERROR("Found userid/password changed in the cfg file, reload them and retry connection");
-    m_userId.assign(instance.getUserId());
-    m_password.assign(instance.getPassword());
+    m_userId.assign(instance.m_userId.c_str());
+    m_password.assign(instance.m_password.c_str());
     VEL_ERROR("The new userid is:%s, password's length is:%d", m_userId.c_str(),
               static_cast<int>(m_password.length()));
     m_wrongCredentials = false;
@@ -377,8 +378,8 @@ bool Ora_Database::executeTableCommand(Ora_TableCommand& command, Ora_BaseStmtTa
   if (table != nullptr) {
     rc = table->executeFetch(m_pSvcCtx, statement, m_pError, error, &m_defineArray);
     if (!ok(rc)) {
-      // A fetch that ran out of time keeps the cancellation record the wrapper filled.
-      if (error.getErrorCode() != 1013) error.setOCIError(m_pError, rc);
+      // The fetch loop has filled the record before its statement dump reset the error
+      // handle (and a time-out keeps the cancellation record), so it is not read again here.
       Ora_ErrorMsg::printOCIError(m_pError, rc, m_instanceName.c_str(), "Fetching", sql);
       Ora_DumpStatement(statement, m_pError);
       VEL_RETURN(false);

@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "MUT1.h"
-#include "Request.h"
 #include "VelEncoding.h"
+#include "cp_api.h"
 
 VEL_TRACE_UNIT("filter");
 
@@ -215,16 +215,18 @@ void Ora_FilterList::ParseSimpleItem(const char* left, const char* op, const cha
 }
 
 namespace {
-// The column between the parentheses of "SCAN(col)" or "SUBSTR(col...)".
+// The column inside "SCAN(col)" or "SUBSTR(col, ...)": from the parenthesis up to the closing
+// one or the first argument separator, blanks removed.
 void columnOf(const char* left, char* column, int size) {
+  column[0] = 0;
   const char* open = strchr(left, '(');
-  const char* close = open ? strchr(open + 1, ')') : nullptr;
-  if (open == nullptr) {
-    column[0] = 0;
-    return;
-  }
-  size_t n = close ? static_cast<size_t>(close - open - 1) : strlen(open + 1);
-  copyBounded(column, size, open + 1, n);
+  if (open == nullptr) return;
+  const char* begin = open + 1;
+  while (*begin == ' ') ++begin;
+  const char* end = begin;
+  while (*end && *end != ')' && *end != ',') ++end;
+  while (end > begin && end[-1] == ' ') --end;
+  copyBounded(column, size, begin, static_cast<size_t>(end - begin));
 }
 }  // namespace
 

@@ -204,8 +204,8 @@ int Ora_BaseStmtTable::executeFetch(OCISvcCtx* serviceContext, OCIStmt* statemen
                                      error);
   }
   if (status != OCI_SUCCESS && status != OCI_SUCCESS_WITH_INFO && status != OCI_NO_DATA) {
-    // A time-out has already filled the record with the cancellation error.
-    if (error.getErrorCode() != 1013) error.setOCIError(errorHandle, status);
+    // The wrapper filled the record (or the cancellation error) before its statement dump
+    // reset the error handle; reading the handle again here would lose the error.
     Ora_ErrorMsg::printOCIError(errorHandle, status, "", "executeFetch", nullptr);
     Ora_DumpStatement(statement, errorHandle);
     onFetchFail();
