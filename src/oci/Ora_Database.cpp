@@ -340,6 +340,24 @@ bool Ora_Database::prepareStatement(OCIStmt* statement, const char* sql, Ora_Err
   return false;
 }
 
+bool Ora_Database::hookFailed(OCIStmt* statement, const char* sql, Ora_ErrorMsg& error, int rc,
+                              const char* step) {
+  error.setOCIError(m_pError, rc);
+  Ora_ErrorMsg::printOCIError(m_pError, rc, m_instanceName.c_str(), step, sql);
+  Ora_DumpStatement(statement, m_pError);
+  return false;
+}
+
+bool Ora_Database::prepareAndBind(Ora_BaseCommand& command, OCIStmt* statement, const char* sql,
+                                  Ora_ErrorMsg& error) {
+  if (!prepareStatement(statement, sql, error)) return false;
+  int rc = command.onAfterPrepare(statement, m_pError);
+  if (!ok(rc)) return hookFailed(statement, sql, error, rc, "AfterPrepare");
+  rc = command.onBindParameters(statement, m_pError);
+  if (!ok(rc)) return hookFailed(statement, sql, error, rc, "BindParameters");
+  return true;
+}
+
 bool Ora_Database::executeTableCommand(Ora_TableCommand& command, Ora_BaseStmtTable* table,
                                        Ora_ErrorMsg& error, long start, int timeout) {
   VEL_FLOW_ENTRY("Ora_Database::executeTableCommand");
@@ -354,21 +372,11 @@ bool Ora_Database::executeTableCommand(Ora_TableCommand& command, Ora_BaseStmtTa
   Ora_OCIStmtHandler stmt;
   OCIStmt* statement = stmt.handle();
   if (statement == nullptr) VEL_RETURN(false);
-  if (!prepareStatement(statement, sql, error)) VEL_RETURN(false);
-
-  auto hookFailed = [&](int rc, const char* step) {
-    error.setOCIError(m_pError, rc);
-    Ora_ErrorMsg::printOCIError(m_pError, rc, m_instanceName.c_str(), step, sql);
-    Ora_DumpStatement(statement, m_pError);
-    return false;
-  };
-  int rc = command.onAfterPrepare(statement, m_pError);
-  if (!ok(rc)) VEL_RETURN(hookFailed(rc, "AfterPrepare"));
-  rc = command.onBindParameters(statement, m_pError);
-  if (!ok(rc)) VEL_RETURN(hookFailed(rc, "BindParameters"));
+  if (!prepareAndBind(command, statement, sql, error)) VEL_RETURN(false);
+  int rc = OCI_SUCCESS;
   if (table != nullptr) {
     rc = table->onDefineParameters(statement, m_pError);
-    if (!ok(rc)) VEL_RETURN(hookFailed(rc, "DefineParameters"));
+    if (!ok(rc)) VEL_RETURN(hookFailed(statement, sql, error, rc, "DefineParameters"));
   }
   if (timeout < 5) timeout = 5;
   rc = Ora_Wrapper::StmtExecuteTimeOut(m_pSvcCtx, statement, m_pError, 0, OCI_DEFAULT, start,
@@ -402,27 +410,17 @@ bool Ora_Database::executePLSQLCommand(Ora_PLSQLCommand& command, Ora_ErrorMsg& 
   Ora_OCIStmtHandler stmt;
   OCIStmt* statement = stmt.handle();
   if (statement == nullptr) VEL_RETURN(false);
-  if (!prepareStatement(statement, sql, error)) VEL_RETURN(false);
-  auto hookFailed = [&](int rc, const char* step) {
-    error.setOCIError(m_pError, rc);
-    Ora_ErrorMsg::printOCIError(m_pError, rc, m_instanceName.c_str(), step, sql);
-    Ora_DumpStatement(statement, m_pError);
-    return false;
-  };
-  int rc = command.onAfterPrepare(statement, m_pError);
-  if (!ok(rc)) VEL_RETURN(hookFailed(rc, "AfterPrepare"));
-  rc = command.onBindParameters(statement, m_pError);
-  if (!ok(rc)) VEL_RETURN(hookFailed(rc, "BindParameters"));
-  rc = Ora_Wrapper::StmtExecuteTimeOut(m_pSvcCtx, statement, m_pError, 1, OCI_COMMIT_ON_SUCCESS,
-                                       start, timeout, error);
+  if (!prepareAndBind(command, statement, sql, error)) VEL_RETURN(false);
+  int rc = Ora_Wrapper::StmtExecuteTimeOut(m_pSvcCtx, statement, m_pError, 1, OCI_COMMIT_ON_SUCCESS,
+                                           start, timeout, error);
   if (!ok(rc)) {
     Ora_ErrorMsg::printOCIError(m_pError, rc, m_instanceName.c_str(), "OCIStmtExecute", sql);
     VEL_RETURN(false);
   }
   rc = command.onPLSQLEnd(m_pSvcCtx, m_pError, &m_defineArray);
-  if (!ok(rc)) VEL_RETURN(hookFailed(rc, "onPLSQLEnd"));
+  if (!ok(rc)) VEL_RETURN(hookFailed(statement, sql, error, rc, "onPLSQLEnd"));
   rc = command.onAfterExecute(statement, m_pError);
-  if (!ok(rc)) VEL_RETURN(hookFailed(rc, "onAfterExecute"));
+  if (!ok(rc)) VEL_RETURN(hookFailed(statement, sql, error, rc, "onAfterExecute"));
   VEL_RETURN(true);
 }
 

@@ -249,17 +249,7 @@ void Ora_FilterList::ParseScanFilter(const char* left, const char* op, const cha
     out.assign("(1=1)");
     return;
   }
-  char value[kValueSize];
-  copyBounded(value, sizeof value, right, strlen(right));
-  const char* unquoted = TrimSingleQuota(value);
-  if (unquoted == nullptr || *unquoted == 0) {
-    out.assign("(1=1)");
-    return;
-  }
-  VelString pattern("%");
-  pattern.append(unquoted);
-  pattern.append("%");
-  addBind(pattern.c_str(), out, column, sqlOperator);
+  addLikeBind(right, out, column, sqlOperator);
 }
 
 void Ora_FilterList::ParseSubstringFilter(const char* left, const char* op, const char* right,
@@ -271,6 +261,11 @@ void Ora_FilterList::ParseSubstringFilter(const char* left, const char* op, cons
     out.assign("(1=1)");
     return;
   }
+  addLikeBind(right, out, column, " LIKE ");
+}
+
+void Ora_FilterList::addLikeBind(const char* right, VelString& out, const char* column,
+                                 const char* sqlOperator) {
   char value[kValueSize];
   copyBounded(value, sizeof value, right, strlen(right));
   const char* unquoted = TrimSingleQuota(value);
@@ -278,10 +273,11 @@ void Ora_FilterList::ParseSubstringFilter(const char* left, const char* op, cons
     out.assign("(1=1)");
     return;
   }
+  // A substring search: the value anywhere in the column.
   VelString pattern("%");
   pattern.append(unquoted);
   pattern.append("%");
-  addBind(pattern.c_str(), out, column, " LIKE ");
+  addBind(pattern.c_str(), out, column, sqlOperator);
 }
 
 Ora_SimpleFilterCommand::Ora_SimpleFilterCommand(const char* sql, int maxRowNum,

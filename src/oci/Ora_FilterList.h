@@ -51,6 +51,8 @@ class Ora_FilterList : public Vel_BaseMemPool {
 
  private:
   void addBind(const char* value, VelString& out, const char* column, const char* sqlOperator);
+  // Binds "%value%" for a LIKE comparison; an empty value gives "(1=1)".
+  void addLikeBind(const char* right, VelString& out, const char* column, const char* sqlOperator);
 
   VelString m_partSQL;
   VelTypePtrList<BindInfo> m_bindList;
