@@ -1,0 +1,192 @@
+#include "VelMain.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+#include "MUT1.h"
+#include "OraXMLParserHandler.h"
+#include "OraXMLSQLData.h"
+#include "Ora_OCIEnv.h"
+#include "PEB1.h"
+#include "ProcessRequest.h"
+#include "VelAgentDefinitionParserHandler.h"
+#include "VelAttrGroupNames.h"
+#include "VelAttrGroups.h"
+#include "VelEncoding.h"
+#include "VelStartup.h"
+#include "Vel_PostEvent.h"
+#include "cp_api.h"
+#include "vel00_OCI_Lib.h"
+
+VEL_TRACE_UNIT("main");
+
+namespace {
+
+constexpr size_t kCatalogPathSize = 2048;
+
+// The two client failures: traced, written to standard output (with a line break), and in agent
+// mode raised as a start-failure event.
+int clientFailure(const char* text, int eventId, bool agentMode) {
+  VEL_ERROR("%s", text);
+  printf("%s\n", text);
+  fflush(stdout);
+  if (agentMode) Vel_PostEvent::postStartFailureEvent(text, eventId);
+  return 1;
+}
+
+void printUsage() {
+  printf(
+      "Usage: velclient\n"
+      "  Started by the agent without arguments, velclient collects the data of the monitored\n"
+      "  Oracle databases. Environment: AGENT_BIN_DIR, AGENT_REF_FILE, ATTRLIB, CP_PORT,\n"
+      "  VEL_CONFIG_FILE and the tuning variables.\n"
+      "  velclient -help | -h   prints this text.\n");
+}
+
+void unloadClient() {
+  Ora_OCIEnv::Terminate();
+  vel00_DynamicLib::Free(vel00_OCI_Lib::m_hLibrary);
+  vel00_OCI_Lib::m_hLibrary = nullptr;
+}
+
+// Agent mode, from reading the catalog to the end of the request loop.
+int runAgentMode() {
+  const char* binDir = PEB1_GetEnv("AGENT_BIN_DIR", nullptr);
+  if (binDir == nullptr) {
+    VEL_ERROR("Can not find the AGENT_BIN_DIR environment variable!");
+    return 2;
+  }
+  // A directory too long for the path buffer is refused like an unreadable catalog.
+  char catalogPath[kCatalogPathSize];
+  int written = snprintf(catalogPath, sizeof(catalogPath), "%s/%s", binDir, "velsql.xml");
+  OraXMLSQLData* catalog = new OraXMLSQLData;
+  if (written < 0 || static_cast<size_t>(written) >= sizeof(catalogPath) ||
+      !OraXMLParserHandler::parseXML(catalogPath, *catalog)) {
+    VEL_ERROR("XML %s parse failed, the application will exit", catalogPath);
+    delete catalog;
+    return -1;
+  }
+  const char* customPath = PEB1_GetEnv("VEL_CUSTOM_SQLXML", nullptr);
+  if (customPath != nullptr) {
+    OraXMLSQLData* custom = new OraXMLSQLData;
+    if (OraXMLParserHandler::parseXML(customPath, *custom))
+      catalog->mergeFrom(*custom);
+    else
+      VEL_ERROR("Parse cusomzied SQL XML %s failed", customPath);
+    delete custom;
+  }
+  if (VEL_TRACE_ON(MUT1_DETAIL)) catalog->dump();
+
+  char property[] = "CP_MULTITHREADED=YES";
+  char* properties[1] = {property};
+  int rc = cp_OpenConnectionWithProperties(properties, 1);
+  if (rc != 0) {
+    VEL_ERROR("cp_OpenConnection failed: %d", rc);
+    delete catalog;
+    return 3;
+  }
+  if (registerAttrGroups(*catalog) != 0) {
+    cp_CloseConnection();
+    delete catalog;
+    return 3;
+  }
+
+  VelAttrGroups* attrGroups = new VelAttrGroups;
+  const char* refFile = PEB1_GetEnv("AGENT_REF_FILE", nullptr);
+  if (refFile == nullptr) {
+    // The link stays open until the process ends.
+    VEL_ERROR("Can not find the AGENT_REF_FILE environment variable!");
+    delete attrGroups;
+    delete catalog;
+    return 1;
+  }
+  VelAgentDefinitionParserHandler::parseXML(refFile, *attrGroups);
+  const char* attrLib = PEB1_GetEnv("ATTRLIB", nullptr);
+  if (attrLib == nullptr) {
+    VEL_ERROR("Can not find the ATTRLIB environment variable!");
+    delete attrGroups;
+    delete catalog;
+    return 2;
+  }
+  std::string atrPath = std::string(attrLib) + "/" + "vel.atr";
+  parseATRFile(atrPath.c_str(), *attrGroups);
+  if (VEL_TRACE_ON(MUT1_DETAIL)) attrGroups->dump();
+
+  ProcessRequest(*catalog, *attrGroups);
+
+  cp_CloseConnection();
+  delete attrGroups;
+  delete catalog;
+  return 0;
+}
+
+}  // namespace
+
+void printClientVersion() {
+  if (vel00_OCI_Lib::pMyOCIClientVersion != nullptr) {
+    int major = 0, minor = 0, update = 0, patch = 0, portUpdate = 0;
+    vel00_OCI_Lib::pMyOCIClientVersion(&major, &minor, &update, &patch, &portUpdate);
+    VEL_DETAIL("Oracle client lib version is %d.%d.%d.%d.%d", major, minor, update, patch,
+               portUpdate);
+  } else {
+    VEL_DETAIL(
+        "Can't get OCIClientVersion function, the current Oracle client version should "
+        "under 10.2");
+  }
+}
+
+int registerAttrGroup(const char* name, int version) {
+  if (name == nullptr) return 0;
+  int rc = cp_RegisterAttrGroup(name, version, name);
+  if (rc != 0) VEL_ERROR("cp_RegisterAttrGroup: handle is: %s, failed: %d", name, rc);
+  return rc;
+}
+
+int registerAttrGroups(const OraXMLSQLData& catalog) {
+  for (int i = 0; i < kVelFixedAttrGroupCount; ++i) {
+    if (registerAttrGroup(kVelFixedAttrGroups[i].name, kVelFixedAttrGroups[i].version) != 0)
+      return -4;
+  }
+  for (const OraXMLSQLInfo& entry : catalog.getEntries()) {
+    if (!entry.isSimpleSQL()) continue;
+    VEL_DETAIL(
+        "Registering the simple SQL from predefined xml file, SQLID is: %s, ODIVersion is: "
+        "%d",
+        entry.getId(), static_cast<int>(entry.getODIVersion()));
+    // The catalog outlives the link, so its identifier text can serve as the handle.
+    if (registerAttrGroup(entry.getId(), entry.getODIVersion()) != 0) return -4;
+  }
+  int rc = cp_RegistrationComplete();
+  if (rc != 0) VEL_ERROR("cp_RegistrationComplete: failed: %d", rc);
+  return rc;
+}
+
+int velMain(int argc, char** argv) {
+  const bool agentMode = velIsAgentMode(argc);
+  velTraceEnvironment(environ);
+  if (!vel00_OCI_Lib::Init())
+    return clientFailure("Loading Oracle OCI library failed!", 1001, agentMode);
+  if (!Ora_OCIEnv::Init())
+    return clientFailure("Initializing Oracle runtime environment failed!", 1002, agentMode);
+  printClientVersion();
+
+  if (!agentMode) {
+    if (velstricmp(argv[1], "-help") == 0 || velstricmp(argv[1], "-h") == 0) {
+      printUsage();
+      unloadClient();
+      return 0;
+    }
+    // Known gap: the diagnostic commands (sql, test, the parse and test commands) are not built
+    // yet; any other argument is refused.
+    fprintf(stderr, "velclient: diagnostic commands are not available in this build\n");
+    unloadClient();
+    return 2;
+  }
+
+  int code = runAgentMode();
+  if (code != 0) return code;  // failure exits leave the client loaded; the process ends anyway
+  unloadClient();
+  return 0;
+}

@@ -1,0 +1,325 @@
+#include "ProcessRequest.h"
+
+#include <pthread.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "MUT1.h"
+#include "PEB1.h"
+#include "SendMutex.h"
+#include "VelAttrGroupNames.h"
+#include "VelConfig.h"
+#include "VelUtil.h"
+#include "Vel_ActionRequest.h"
+#include "Vel_DatabaseWorker.h"
+#include "Vel_ListRequest.h"
+#include "Vel_PostEvent.h"
+
+VEL_TRACE_UNIT("request");
+
+namespace {
+
+constexpr size_t kMinStackSize = 1048576;
+constexpr char kCollectorVersion[] = "06.31.00.01";
+
+const char* orEmpty(const char* text) { return text != nullptr ? text : ""; }
+
+void traceRequest(const Request* request) {
+  if (!VEL_TRACE_ON(MUT1_DUMP) || request == nullptr) return;
+  VEL_DUMPMSG(
+      "requstInfo handle is: %s, type is %d, subnode is %s, requestStartedID is %s, action is %s, ",
+      orEmpty(static_cast<const char*>(request->handle)), request->type, orEmpty(request->subnode),
+      orEmpty(request->requestStartedID), orEmpty(request->action));
+  for (const RequestInfo* info = request->requestInfo; info != nullptr; info = info->next) {
+    VEL_DUMPMSG("RequestInfo name is %s, value is %s, op is %s, logicalOp is: %s",
+                orEmpty(info->name), orEmpty(info->value), orEmpty(info->op),
+                orEmpty(info->logicalOp));
+  }
+}
+
+// The task result that refuses an action: -1 with the failure text. The caller holds no lock.
+void refuseTakeAction(const char* requestId, const char* action) {
+  char text[600];
+  snprintf(text, sizeof(text), "Error, this action %.511s can't be processed", orEmpty(action));
+  VEL_ERROR("%s", text);
+  const char* instances[1] = {""};
+  const char* outputs[1] = {text};
+  VelMutexHandler lock(gMutexSend);
+  cp_SendTaskRCWithOutput(-1, requestId, instances, 1, outputs, 1);
+}
+
+// An empty answer for a group whose feature is not running, then the record is freed.
+void answerEmpty(Request* request) {
+  {
+    VelMutexHandler lock(gMutexSend);
+    cp_SendData(orEmpty(request->id));
+  }
+  cp_FreeRequest(request);
+}
+
+bool isAlertLogSummary(const void* handle) {
+  return handle == RDB_Alert_Log_Summary || handle == ASM_Alert_Log_Summary ||
+         handle == DG_Alert_Log_Summary;
+}
+
+// Thread attributes with at least a 1 MiB stack; false when the default is big enough (the
+// threads are then created with default attributes).
+bool prepareThreadAttributes(pthread_attr_t& attr) {
+  pthread_attr_init(&attr);
+  size_t stackSize = 0;
+  int err = pthread_attr_getstacksize(&attr, &stackSize);
+  VEL_DETAIL("default stack size is:%d, err %d", static_cast<int>(stackSize), err);
+  if (stackSize >= kMinStackSize) {
+    pthread_attr_destroy(&attr);
+    return false;
+  }
+  err = pthread_attr_setstacksize(&attr, kMinStackSize);
+  VEL_DETAIL("set stack size is:%d, err %d, errno is:%d", static_cast<int>(kMinStackSize), err,
+             errno);
+  VEL_DETAIL("Increaing stack size to:%d", static_cast<int>(kMinStackSize));
+  err = pthread_attr_getstacksize(&attr, &stackSize);
+  VEL_DETAIL("changed stack size is:%d, err %d", static_cast<int>(stackSize), err);
+  return true;
+}
+
+struct SubnodeEntry {
+  VelString subnode;
+  VelString instanceName;
+};
+
+}  // namespace
+
+int velActionTimeout() {
+  int value = vel_getEnvAsInt("CDP_DP_ACTION_TIMEOUT", 20) - 3;
+  return value < 5 ? 5 : value;
+}
+
+int velCollectionTimeout() {
+  int value = vel_getEnvAsInt("CDP_COLLECTION_TIMEOUT", 60) - 3;
+  return value < 5 ? 5 : value;
+}
+
+bool velActionNewConnMode() {
+  const char* value = PEB1_GetEnv("VEL_ACTION_NEWCONN", nullptr);
+  return value == nullptr || u_stricmp(value, "false") != 0;
+}
+
+bool velIsTakeAction(const char* action) {
+  if (action == nullptr) return false;
+  return strncmp(action, kVelPLSQLActionPrefix, sizeof(kVelPLSQLActionPrefix) - 1) == 0 ||
+         strncmp(action, kVelSELECTActionPrefix, sizeof(kVelSELECTActionPrefix) - 1) == 0;
+}
+
+const char* velSubnodeTypeOf(const char* databaseType) {
+  if (databaseType == nullptr) return nullptr;
+  if (u_stricmp(databaseType, "RDB") == 0) return "%ZUL.OracleAgentRDB";
+  if (u_stricmp(databaseType, "ASM") == 0) return "%ZUL.OracleAgentASM";
+  if (u_stricmp(databaseType, "DG") == 0) return "%ZUL.OracleAgentDG";
+  return nullptr;
+}
+
+// Over-long names are cut to the row widths rather than refused: the agent still sees the
+// subnode, and the full name remains in the trace.
+void ProcessMonitoredDatabase(VelConfig* config, Request* request) {
+  VEL_FLOW_ENTRY("ProcessMonitoredDatabase");
+  if (config == nullptr || request == nullptr) {
+    VEL_ERROR("Error at get configuration list");
+    return;
+  }
+  {
+    VelMutexHandler lock(config->getMutex());
+    for (VelConfigItem* item : config->getItems()) {
+      if (item == nullptr || item->getConnectStatus() != VEL_CONN_STATUS_ACTIVE) continue;
+      Ora_DatabaseInfo info;
+      item->getDBInfo(info);
+      const char* subnodeType = velSubnodeTypeOf(info.m_type.c_str());
+      if (subnodeType == nullptr) continue;
+      char type[10], name[33], subnode[40];
+      snprintf(type, sizeof(type), "%s", info.m_type.c_str());
+      snprintf(name, sizeof(name), "%s", info.m_name.c_str());
+      snprintf(subnode, sizeof(subnode), "%s", item->getSubNodeName().c_str());
+      const char* values[6] = {"Reserved", subnodeType, type, name, kCollectorVersion, subnode};
+      cp_SetAttributeValues(values, 6, orEmpty(request->id));
+    }
+  }
+  cp_SendData(orEmpty(request->id));
+  cp_FreeRequest(request);
+  return;
+}
+
+void ProcessRequestDatabaseInformation(VelConfig* config, Request* request) {
+  VEL_FLOW_ENTRY("ProcessRequestDatabaseInformation");
+  if (config == nullptr || request == nullptr) {
+    VEL_ERROR("Error at get configuration list");
+    return;
+  }
+  {
+    VelMutexHandler lock(config->getMutex());
+    for (VelConfigItem* item : config->getItems()) {
+      if (item == nullptr) continue;
+      Ora_DatabaseInfo info;
+      item->getDBInfo(info);
+      const VelConfigInstance* instance = item->getInstance();
+      const int status = item->getConnectStatus();
+      const char* statusText = status == VEL_CONN_STATUS_ACTIVE     ? "Active"
+                               : status == VEL_CONN_STATUS_INACTIVE ? "Inactive"
+                                                                    : "Unknown";
+      const char* values[10] = {instance ? instance->m_instanceName.c_str() : "",
+                                info.m_name.c_str(),
+                                info.m_version.c_str(),
+                                info.m_type.c_str(),
+                                info.m_bitVersion.c_str(),
+                                statusText,
+                                instance ? instance->m_dgGroup.c_str() : "",
+                                info.m_role.c_str(),
+                                info.m_hostName.c_str(),
+                                info.m_instanceName.c_str()};
+      if (VEL_TRACE_ON(MUT1_DETAIL)) {
+        for (int i = 0; i < 10; ++i) VEL_DETAIL("Index %d, value is %s", i, values[i]);
+      }
+      cp_SetAttributeValues(values, 10, orEmpty(request->id));
+    }
+  }
+  cp_SendData(orEmpty(request->id));
+  cp_FreeRequest(request);
+  return;
+}
+
+void ProcessRequest(const OraXMLSQLData& catalog, const VelAttrGroups& attrGroups) {
+  VEL_FLOW_ENTRY("ProcessRequest");
+  VelConfig config;
+  Vel_RequestListManager manager;
+  std::atomic<bool> shutdown{false};
+  const bool newConnMode = velActionNewConnMode();
+
+  pthread_attr_t attr;
+  const bool customAttr = prepareThreadAttributes(attr);
+  pthread_attr_t* threadAttr = customAttr ? &attr : nullptr;
+
+  // Workers run actions on their own sessions when new-connection mode is off.
+  velSetWorkerActionHandler(&velRunTakeAction);
+
+  std::vector<SubnodeEntry> subnodes;
+  {
+    VelMutexHandler lock(config.getMutex());
+    for (VelConfigItem* item : config.getItems()) {
+      if (item == nullptr) continue;
+      SubnodeEntry entry;
+      entry.subnode.assign(item->getSubNodeName().c_str());
+      const VelConfigInstance* instance = item->getInstance();
+      entry.instanceName.assign(instance ? instance->m_instanceName.c_str() : "");
+      subnodes.push_back(entry);
+    }
+  }
+
+  std::vector<ProcessRequestParm*> workers;
+  for (const SubnodeEntry& entry : subnodes) {
+    Vel_ListRequest* queue = new Vel_ListRequest(entry.subnode.c_str(), entry.instanceName.c_str());
+    manager.push_back(queue);
+    ProcessRequestParm* parm = new ProcessRequestParm;
+    parm->m_pConfig = &config;
+    parm->m_pShutdown = &shutdown;
+    parm->m_pRequestList = queue;
+    parm->m_subnode.assign(entry.subnode.c_str());
+    parm->m_catalog = catalog;
+    parm->m_attrGroups = attrGroups;
+    pthread_create(&parm->m_threadId, threadAttr, processDatabaseRequest, parm);
+    workers.push_back(parm);
+  }
+
+  // The alert-log thread starts here once alert-log monitoring exists; its groups are answered
+  // empty until then.
+
+  Vel_ListRequest actionQueue("", "ActionConn");
+  ProcessActionParm actionParm;
+  actionParm.m_pConfig = &config;
+  actionParm.m_pRequestList = &actionQueue;
+  actionParm.m_pShutdown = &shutdown;
+  pthread_t actionThread{};
+  bool actionStarted = false;
+  if (newConnMode) {
+    actionParm.m_catalog = catalog;
+    actionStarted =
+        pthread_create(&actionThread, threadAttr, processActionRequest, &actionParm) == 0;
+  }
+
+  // The Oracle Net check threads start here once those checks exist; their groups are answered
+  // empty until then.
+
+  const int actionTimeout = velActionTimeout();
+  const int collectionTimeout = velCollectionTimeout();
+  VEL_DETAIL("Action timeout is %d, collection timeout is %d", actionTimeout, collectionTimeout);
+
+  for (bool running = true; running;) {
+    Request* request = nullptr;
+    int rc = cp_WaitForRequest(&request);
+    if (request == nullptr) VEL_ERROR("Error Request with NULL pointer");
+    traceRequest(request);
+    if (rc != 0 || request == nullptr) {
+      VEL_ERROR("Error: cp_WaitForRequest failed with %d, entring shutdown", rc);
+      if (request != nullptr) cp_FreeRequest(request);
+      break;
+    }
+    const void* handle = request->handle;
+    switch (request->type) {
+      case SHUTDOWN_REQUEST:
+        cp_FreeRequest(request);
+        cp_CloseConnection();
+        running = false;
+        break;
+      case DATA_REQUEST:
+        if (handle == Monitored_Databases) {
+          VelMutexHandler lock(gMutexSend);
+          ProcessMonitoredDatabase(&config, request);
+        } else if (handle == Database_Information) {
+          VelMutexHandler lock(gMutexSend);
+          ProcessRequestDatabaseInformation(&config, request);
+        } else if (isAlertLogSummary(handle) || handle == Agent_Remote_Connection ||
+                   handle == Agent_Listener) {
+          answerEmpty(request);
+        } else {
+          Vel_AgentFacRequest* wrapped = new Vel_AgentFacRequest(request, collectionTimeout);
+          if (!DispatchRequest(&manager, wrapped)) {
+            {
+              VelMutexHandler lock(gMutexSend);
+              cp_SendData(wrapped->getRequestID());
+            }
+            delete wrapped;
+          }
+        }
+        break;
+      case TASK_REQUEST:
+        if (velIsTakeAction(request->action)) {
+          Vel_AgentFacRequest* wrapped = new Vel_AgentFacRequest(request, actionTimeout);
+          bool queued =
+              newConnMode ? actionQueue.appendRequest(wrapped) : DispatchRequest(&manager, wrapped);
+          if (!queued) {
+            refuseTakeAction(wrapped->getRequestID(), wrapped->getAction());
+            delete wrapped;
+          }
+        } else {
+          refuseTakeAction(orEmpty(request->id), request->action);
+          cp_FreeRequest(request);
+        }
+        break;
+      default:
+        cp_FreeRequest(request);
+        break;
+    }
+  }
+
+  // Shutdown: the workers, then the take-action thread; the queues go with their owners.
+  shutdown.store(true);
+  for (ProcessRequestParm* parm : workers) {
+    pthread_join(parm->m_threadId, nullptr);
+    delete parm;
+  }
+  if (actionStarted) pthread_join(actionThread, nullptr);
+  velSetWorkerActionHandler(nullptr);
+  if (customAttr) pthread_attr_destroy(&attr);
+  return;
+}
