@@ -33,9 +33,16 @@ void sendSingleLine(int rc, const char* requestId, const char* text) {
   cp_SendTaskRCWithOutput(rc, requestId, instances, 1, outputs, 1);
 }
 
-// The code answered for a failed statement: the Oracle error, or -1 when the failure carries none.
+// The code answered for a failed statement: the Oracle error, or -1 when the failure carries none
+// (a worker session that never connected fails without calling the database).
 int failureCode(const Ora_ErrorMsg& error) {
   return error.getErrorCode() != 0 ? error.getErrorCode() : -1;
+}
+
+// The text answered for a failed statement; a failure without an Oracle record is still explained.
+const char* failureText(const Ora_ErrorMsg& error) {
+  const char* text = error.getMessage();
+  return (text != nullptr && *text != '\0') ? text : "The database session is not connected";
 }
 
 }  // namespace
@@ -62,7 +69,7 @@ bool Vel_PLSQLActionRequest::process(Ora_Database& database) {
   bool ok =
       database.executePLSQLCmd(command, error, static_cast<long>(getCreationTime()), getTimeout());
   const int rc = ok ? 0 : failureCode(error);
-  const char* message = ok ? "" : error.getMessage();
+  const char* message = ok ? "" : failureText(error);
   if (!ok) VEL_ERROR("PL/SQL action failed with %d: %s", rc, message);
   sendSingleLine(rc, getRequestID(), message);
   VEL_RETURN(true);
@@ -84,7 +91,7 @@ bool Vel_SELECTActionRequest::process(Ora_Database& database, int maxRow) {
   bool ok = database.executeTableCmd(command, &table, error, static_cast<long>(getCreationTime()),
                                      getTimeout());
   if (!ok) {
-    sendSingleLine(failureCode(error), getRequestID(), error.getMessage());
+    sendSingleLine(failureCode(error), getRequestID(), failureText(error));
     table.clearRows();
     VEL_RETURN(true);
   }

@@ -339,6 +339,16 @@ TEST_F(VelclientRun, StartUpFailuresExitWithTheirCodes) {
   ASSERT_TRUE(veltest::writeFile(m_sim.file("velsql.xml"), "<<SQLXML>&&</"));
   EXPECT_EQ(exitCodeWith(noCatalog), 255);
 
+  // Missing definitions are noticed after registration: the agent sees the collector register.
+  auto without = [this](const std::string& name) {
+    ClientOptions o = options();
+    for (std::string& e : o.env)
+      if (e.rfind(name + "=", 0) == 0) e = name + "_UNSET=1";
+    return o;
+  };
+  EXPECT_EQ(exitCodeWith(without("AGENT_REF_FILE")), 1);
+  EXPECT_EQ(exitCodeWith(without("ATTRLIB")), 2);
+
   ClientOptions noPort = options();
   noPort.setPort = false;
   EXPECT_EQ(exitCodeWith(noPort), 3);

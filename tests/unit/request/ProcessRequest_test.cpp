@@ -1,0 +1,227 @@
+// The request loop: its tuning values and action routing, the two groups answered from memory,
+// and the whole loop run in process against the stand-in (worker answers, take actions on the
+// worker's session, refusals, shutdown joining every thread).
+#include "ProcessRequest.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ConfigTestHelpers.h"
+#include "RequestTestSupport.h"
+#include "SendMutex.h"
+#include "VelConfig.h"
+#include "Vel_DatabaseWorker.h"
+
+namespace {
+
+using reqtest::kSingle;
+using veltest::ScopedEnv;
+using Rows = std::vector<std::vector<std::string>>;
+
+[[maybe_unused]] ::testing::Environment* const kOciEnvironment =
+    ::testing::AddGlobalTestEnvironment(new ocitest::OciEnvironment);
+
+TEST(RequestLoopTuning, TimeoutsAreTheVariableMinusThreeAtLeastFive) {
+  {
+    ScopedEnv unset("CDP_COLLECTION_TIMEOUT", nullptr);
+    ScopedEnv unsetAction("CDP_DP_ACTION_TIMEOUT", nullptr);
+    EXPECT_EQ(velCollectionTimeout(), 57);
+    EXPECT_EQ(velActionTimeout(), 17);
+  }
+  ScopedEnv low("CDP_COLLECTION_TIMEOUT", "4");
+  ScopedEnv high("CDP_DP_ACTION_TIMEOUT", "100");
+  EXPECT_EQ(velCollectionTimeout(), 5);
+  EXPECT_EQ(velActionTimeout(), 97);
+}
+
+TEST(RequestLoopTuning, NewConnectionModeOffOnlyForFalse) {
+  {
+    ScopedEnv unset("VEL_ACTION_NEWCONN", nullptr);
+    EXPECT_TRUE(velActionNewConnMode());
+  }
+  for (const char* off : {"false", "FALSE", "False"}) {
+    ScopedEnv value("VEL_ACTION_NEWCONN", off);
+    EXPECT_FALSE(velActionNewConnMode()) << off;
+  }
+  for (const char* on : {"no", "0", "true", "falsey"}) {
+    ScopedEnv value("VEL_ACTION_NEWCONN", on);
+    EXPECT_TRUE(velActionNewConnMode()) << on;
+  }
+}
+
+TEST(RequestLoopRouting, TakeActionPrefixesAreCaseSensitive) {
+  EXPECT_TRUE(velIsTakeAction("VELSELECT:select 1 from dual"));
+  EXPECT_TRUE(velIsTakeAction("VELPLSQL:"));
+  EXPECT_FALSE(velIsTakeAction("velselect:select 1 from dual"));
+  EXPECT_FALSE(velIsTakeAction("VelPlSql:BEGIN NULL; END;"));
+  EXPECT_FALSE(velIsTakeAction("VELSELECT select 1 from dual"));
+  EXPECT_FALSE(velIsTakeAction(" VELSELECT:x"));
+  EXPECT_FALSE(velIsTakeAction(nullptr));
+  EXPECT_STREQ(velSubnodeTypeOf("rdb"), "%ZUL.OracleAgentRDB");
+  EXPECT_STREQ(velSubnodeTypeOf("ASM"), "%ZUL.OracleAgentASM");
+  EXPECT_STREQ(velSubnodeTypeOf("Dg"), "%ZUL.OracleAgentDG");
+  EXPECT_EQ(velSubnodeTypeOf("RAC"), nullptr);
+  EXPECT_EQ(velSubnodeTypeOf(""), nullptr);
+}
+
+const char kConfig[] =
+    "[config PROD]\n"
+    "VEL_CONN_STR = dbhost1:1521/PROD\n"
+    "VEL_CONN_USERID = monitor\n"
+    "VEL_CONN_PASSWORD = monitor\n"
+    "VEL_DG_GROUP = dg1\n"
+    "[config DOWN]\n"
+    "VEL_CONN_STR = nowhere:1521/DOWN\n"
+    "VEL_CONN_USERID = monitor\n"
+    "VEL_CONN_PASSWORD = monitor\n"
+    "[config ODD]\n"
+    "VEL_CONN_STR = odd:1521/ODD\n"
+    "VEL_CONN_USERID = monitor\n"
+    "VEL_CONN_PASSWORD = monitor\n";
+
+// The configuration and an agent whose link registered the loop's groups with their constants.
+class LoopTest : public ::testing::Test {
+ protected:
+  LoopTest() {
+    EXPECT_TRUE(veltest::writeFile(m_cfg, kConfig));
+    EXPECT_TRUE(m_agent.listen(0));
+    cp_setPort(m_agent.port());
+    char property[] = "CP_MULTITHREADED=YES";
+    char* properties[] = {property};
+    EXPECT_EQ(cp_OpenConnectionWithProperties(properties, 1), 0);
+    EXPECT_TRUE(m_agent.acceptClient(5000));
+    const char* groups[] = {Monitored_Databases, Database_Information, kAgentEventGroup,
+                            RDB_Alert_Log_Summary, reqtest::kStats};
+    for (const char* g : groups) EXPECT_EQ(cp_RegisterAttrGroup(g, 1, g), 0) << g;
+    EXPECT_EQ(cp_RegistrationComplete(), 0);
+    EXPECT_TRUE(m_agent.waitRegistration(5000));
+  }
+  ~LoopTest() override { cp_CloseConnection(); }
+
+  // The agent asks; the handler answers on this thread as the loop does.
+  velagent::Answer answerWith(void (*handler)(VelConfig*, Request*), VelConfig& config,
+                              const char* group) {
+    std::string id = m_agent.sendDataRequest(group, "", {});
+    Request* record = nullptr;
+    EXPECT_EQ(cp_WaitForRequest(&record), 0);
+    {
+      VelMutexHandler lock(gMutexSend);
+      handler(&config, record);
+    }
+    return m_agent.waitAnswer(id, 5000);
+  }
+
+  static void setItem(VelConfig& config, const char* subnode, int status, const char* type,
+                      const char* name) {
+    VelMutexHandler lock(config.getMutex());
+    VelConfigItem* item = config.searchBySubNode(subnode);
+    ASSERT_NE(item, nullptr) << subnode;
+    Ora_DatabaseInfo info;
+    info.setInfo(type, name, "19.3.0.0.0", 190, "64", "false", "PRIMARY", "prod1", "dbhost1");
+    item->updateDatabaseInfo(info);
+    item->setConnectStatus(status);
+  }
+
+  veltest::TempDir m_dir;
+  std::string m_cfg = m_dir.file("vl_inst1.cfg");
+  ScopedEnv m_file{"VEL_CONFIG_FILE", m_cfg.c_str()};
+  ScopedEnv m_inst{"VEL_INSTANCE_NAME", "inst1"};
+  ScopedEnv m_host{"NOVAG_HOSTNAME", "hostA"};
+  ScopedEnv m_agentSwitch{"VEL_SUBNODE_INCLUDING_AGENTNAME", "NO"};
+  ScopedEnv m_hostSwitch{"VEL_SUBNODE_INCLUDING_HOSTNAME", "NO"};
+  velagent::AgentSim m_agent;
+};
+
+TEST_F(LoopTest, MonitoredDatabasesListsActiveSubnodesOfKnownTypes) {
+  VelConfig config;
+  // Nothing active yet: an empty answer.
+  velagent::Answer none = answerWith(ProcessMonitoredDatabase, config, Monitored_Databases);
+  ASSERT_TRUE(none.ok());
+  EXPECT_TRUE(none.rows.empty());
+
+  const std::string longName(40, 'N');
+  setItem(config, "PROD", VEL_CONN_STATUS_ACTIVE, "rdb", longName.c_str());
+  setItem(config, "DOWN", VEL_CONN_STATUS_INACTIVE, "RDB", "DOWN");
+  setItem(config, "ODD", VEL_CONN_STATUS_ACTIVE, "RAC", "ODD");
+  velagent::Answer rows = answerWith(ProcessMonitoredDatabase, config, Monitored_Databases);
+  ASSERT_TRUE(rows.ok());
+  // The database name is cut to its 32-character width.
+  EXPECT_EQ(rows.rows, (Rows{{"Reserved", "%ZUL.OracleAgentRDB", "rdb", std::string(32, 'N'),
+                              "06.31.00.01", "PROD"}}));
+}
+
+TEST_F(LoopTest, DatabaseInformationListsEverySubnodeWithItsStatus) {
+  VelConfig config;
+  setItem(config, "PROD", VEL_CONN_STATUS_ACTIVE, "RDB", "PROD");
+  setItem(config, "DOWN", VEL_CONN_STATUS_INACTIVE, "RDB", "");
+  velagent::Answer answer =
+      answerWith(ProcessRequestDatabaseInformation, config, Database_Information);
+  ASSERT_TRUE(answer.ok());
+  EXPECT_EQ(
+      answer.rows,
+      (Rows{{"PROD", "PROD", "19.3.0.0.0", "RDB", "64", "Active", "dg1", "PRIMARY", "dbhost1",
+             "prod1"},
+            {"DOWN", "", "19.3.0.0.0", "RDB", "64", "Inactive", "", "PRIMARY", "dbhost1", "prod1"},
+            {"ODD", "", "", "", "", "Unknown", "", "", "", ""}}));
+}
+
+// The whole loop on a thread of this process with actions run by the workers.
+TEST_F(LoopTest, LoopRoutesRequestsAndJoinsEverythingAtShutdown) {
+  ocitest::SimDatabases dbs;
+  dbs.make("single", kSingle);
+  ScopedEnv newConn("VEL_ACTION_NEWCONN", "FALSE");
+  ScopedEnv ping("VEL_PING_INTERVAL", "1");
+  OraXMLSQLData catalog = reqtest::makeCatalog();
+  VelAttrGroups groups = reqtest::makeAttrGroups();
+  std::thread loop([&] { ProcessRequest(catalog, groups); });
+
+  // Database_Information from memory until the worker has connected.
+  bool active = false;
+  for (int i = 0; i < 100 && !active; ++i) {
+    for (const auto& row : m_agent.dataRequest(Database_Information, "", {}, 3000).rows)
+      if (row.size() == 10 && row[0] == "PROD" && row[5] == "Active") active = true;
+    if (!active) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  EXPECT_TRUE(active);
+
+  velagent::Answer stats = m_agent.dataRequest(reqtest::kStats, "PROD", {}, 8000);
+  ASSERT_TRUE(stats.ok());
+  EXPECT_FALSE(stats.rows.empty());
+  velagent::Answer alertLog = m_agent.dataRequest(RDB_Alert_Log_Summary, "PROD", {}, 3000);
+  ASSERT_TRUE(alertLog.ok());
+  EXPECT_TRUE(alertLog.rows.empty());
+
+  // New-connection mode off: the action runs on the worker's session; the worker of the down
+  // database has no session, and says so.
+  velagent::TaskResult select = m_agent.task("PROD", "VELSELECT:select 'x' X from dual;", 8000);
+  ASSERT_TRUE(select.ok());
+  EXPECT_EQ(select.rc, 0);
+  ASSERT_EQ(select.outputs.size(), 2u);
+  EXPECT_EQ(select.outputs[0].value, "x");
+  EXPECT_EQ(select.outputs[1].value, "X");
+  velagent::TaskResult down = m_agent.task("DOWN", "VELPLSQL:BEGIN NULL; END;", 8000);
+  ASSERT_TRUE(down.ok());
+  EXPECT_EQ(down.rc, -1);
+  ASSERT_EQ(down.outputs.size(), 1u);
+  EXPECT_EQ(down.outputs[0].value, "The database session is not connected");
+
+  // A take action for a subnode without a queue, and an unknown action.
+  velagent::TaskResult nowhere = m_agent.task("NOSUCH", "VELSELECT:select 1 from dual", 3000);
+  ASSERT_TRUE(nowhere.ok());
+  EXPECT_EQ(nowhere.rc, -1);
+  velagent::TaskResult unknown = m_agent.task("PROD", "SHELL:ls", 3000);
+  ASSERT_TRUE(unknown.ok());
+  EXPECT_EQ(unknown.rc, -1);
+  ASSERT_EQ(unknown.outputs.size(), 1u);
+  EXPECT_EQ(unknown.outputs[0].value, "Error, this action SHELL:ls can't be processed");
+
+  ASSERT_TRUE(m_agent.sendShutdown());
+  loop.join();  // returns only once every worker has been joined
+  EXPECT_TRUE(m_agent.waitClientClosed(3000));
+  EXPECT_TRUE(m_agent.violations().empty());
+}
+
+}  // namespace
