@@ -321,6 +321,18 @@ TEST_F(VelclientRun, TakeActionsOnNewConnectionsAndRefusals) {
   shutdownCleanly();
 }
 
+TEST_F(VelclientRun, ShutdownDuringASlowStatementWaitsForItAndExitsCleanly) {
+  startRegistered();
+  ASSERT_EQ(waitStatus("PROD", "Active", 8000).size(), 2u);
+  std::string id = m_agent.sendDataRequest("TEST_SLOW", "PROD", {});
+  ASSERT_FALSE(id.empty());
+  // The worker looks at its queue at least once a second: by now it runs the slow statement, and
+  // its answer comes after the link has been closed.
+  std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+  ASSERT_TRUE(m_agent.sendShutdown());
+  EXPECT_EQ(m_agent.waitClientExit(15000), 0);
+}
+
 TEST_F(VelclientRun, AgentClosingTheSocketEndsTheProcess) {
   startRegistered();
   m_agent.closeClient();
