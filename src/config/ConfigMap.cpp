@@ -15,7 +15,6 @@
 
 VEL_TRACE_UNIT("config");
 
-
 ConfigMap configMap;
 
 namespace {
