@@ -22,13 +22,17 @@ struct Converter {
   }
 };
 
+// The converter library's platform whose numbering our code-page numbers (CCSIDs) follow; it is
+// the first value of the platform enumeration.
+constexpr UConverterPlatform kCcsidPlatform = static_cast<UConverterPlatform>(0);
+
 // Opens the converter of a code-page number; null (with err set) when the number is unknown.
 UConverter* openCodepage(int cp, UErrorCode* err) {
   if (cp <= 0) {
     *err = U_FILE_ACCESS_ERROR;  // what the library reports for an unknown code page
     return nullptr;
   }
-  return ucnv_openCCSID(cp, UCNV_IBM, err);
+  return ucnv_openCCSID(cp, kCcsidPlatform, err);
 }
 
 }  // namespace
