@@ -491,6 +491,15 @@ int cp_SetAttributeValues(const char** values, int count, const char* requestId)
   return CP_OK;
 }
 
+// Writes a complete response, empties the group's buffer and retires the request id.
+static int finishResponse(HOZ::String* buffer, AttrGroupReg* reg, const char* requestId) {
+  bool ok = writeMessage(buffer);
+  buffer->clear();
+  if (g.multiThreaded) dropThreadBuffer(reg);
+  retireId(requestId);
+  return ok ? CP_OK : CP_WRITE_FAILED;
+}
+
 int cp_SendData(const char* requestId) {
   VEL_FLOW_ENTRY("cp_SendData");
   if (!checkState(REG_COMPLETE_STATE)) VEL_RETURN(CP_BAD_STATE);
@@ -509,11 +518,7 @@ int cp_SendData(const char* requestId) {
     printf("DxN cp_SendData no memory in string buffer\n");
     VEL_RETURN(CP_NO_MEMORY);
   }
-  bool ok = writeMessage(buffer);
-  buffer->clear();
-  if (g.multiThreaded) dropThreadBuffer(reg);
-  retireId(requestId);
-  VEL_RETURN(ok ? CP_OK : CP_WRITE_FAILED);
+  VEL_RETURN(finishResponse(buffer, reg, requestId));
 }
 
 int cp_SendError(int rc, const char* requestId) {
@@ -537,11 +542,7 @@ int cp_SendError(int rc, const char* requestId) {
     printf("DxN cp_SendError no memory in string buffer\n");
     VEL_RETURN(CP_NO_MEMORY);
   }
-  bool ok = writeMessage(buffer);
-  buffer->clear();
-  if (g.multiThreaded) dropThreadBuffer(reg);
-  retireId(requestId);
-  VEL_RETURN(ok ? CP_OK : CP_WRITE_FAILED);
+  VEL_RETURN(finishResponse(buffer, reg, requestId));
 }
 
 // ---- Events ----------------------------------------------------------------------------------

@@ -350,6 +350,9 @@ bool Ora_Database::hookFailed(OCIStmt* statement, const char* sql, Ora_ErrorMsg&
 
 bool Ora_Database::prepareAndBind(Ora_BaseCommand& command, OCIStmt* statement, const char* sql,
                                   Ora_ErrorMsg& error) {
+  if (m_pSvcCtx == nullptr || m_pError == nullptr) return false;
+  error.clear();
+  if (statement == nullptr) return false;
   if (!prepareStatement(statement, sql, error)) return false;
   int rc = command.onAfterPrepare(statement, m_pError);
   if (!ok(rc)) return hookFailed(statement, sql, error, rc, "AfterPrepare");
@@ -367,11 +370,8 @@ bool Ora_Database::executeTableCommand(Ora_TableCommand& command, Ora_BaseStmtTa
     VEL_RETURN(false);
   }
   VEL_FLOWMSG("Executing the SQL:%s", sql);
-  if (m_pSvcCtx == nullptr || m_pError == nullptr) VEL_RETURN(false);
-  error.clear();
   Ora_OCIStmtHandler stmt;
   OCIStmt* statement = stmt.handle();
-  if (statement == nullptr) VEL_RETURN(false);
   if (!prepareAndBind(command, statement, sql, error)) VEL_RETURN(false);
   int rc = OCI_SUCCESS;
   if (table != nullptr) {
@@ -405,11 +405,8 @@ bool Ora_Database::executePLSQLCommand(Ora_PLSQLCommand& command, Ora_ErrorMsg& 
     VEL_RETURN(false);
   }
   VEL_DETAIL("SQL is: %s", sql);
-  if (m_pSvcCtx == nullptr || m_pError == nullptr) VEL_RETURN(false);
-  error.clear();
   Ora_OCIStmtHandler stmt;
   OCIStmt* statement = stmt.handle();
-  if (statement == nullptr) VEL_RETURN(false);
   if (!prepareAndBind(command, statement, sql, error)) VEL_RETURN(false);
   int rc = Ora_Wrapper::StmtExecuteTimeOut(m_pSvcCtx, statement, m_pError, 1, OCI_COMMIT_ON_SUCCESS,
                                            start, timeout, error);

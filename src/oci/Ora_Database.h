@@ -115,7 +115,8 @@ class Ora_Database : public Vel_BaseMemPool {
   // Fills error from the status, traces it with the step name and disconnects; returns status.
   int failStep(Ora_ErrorMsg& error, int status, const char* step);
   bool prepareStatement(OCIStmt* statement, const char* sql, Ora_ErrorMsg& error);
-  // Prepares the statement and runs the command's after-prepare and bind hooks.
+  // Needs a session and a statement; clears error, prepares the statement and runs the
+  // command's after-prepare and bind hooks.
   bool prepareAndBind(Ora_BaseCommand& command, OCIStmt* statement, const char* sql,
                       Ora_ErrorMsg& error);
   // Fills error from the handle, traces the failed step and dumps the statement; false.
