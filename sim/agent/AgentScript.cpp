@@ -377,6 +377,15 @@ void Printer::note(const std::string& kind, const std::string& text) {
   m_out.flush();
 }
 
+void Printer::echo(const std::string& text) {
+  if (m_format == Format::kJson) {
+    note("echo", text);
+  } else {
+    m_out << text << "\n";
+    m_out.flush();
+  }
+}
+
 const char kCommandHelp[] =
     "data GROUP SUBNODE [rid=ID] [attrs=A,B] [filter=TEXT] [NAME OP VALUE [and|or ...]]\n"
     "task SUBNODE [user=USER] COMMAND...\n"
@@ -386,6 +395,7 @@ const char kCommandHelp[] =
     "events [COUNT]                   registration\n"
     "columns GROUP NAME,NAME,...      timeout MS          sleep MS\n"
     "close                            wait-close          wait-exit\n"
+    "echo TEXT                        (prints TEXT)\n"
     "SUBNODE '-' sends none; \"quoted words\" may hold blanks and \\n \\t \\xHH escapes.\n";
 
 void Printer::help() {
@@ -696,6 +706,12 @@ bool parseCommand(const std::string& line, Command& cmd, std::string* error) {
     cmd.text = bytes;
     return true;
   }
+  if (is("echo")) {
+    // The rest of the line as it is written (no quotes or escapes), possibly empty.
+    cmd.kind = Command::kEcho;
+    cmd.text = restOf(line, pos);
+    return true;
+  }
   if (is("columns")) {
     cmd.kind = Command::kColumns;
     std::string list;
@@ -925,6 +941,9 @@ bool ScriptRunner::execute(const Command& cmd) {
       return true;
     case Command::kHelp:
       m_printer.help();
+      return true;
+    case Command::kEcho:
+      m_printer.echo(cmd.text);
       return true;
     case Command::kWaitExit: {
       if (m_sim.clientPid() <= 0) return fail("no client was started");

@@ -31,6 +31,8 @@ class Printer {
   void unclaimed(const DataAnswer& a);
   // A line of information: what happened to the connection or the process.
   void note(const std::string& kind, const std::string& text);
+  // A line of the script's own (a heading): as it is in tables, an echo object in JSON.
+  void echo(const std::string& text);
   void exitCode(int code);
   void help();
   // Names the columns of the group's rows in tables and JSON (the wire carries no names).
@@ -70,13 +72,14 @@ struct Command {
     kWaitExit,
     kColumns,
     kHelp,
+    kEcho,
   };
   Kind kind = kNone;
   std::string group;
   std::string subnode;  // empty: not written
   std::string requestStartedId;
   std::vector<RequestInfoItem> items;
-  std::string text;                // task command, raw bytes
+  std::string text;                // task command, raw bytes, echo text
   std::vector<std::string> names;  // columns
   std::string user;
   bool hasUser = false;

@@ -207,6 +207,30 @@ TEST(AgentScriptPrint, NamedColumnsHeadTablesAndKeyJsonRows) {
   EXPECT_NE(other.str().find("\"rows\":[[\"PROD\""), std::string::npos);
 }
 
+TEST(AgentScriptEcho, PrintsTheLineAsWrittenWithoutWaitingForAClient) {
+  Command c = parse("echo   == 2. \"Sessions\" #1  ");
+  EXPECT_EQ(c.kind, Command::kEcho);
+  EXPECT_EQ(c.text, "== 2. \"Sessions\" #1");
+  EXPECT_EQ(parse("ECHO").text, "");
+
+  // No client ever connects: an echo must neither wait for one nor count as a failure.
+  AgentSim sim;
+  ASSERT_TRUE(sim.listen(0));
+  std::ostringstream table;
+  std::ostringstream err;
+  Printer tp(table, Format::kTable);
+  ScriptRunner runner(sim, tp, err, 100);
+  EXPECT_TRUE(runner.runLine("echo == Step 1 =="));
+  EXPECT_TRUE(runner.runLine("echo"));
+  EXPECT_EQ(table.str(), "== Step 1 ==\n\n");
+  EXPECT_EQ(runner.failures(), 0);
+  EXPECT_EQ(err.str(), "");
+
+  std::ostringstream json;
+  Printer(json, Format::kJson).echo("a \"b\"");
+  EXPECT_EQ(json.str(), "{\"type\":\"echo\",\"text\":\"a \\\"b\\\"\"}\n");
+}
+
 namespace {
 
 // A runner over an agent with a raw collector that answers in a thread.
