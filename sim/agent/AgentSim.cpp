@@ -181,6 +181,10 @@ bool AgentSim::startClient(const std::string& path, const ClientOptions& options
   }
   if (logFd >= 0) close(logFd);
   m_pid = pid;
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_startedSinceAccept = true;
+  }
   m_reaped = false;
   m_exitCode = -1;
   return true;
@@ -249,6 +253,7 @@ bool AgentSim::acceptClient(int timeoutMs) {
   {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_connected = true;
+    m_startedSinceAccept = false;
     m_peerClosed = false;
     m_agentClosed = false;
     m_hasRegistration = false;
@@ -409,8 +414,12 @@ bool AgentSim::waitRegistration(int timeoutMs) {
   bool open;
   {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_hasRegistration) return true;
     open = m_connected;
+    // A registration belongs to its connection: once that has ended and another client has been
+    // started, the new client's registration is awaited.
+    bool ended = m_peerClosed || m_agentClosed || !m_connected;
+    if (m_hasRegistration && !(ended && m_startedSinceAccept)) return true;
+    if (ended) open = false;
   }
   if (!open && !acceptClient(timeoutMs)) return false;
   std::unique_lock<std::mutex> lock(m_mutex);

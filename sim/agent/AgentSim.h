@@ -192,6 +192,7 @@ class AgentSim {
   bool m_peerClosed = false;
   bool m_agentClosed = false;
   bool m_hasRegistration = false;
+  bool m_startedSinceAccept = false;  // a client was started after the last accepted connection
   Registration m_registration;
   size_t m_messageCount = 0;  // messages of the current connection
   size_t m_seq = 0;           // messages of every connection

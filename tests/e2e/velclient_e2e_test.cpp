@@ -5,75 +5,18 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "AgentSim.h"
-#include "TestSupport.h"
+#include "HashMap.h"
+#include "VelclientRun.h"
 
 namespace {
 
-using velagent::AgentSim;
 using velagent::ClientOptions;
-using Rows = std::vector<std::vector<std::string>>;
-
-// The source tree, from this file's own path (tests/e2e/<file>).
-std::string sourceDir() {
-  std::string file = __FILE__;
-  return file.substr(0, file.rfind("/tests/e2e/"));
-}
-
-const char kDatabaseInformation[] =
-    "BEGIN\n"
-    "  SELECT DECODE(SUBSTR(i.instance_name, 1, 1), '+', 'ASM', 'RDB'),\n"
-    "         NVL((SELECT name FROM v$database), i.instance_name), i.version_full,\n"
-    "         TO_NUMBER(SUBSTR(i.version, 1, 2)) * 10, '64',\n"
-    "         DECODE(i.parallel, 'YES', 'true', 'false'),\n"
-    "         NVL((SELECT database_role FROM v$database), 'PRIMARY'), i.instance_name, "
-    "i.host_name\n"
-    "    INTO :db_type, :db_name, :version, :shortversion, :bitversion, :iscluster, :db_role,\n"
-    "         :dbinstance_name, :dbhostname\n"
-    "    FROM v$instance i;\n"
-    "END;";
-
-std::string sqlInfo(const std::string& attrs, const std::string& sql) {
-  return "  <SQLInfo id=" + attrs + "><SQL dbversion=\"101\"><SQLText>" + sql +
-         "</SQLText></SQL></SQLInfo>\n";
-}
-
-std::string catalogText() {
-  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<SQLXML>\n" +
-         sqlInfo("\"DatabaseInformation\"", kDatabaseInformation) +
-         sqlInfo("\"All_Instance_Name\"",
-                 "select inst_id, instance_name from gv$instance order by inst_id") +
-         sqlInfo("\"Current_Instance_Info\"", "select instance_name, host_name from v$instance") +
-         sqlInfo("\"TEST_STATS\" simplesql=\"TRUE\" odiversion=\"3\"",
-                 "select name, value from v$sysstat order by name") +
-         sqlInfo("\"TEST_PLAIN\" simplesql=\"false\"", "select name from v$sysstat") +
-         sqlInfo("\"TEST_SLOW\" simplesql=\"true\" odiversion=\"1\"",
-                 "select name as slow_marker from v$sysstat") +
-         "</SQLXML>\n";
-}
-
-const char kRefFile[] =
-    "<?xml version=\"1.0\"?>\n<agent_ref>\n"
-    "  <custom ag=\"TEST_STATS\"><metric metricName=\"NAME\" type=\"string\" size=\"64\"/>"
-    "<metric metricName=\"VALUE\" type=\"string\" size=\"64\"/>"
-    "<metric metricName=\"DBINSTNAME\" type=\"string\" size=\"64\"/></custom>\n"
-    "  <custom ag=\"TEST_SLOW\"><metric metricName=\"SLOW_MARKER\" type=\"string\"/></custom>\n"
-    "</agent_ref>\n";
-
-const char kConfig[] =
-    "[config PROD]\n"
-    "VEL_CONN_STR = dbhost1:1521/PROD\n"
-    "VEL_CONN_USERID = monitor\n"
-    "VEL_CONN_PASSWORD = monitor\n"
-    "[config DOWN]\n"
-    "VEL_CONN_STR = nowhere:1521/DOWN\n"
-    "VEL_CONN_USERID = monitor\n"
-    "VEL_CONN_PASSWORD = monitor\n";
+using vele2e::Rows;
+using vele2e::VelclientRun;
 
 // The groups every run registers, in order, with their versions.
 const std::vector<std::pair<std::string, int>> kFixedGroups = {{"Monitored_Databases", 1},
@@ -101,107 +44,27 @@ const std::vector<std::pair<std::string, int>> kFixedGroups = {{"Monitored_Datab
                                                                {"RDB_Parameter", 2},
                                                                {"ASM_Parameter", 1}};
 
-class VelclientRun : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(veltest::writeFile(m_dir.file("velsql.xml"), catalogText()));
-    ASSERT_TRUE(veltest::writeFile(m_dir.file("ref.xml"), kRefFile));
-    ASSERT_TRUE(veltest::writeFile(m_dir.file("vel.atr"), "* no column renames\n"));
-    ASSERT_TRUE(veltest::writeFile(m_dir.file("vl_inst1.cfg"), kConfig));
-    // The statement of TEST_SLOW takes 1.5 s longer, to keep the worker busy.
-    ASSERT_TRUE(
-        veltest::writeFile(m_dir.file("slow.sql"),
-                           "INSERT INTO sim_faults VALUES('delay', 'slow_marker', 0, 1500);\n"));
-    std::string mkdb = veltest::buildDir() + "/sim/velsim-mkdb " + sourceDir() +
-                       "/sim/oracle/seeds/single.sql " + m_dir.file("slow.sql") + " " +
-                       m_sim.file("dbhost1_1521_PROD.db") + " >/dev/null 2>&1";
-    ASSERT_EQ(system(mkdb.c_str()), 0) << mkdb;
-    ASSERT_TRUE(m_agent.listen(0));
-  }
-
-  // The environment the agent gives the collector; extra entries replace or add.
-  ClientOptions options(const std::vector<std::string>& extra = {}) {
-    ClientOptions o;
-    o.inheritEnv = false;
-    o.logPath = m_dir.file("client.log");
-    o.env = {"LD_LIBRARY_PATH=" + veltest::buildDir() + "/sim",
-             "VELSIM_DIR=" + m_sim.path(),
-             "AGENT_BIN_DIR=" + m_dir.path(),
-             "AGENT_REF_FILE=" + m_dir.file("ref.xml"),
-             "ATTRLIB=" + m_dir.path(),
-             "VEL_CONFIG_FILE=" + m_dir.file("vl_inst1.cfg"),
-             "VEL_INSTANCE_NAME=inst1",
-             "NOVAG_HOSTNAME=hostA",
-             "VEL_SUBNODE_INCLUDING_AGENTNAME=NO",
-             "VEL_SUBNODE_INCLUDING_HOSTNAME=NO",
-             "VEL_PING_INTERVAL=1",
-             "PATH=/usr/bin:/bin"};
-    for (const std::string& e : extra) {
-      std::string name = e.substr(0, e.find('='));
-      bool replaced = false;
-      for (std::string& have : o.env)
-        if (have.compare(0, name.size() + 1, name + "=") == 0) {
-          have = e;
-          replaced = true;
-        }
-      if (!replaced) o.env.push_back(e);
-    }
-    return o;
-  }
-
-  std::string binary() const { return veltest::buildDir() + "/bin/velclient"; }
-
-  void startRegistered(const std::vector<std::string>& extra = {}) {
-    ASSERT_TRUE(m_agent.startClient(binary(), options(extra))) << m_agent.lastError();
-    ASSERT_TRUE(m_agent.waitRegistration(10000)) << veltest::readFile(m_dir.file("client.log"));
-  }
-
-  // Polls Database_Information until the subnode reports status; its rows then.
-  Rows waitStatus(const std::string& subnode, const std::string& status, int timeoutMs) {
-    Rows rows;
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    do {
-      rows = m_agent.dataRequest("Database_Information", "", {}, 3000).rows;
-      for (const auto& row : rows)
-        if (row.size() == 10 && row[0] == subnode && row[5] == status) return rows;
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    } while (std::chrono::steady_clock::now() < end);
-    return rows;
-  }
-
-  // Shutdown request; the collector must exit 0.
-  void shutdownCleanly() {
-    ASSERT_TRUE(m_agent.sendShutdown());
-    EXPECT_EQ(m_agent.waitClientExit(15000), 0);
-    EXPECT_TRUE(m_agent.violations().empty());
-  }
-
-  // Runs the program to its end with the given environment; its exit code.
-  int exitCodeWith(ClientOptions o) {
-    EXPECT_TRUE(m_agent.startClient(binary(), o)) << m_agent.lastError();
-    int code = m_agent.waitClientExit(10000);
-    if (code == -1) m_agent.killClient();
-    return code;
-  }
-
-  veltest::TempDir m_dir;
-  veltest::TempDir m_sim;
-  AgentSim m_agent;
-};
-
 TEST_F(VelclientRun, RegistersFixedGroupsThenSimpleCatalogEntriesInOrder) {
   startRegistered();
   velagent::Registration reg = m_agent.registration();
   std::vector<std::pair<std::string, int>> expected = kFixedGroups;
   expected.push_back({"TEST_STATS", 3});
   expected.push_back({"TEST_SLOW", 1});
-  // The link lists the registered groups in its own order, so the set is compared; the simple-SQL
-  // entries come with their own versions and TEST_PLAIN (not simple SQL) is left out.
-  using GroupSet = std::set<std::pair<std::string, int>>;
-  GroupSet got;
-  for (const auto& g : reg.groups) got.insert({g.name, g.version});
-  EXPECT_EQ(reg.groups.size(), expected.size());
-  EXPECT_EQ(got, GroupSet(expected.begin(), expected.end()));
+  expected.push_back({"TEST_BUSY", 1});
+  // The registration message lists the groups in the iteration order of the link's group map;
+  // putting them into such a map in the order of the calls gives the order on the wire. The
+  // simple-SQL entries come with their own versions; TEST_PLAIN (not simple SQL) is left out.
+  HashMap map;
+  for (const auto& g : expected) map.put(g.first.c_str(), &g);
+  std::vector<std::pair<std::string, int>> wireOrder;
+  HashMapIterator it = map.iterator();
+  while (it.hasNext()) {
+    it.next();
+    wireOrder.push_back(*static_cast<const std::pair<std::string, int>*>(it.getData()));
+  }
+  std::vector<std::pair<std::string, int>> got;
+  for (const auto& g : reg.groups) got.push_back({g.name, g.version});
+  EXPECT_EQ(got, wireOrder);
   EXPECT_TRUE(reg.threaded);
   shutdownCleanly();
 }
@@ -246,31 +109,51 @@ TEST_F(VelclientRun, AnswersInMemoryGroupsAndCatalogGroupThroughWorker) {
 }
 
 TEST_F(VelclientRun, FullQueueRefusesWithEventAndEmptyAnswer) {
-  startRegistered({"VEL_REQUEST_QUEUE_MAX_LENGTH=0"});
-  ASSERT_EQ(waitStatus("PROD", "Active", 8000).size(), 2u);
-  // The slow statement holds the worker while the others arrive: the queue admits one at a
-  // time, so at least one of them is refused.
-  std::vector<std::string> ids;
-  ids.push_back(m_agent.sendDataRequest("TEST_SLOW", "PROD", {}));
-  for (int i = 0; i < 4; ++i) ids.push_back(m_agent.sendDataRequest("TEST_STATS", "PROD", {}));
-  int empty = 0;
-  for (const std::string& id : ids) {
-    velagent::Answer a = m_agent.waitAnswer(id, 10000);
-    ASSERT_TRUE(a.ok()) << id;
-    if (a.rows.empty()) ++empty;
+  // While its worker runs a 3 s statement, a subnode's queue takes the maximum length plus one
+  // requests; the next is refused at once. The default maximum is 50; 0 still admits one.
+  struct Case {
+    std::vector<std::string> env;
+    size_t max;
+  };
+  for (const Case& c : {Case{{}, 50}, Case{{"VEL_REQUEST_QUEUE_MAX_LENGTH=0"}, 0}}) {
+    SCOPED_TRACE(c.max);
+    startRegistered(c.env);
+    ASSERT_TRUE(hasStatus(waitStatus("PROD", "Active", 8000), "PROD", "Active")) << clientLog();
+    std::string busy = m_agent.sendDataRequest("TEST_BUSY", "PROD", {});
+    // The worker looks at its queue at least once a second: by now it runs the busy statement.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    size_t eventsBefore = m_agent.eventCount();
+    std::vector<std::string> ids;
+    for (size_t i = 0; i < c.max + 2; ++i)
+      ids.push_back(m_agent.sendDataRequest("TEST_STATS", "PROD", {}));
+    for (size_t i = 0; i < ids.size(); ++i) {
+      velagent::Answer a = m_agent.waitAnswer(ids[i], 10000);
+      ASSERT_TRUE(a.ok()) << i;
+      EXPECT_EQ(a.rows.empty(), i == c.max + 1) << i;
+    }
+    EXPECT_FALSE(m_agent.waitAnswer(busy, 5000).rows.empty());
+    std::vector<velagent::Event> events = m_agent.events();
+    // Other events (the unreachable database's connection errors) may come in between.
+    std::vector<velagent::Event> refusals;
+    for (size_t i = eventsBefore; i < events.size(); ++i)
+      if (!events[i].rows.empty() && events[i].rows[0].size() == 7 &&
+          events[i].rows[0][3] == "1006")
+        refusals.push_back(events[i]);
+    ASSERT_EQ(refusals.size(), 1u);
+    const velagent::Event& refused = refusals[0];
+    EXPECT_EQ(refused.group, "Agent_Event");
+    ASSERT_EQ(refused.rows.size(), 1u);
+    ASSERT_EQ(refused.rows[0].size(), 7u);
+    EXPECT_EQ(refused.rows[0][0], "1");
+    EXPECT_EQ(refused.rows[0][1], "Too many req");
+    EXPECT_EQ(refused.rows[0][2], "PROD");
+    EXPECT_EQ(refused.rows[0][3], "1006");
+    EXPECT_EQ(
+        refused.rows[0][4],
+        "Error at appending request for handle is:TEST_STATS, request id is:" + ids.back() +
+            ", because current list length exceeds the max list length:" + std::to_string(c.max));
+    shutdownCleanly();
   }
-  EXPECT_GE(empty, 1);
-  ASSERT_TRUE(m_agent.waitEvents(1, 3000));
-  bool found = false;
-  for (const velagent::Event& e : m_agent.events()) {
-    if (e.rows.empty()) continue;
-    const auto& row = e.rows[0];
-    for (const std::string& v : row)
-      if (v.find("because current list length exceeds the max list length:0") != std::string::npos)
-        found = true;
-  }
-  EXPECT_TRUE(found);
-  shutdownCleanly();
 }
 
 TEST_F(VelclientRun, TakeActionsOnNewConnectionsAndRefusals) {
