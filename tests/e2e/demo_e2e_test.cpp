@@ -137,13 +137,16 @@ TEST(Demo, RunsEveryStepAndEndsWithACleanShutdown) {
     EXPECT_EQ(groups.count(g), 1u) << g[0];
 
   Table info = tableAfter(out, "data Database_Information ");
-  ASSERT_EQ(info.rows.size(), 3u) << info.title;
-  EXPECT_EQ(info.column("INSTANCE"), (std::vector<std::string>{"PROD", "RACDB", "GONE"}));
-  EXPECT_EQ(info.column("STATUS"), (std::vector<std::string>{"Active", "Active", "Inactive"}));
-  EXPECT_EQ(info.column("DB_INSTANCE"), (std::vector<std::string>{"PROD", "RACDB1", ""}));
+  ASSERT_EQ(info.rows.size(), 4u) << info.title;
+  EXPECT_EQ(info.column("INSTANCE"), (std::vector<std::string>{"PROD", "RACDB", "ASM", "GONE"}));
+  EXPECT_EQ(info.column("STATUS"),
+            (std::vector<std::string>{"Active", "Active", "Active", "Inactive"}));
+  EXPECT_EQ(info.column("TYPE"), (std::vector<std::string>{"RDB", "RDB", "ASM", ""}));
+  EXPECT_EQ(info.column("DB_INSTANCE"), (std::vector<std::string>{"PROD", "RACDB1", "+ASM", ""}));
 
   Table monitored = tableAfter(out, "data Monitored_Databases ");
-  EXPECT_EQ(monitored.column("SUBNODE"), (std::vector<std::string>{"PROD", "RACDB"}));
+  EXPECT_EQ(monitored.column("SUBNODE"), (std::vector<std::string>{"PROD", "RACDB", "ASM"}));
+  EXPECT_EQ(monitored.cell(2, "SUBNODE_TYPE"), "%ZUL.OracleAgentASM");
 
   Table prodInstances = tableAfter(out, "data RDB_Instance_Info subnode PROD ");
   EXPECT_EQ(prodInstances.column("INSTANCE"), std::vector<std::string>{"PROD"});
@@ -151,6 +154,9 @@ TEST(Demo, RunsEveryStepAndEndsWithACleanShutdown) {
   EXPECT_EQ(racInstances.column("INSTANCE"), (std::vector<std::string>{"RACDB1", "RACDB2"}));
   EXPECT_EQ(racInstances.column("HOST"), (std::vector<std::string>{"rachost1", "rachost2"}));
   EXPECT_EQ(racInstances.column("DB_UNIQUE"), (std::vector<std::string>{"RACDB", "RACDB"}));
+  Table asmInstances = tableAfter(out, "data ASM_Instance subnode ASM ");
+  EXPECT_EQ(asmInstances.column("INSTANCE"), std::vector<std::string>{"+ASM"});
+  EXPECT_EQ(asmInstances.column("DB_UNIQUE"), std::vector<std::string>{"+ASM"});
   Table goneInstances = tableAfter(out, "data RDB_Instance_Info subnode GONE ");
   ASSERT_TRUE(goneInstances.found);
   EXPECT_NE(goneInstances.title.find(": 0 rows"), std::string::npos) << goneInstances.title;
@@ -163,6 +169,9 @@ TEST(Demo, RunsEveryStepAndEndsWithACleanShutdown) {
 
   Table all = tableAfter(out, "data RDB_Tablespace subnode PROD ", 0);
   EXPECT_EQ(all.rows.size(), 5u) << all.title;
+  Table diskgroups = tableAfter(out, "data ASM_Diskgroup subnode ASM ");
+  EXPECT_EQ(diskgroups.column("NAME"), (std::vector<std::string>{"DATA", "FRA"}));
+  EXPECT_EQ(diskgroups.column("USED_PCT"), (std::vector<std::string>{"40", "20"}));
   Table filtered = tableAfter(out, "data RDB_Tablespace subnode PROD ", 1);
   EXPECT_EQ(filtered.column("TABLESPACE"), (std::vector<std::string>{"SYSAUX", "SYSTEM"}));
   for (size_t r = 0; r < filtered.rows.size(); ++r) {
