@@ -175,11 +175,17 @@ class VelclientRun : public ::testing::Test {
     EXPECT_TRUE(m_agent.violations().empty());
   }
 
-  // Runs the program to its end with the given environment; its exit code.
-  int exitCodeWith(const velagent::ClientOptions& o) {
-    EXPECT_TRUE(m_agent.startClient(binary(), o)) << m_agent.lastError();
-    int code = m_agent.waitClientExit(10000);
-    if (code == -1) m_agent.killClient();
+  // Runs the program to its end with the given environment, served by an agent of its own so
+  // that connections of runs that were never accepted stay apart; its exit code. The agent may
+  // be given to look at what the program sent.
+  int exitCodeWith(const velagent::ClientOptions& o, velagent::AgentSim* agent = nullptr) {
+    velagent::AgentSim local;
+    velagent::AgentSim& a = agent != nullptr ? *agent : local;
+    EXPECT_TRUE(a.listen(0));
+    EXPECT_TRUE(a.startClient(binary(), o)) << a.lastError();
+    if (agent != nullptr) a.waitRegistration(5000);
+    int code = a.waitClientExit(10000);
+    if (code == -1) a.killClient();
     return code;
   }
 

@@ -248,11 +248,31 @@ TEST_F(VelclientRun, StartUpFailuresExitWithTheirCodes) {
   noPort.setPort = false;
   EXPECT_EQ(exitCodeWith(noPort), 3);
 
+  // Client failures are also told to the agent as start-failure events on a link of their own.
+  auto startFailure = [this](const ClientOptions& o, const std::string& text, const char* id) {
+    velagent::AgentSim agent;
+    EXPECT_EQ(exitCodeWith(o, &agent), 1);
+    EXPECT_NE(veltest::readFile(o.logPath).find(text + "\n"), std::string::npos) << text;
+    ASSERT_TRUE(agent.registered());
+    EXPECT_EQ(agent.registration().groups.size(), 3u);
+    EXPECT_TRUE(agent.waitEvents(1, 3000));
+    std::vector<velagent::Event> events = agent.events();
+    ASSERT_EQ(events.size(), 1u);
+    ASSERT_EQ(events.back().rows.size(), 1u);
+    EXPECT_EQ(events.back().rows[0],
+              (std::vector<std::string>{"1", "Agent", "", id, text, "", events.back().rows[0][6]}));
+  };
   ClientOptions noClient = options({"LD_LIBRARY_PATH=" + m_dir.path()});
   noClient.logPath = m_dir.file("noclient.log");
-  EXPECT_EQ(exitCodeWith(noClient), 1);
-  EXPECT_NE(veltest::readFile(noClient.logPath).find("Loading Oracle OCI library failed!\n"),
-            std::string::npos);
+  startFailure(noClient, "Loading Oracle OCI library failed!", "1001");
+  ClientOptions noEnvironment = options({"VELSIM_FAIL_ENV=1"});
+  noEnvironment.logPath = m_dir.file("noenv.log");
+  startFailure(noEnvironment, "Initializing Oracle runtime environment failed!", "1002");
+
+  // A customised catalog that cannot be read leaves the shipped one in service.
+  startRegistered({"VEL_CUSTOM_SQLXML=" + m_dir.file("missing.xml")});
+  EXPECT_TRUE(m_agent.isRegistered("TEST_STATS"));
+  shutdownCleanly();
 }
 
 TEST_F(VelclientRun, CommandLineHelpAndUnavailableCommands) {
