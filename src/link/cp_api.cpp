@@ -448,8 +448,9 @@ int cp_CloseConnection() {
     delete g.groups;
     g.groups = nullptr;
   }
-  // Buffers of threads that are still alive are no longer reachable through their keys; the
-  // link is closed only after the workers stopped, so they are freed here.
+  // Buffers of threads that are still alive are no longer reachable through their keys, so they
+  // are freed here. Senders run under the program's send mutex, which the closing thread holds
+  // too; a later send finds the link closed and returns before it looks for its buffer.
   List stale;
   {
     LockGuard guard(&gBufferLock);

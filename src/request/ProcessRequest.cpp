@@ -266,11 +266,15 @@ void ProcessRequest(const OraXMLSQLData& catalog, const VelAttrGroups& attrGroup
     }
     const void* handle = request->handle;
     switch (request->type) {
-      case SHUTDOWN_REQUEST:
+      case SHUTDOWN_REQUEST: {
         cp_FreeRequest(request);
+        // Workers may still be answering: they send under the send mutex, so closing under it
+        // never cuts a response short, and every later send finds the link closed.
+        VelMutexHandler lock(gMutexSend);
         cp_CloseConnection();
         running = false;
         break;
+      }
       case DATA_REQUEST:
         if (handle == Monitored_Databases) {
           VelMutexHandler lock(gMutexSend);
