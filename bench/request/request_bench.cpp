@@ -801,7 +801,7 @@ int main(int argc, char** argv) {
   // References first, in this process, on the first subnode's database file.
   setenv("VELSIM_DIR", setup.sim.path().c_str(), 1);
   BareQuery bare;
-  LatencySummary bareBlocking, bareNonBlocking;
+  LatencySummary bareBlocking, bareNonBlocking, bareAfter;
   if (!bare.open(setup.buildDir + "/sim/libclntsh.so", connectString(1)) ||
       !measureBare(&bare, false, 0, 2, &bareBlocking) ||
       !measureBare(&bare, true, 100, 2, &bareNonBlocking)) {
@@ -822,12 +822,18 @@ int main(int argc, char** argv) {
       allOk = false;
     }
   }
+  // Once more at the end: how much the machine changed during the run.
+  if (!measureBare(&bare, false, 0, 2, &bareAfter)) {
+    std::fprintf(stderr, "bench_request: the bare query failed at the end\n");
+    allOk = false;
+  }
 
   std::printf(
       "\nReferences (latency in ms)                         count      mean       p50"
       "       p90       p99       max\n");
   printLatencyLine("bare 10-row query, blocking (in process)", bareBlocking);
   printLatencyLine("bare 10-row query, non-blocking, prefetch 100", bareNonBlocking);
+  printLatencyLine("bare 10-row query, blocking, after the runs", bareAfter);
   for (const RunResult& r : runs) {
     if (!r.ok) continue;
     std::string label =
@@ -838,16 +844,21 @@ int main(int argc, char** argv) {
   std::printf("\n%s requests (10 rows each); window = outstanding requests per subnode\n", kGroup);
   std::printf(
       "  subnodes window     req/s    p50 ms    p90 ms    p99 ms    max ms  p50/bare"
-      "  p50/inmem  cpu%%  agent%%   right wrong lost\n");
+      "  p50/inmem  cpu%%  agent%%  cpu us/req  /bare   right wrong lost\n");
   for (const RunResult& r : runs) {
     for (const LoadResult& l : r.loads) {
       double overBare = bareBlocking.p50 > 0 ? l.latency.p50 / bareBlocking.p50 : 0;
       double overInMem = r.inMemory.p50 > 0 ? l.latency.p50 / r.inMemory.p50 : 0;
+      // velclient's CPU time per answered request, against the bare query's time.
+      double cpuPerRequestUs =
+          l.perSecond > 0 && l.cpuPercent >= 0 ? l.cpuPercent / 100.0 / l.perSecond * 1e6 : 0;
+      double cpuOverBare = bareBlocking.p50 > 0 ? cpuPerRequestUs / 1000.0 / bareBlocking.p50 : 0;
       std::printf(
-          "  %8d %6d %9.1f %9.3f %9.3f %9.3f %9.3f %9.0f %10.1f %5.1f %6.1f %7ld %5ld %4ld\n",
+          "  %8d %6d %9.1f %9.3f %9.3f %9.3f %9.3f %9.0f %10.1f %5.1f %6.1f %11.1f %6.1f %7ld "
+          "%5ld %4ld\n",
           l.subnodes, l.window, l.perSecond, l.latency.p50, l.latency.p90, l.latency.p99,
-          l.latency.max, overBare, overInMem, l.cpuPercent, l.agentCpuPercent, l.answered, l.wrong,
-          l.lost);
+          l.latency.max, overBare, overInMem, l.cpuPercent, l.agentCpuPercent, cpuPerRequestUs,
+          cpuOverBare, l.answered, l.wrong, l.lost);
       if (!l.firstWrong.empty()) std::printf("    first wrong answer: %s\n", l.firstWrong.c_str());
       if (l.wrong > 0 || l.lost > 0) allOk = false;
     }
@@ -858,7 +869,8 @@ int main(int argc, char** argv) {
       "   each request waits for the next look, so window 1 measures that pause; a deeper window\n"
       "   keeps the queue busy and measures the work per request; cpu%% is velclient's CPU and\n"
       "   agent%% this program's own (driver threads and AgentSim) over the measured window,\n"
-      "   in %% of one core)\n");
+      "   in %% of one core; cpu us/req is velclient's CPU time per answer, /bare its ratio to\n"
+      "   the bare query's p50)\n");
 
   std::printf(
       "\nvelclient memory (kB)  subnodes  idle VmRSS  idle VmHWM  threads  after-load"
