@@ -360,6 +360,8 @@ struct OciApi {
   sword (*StmtExecute)(void*, void*, void*, ub4, ub4, const void*, void*, ub4);
   sword (*StmtFetch2)(void*, void*, ub4, ub2, sb4, ub4);
   sword (*ErrorGet)(void*, ub4, ub1*, sb4*, ub1*, ub4, ub4);
+  sword (*SessionEnd)(void*, void*, void*, ub4);
+  sword (*ServerDetach)(void*, void*, ub4);
 };
 
 const ub4 kHtEnv = 1, kHtError = 2, kHtSvcCtx = 3, kHtStmt = 4, kHtServer = 8, kHtSession = 9;
@@ -371,8 +373,14 @@ const ub2 kSqltStr = 5;
 class BareQuery {
  public:
   ~BareQuery() {
-    // Handles are freed with the environment; the library stays loaded (its worker threads
-    // may outlive a dlclose).
+    // The session ends and every handle is freed; the library stays loaded (its worker
+    // threads may outlive a dlclose).
+    if (m_loggedOn) m_api.SessionEnd(m_svc, m_err, m_ses, 0);
+    if (m_attached) m_api.ServerDetach(m_srv, m_err, 0);
+    if (m_ses != nullptr) m_api.HandleFree(m_ses, kHtSession);
+    if (m_svc != nullptr) m_api.HandleFree(m_svc, kHtSvcCtx);
+    if (m_srv != nullptr) m_api.HandleFree(m_srv, kHtServer);
+    if (m_err != nullptr) m_api.HandleFree(m_err, kHtError);
     if (m_env != nullptr) m_api.HandleFree(m_env, kHtEnv);
   }
 
@@ -390,7 +398,9 @@ class BareQuery {
               load(lib, &m_api.DefineByPos, "OCIDefineByPos") &&
               load(lib, &m_api.StmtExecute, "OCIStmtExecute") &&
               load(lib, &m_api.StmtFetch2, "OCIStmtFetch2") &&
-              load(lib, &m_api.ErrorGet, "OCIErrorGet");
+              load(lib, &m_api.ErrorGet, "OCIErrorGet") &&
+              load(lib, &m_api.SessionEnd, "OCISessionEnd") &&
+              load(lib, &m_api.ServerDetach, "OCIServerDetach");
     if (!ok) return false;
     // OCI_THREADED, as the collector creates its environment.
     if (m_api.EnvCreate(&m_env, 1, nullptr, nullptr, nullptr, nullptr, 0, nullptr) != 0)
@@ -402,10 +412,12 @@ class BareQuery {
     if (m_api.ServerAttach(m_srv, m_err, reinterpret_cast<const ub1*>(cs.c_str()),
                            static_cast<sb4>(cs.size()), 0) != 0)
       return fail("attach: " + errorText());
+    m_attached = true;
     m_api.AttrSet(m_svc, kHtSvcCtx, m_srv, 0, kAttrServer, m_err);
     m_api.AttrSet(m_ses, kHtSession, const_cast<char*>("monitor"), 7, kAttrUser, m_err);
     m_api.AttrSet(m_ses, kHtSession, const_cast<char*>("monitor"), 7, kAttrPassword, m_err);
     if (m_api.SessionBegin(m_svc, m_err, m_ses, 1, 0) != 0) return fail("log on: " + errorText());
+    m_loggedOn = true;
     m_api.AttrSet(m_svc, kHtSvcCtx, m_ses, 0, kAttrSession, m_err);
     return true;
   }
@@ -472,6 +484,8 @@ class BareQuery {
 
   OciApi m_api{};
   void *m_env = nullptr, *m_err = nullptr, *m_srv = nullptr, *m_svc = nullptr, *m_ses = nullptr;
+  bool m_attached = false;
+  bool m_loggedOn = false;
   std::string m_error;
 };
 
@@ -912,5 +926,7 @@ int main(int argc, char** argv) {
   }
   std::printf("\n%s\n", allOk ? "all answers right, no wire violation, clean exits"
                               : "PROBLEMS were seen: see above");
+  // Flushed here: a sanitizer's report at exit ends the process without flushing.
+  std::fflush(stdout);
   return allOk ? 0 : 1;
 }
