@@ -18,10 +18,11 @@
 //
 // Build and run (Google Benchmark must be installed for bench/ to be built):
 //   cmake --build build --target bench_request velclient clntsh velsim-mkdb
-//   build/bin/bench_request                 # full run, about 4 minutes
+//   build/bin/bench_request                 # full run, about 3 minutes
 //   build/bin/bench_request --quick         # about 1 minute
 // Options: --subnodes 1,10,50  --load-seconds S  --warmup-seconds S  --window W
-//          --idle-seconds S  --inmem-seconds S  --ping S (VEL_PING_INTERVAL)  --keep
+//          --idle-seconds S  --inmem-seconds S  --rounds N (deep-window runs, memory after each)
+//          --ping S (VEL_PING_INTERVAL)  --keep
 #include <dlfcn.h>
 #include <ftw.h>
 #include <signal.h>
@@ -73,13 +74,14 @@ struct Options {
   double inmemSeconds = 2;
   int ping = 0;  // 0: VEL_PING_INTERVAL not set (the collector's default)
   bool keep = false;
+  int rounds = 1;  // runs of the deep window per subnode count
 };
 
 void usage() {
   std::fprintf(stderr,
                "usage: bench_request [--quick] [--subnodes N,N,...] [--load-seconds S]\n"
                "       [--warmup-seconds S] [--window W] [--idle-seconds S] [--inmem-seconds S]\n"
-               "       [--ping S] [--keep]\n");
+               "       [--rounds N] [--ping S] [--keep]\n");
 }
 
 bool parseNumber(const char* text, double low, double high, double* out) {
@@ -133,6 +135,9 @@ bool parseOptions(int argc, char** argv, Options* o) {
       // The collector refuses requests beyond its queue length (51 by default).
       ok = parseNumber(value, 1, 50, &v) && v == static_cast<int>(v);
       o->window = static_cast<int>(v);
+    } else if (a == "--rounds") {
+      ok = parseNumber(value, 1, 1000, &v) && v == static_cast<int>(v);
+      o->rounds = static_cast<int>(v);
     } else if (a == "--ping") {
       ok = parseNumber(value, 1, 86400, &v) && v == static_cast<int>(v);
       o->ping = static_cast<int>(v);
@@ -629,6 +634,7 @@ struct LoadResult {
   double cpuPercent = -1;       // velclient during the measured window
   double agentCpuPercent = -1;  // this process (driver threads and AgentSim) in that window
   long answered = 0, wrong = 0, lost = 0;
+  velbench::ProcMemory memoryAfter;  // velclient's, once the load has drained
   std::string firstWrong;
 };
 
@@ -762,9 +768,13 @@ RunResult runCollector(Setup* setup, int subnodes, bool measureIdle, const Optio
   if (!measureInMemory(&agent, subnodes, o.inmemSeconds, &r.inMemory, &problem))
     return failed(problem);
 
-  for (int depth : {1, o.window}) {
-    if (depth == 1 && o.window == 1 && !r.loads.empty()) break;
+  // Window 1, then the deep window `rounds` times; memory is read after each, so that growth
+  // under a steady load shows.
+  std::vector<int> depths = {1};
+  for (int i = 0; i < o.rounds; ++i) depths.push_back(o.window);
+  for (int depth : depths) {
     r.loads.push_back(runLoad(&agent, subnodes, depth, o));
+    velbench::readProcMemory(pid, &r.loads.back().memoryAfter);
   }
   velbench::readProcMemory(pid, &r.loadedMemory);
 
@@ -808,8 +818,9 @@ int main(int argc, char** argv) {
 
   std::printf("velclient end-to-end benchmark: subnodes");
   for (int n : o.subnodes) std::printf(" %d", n);
-  std::printf("; load %.1f s after %.1f s warm-up; windows 1 and %d per subnode; idle %.0f s\n",
-              o.loadSeconds, o.warmupSeconds, o.window, o.idleSeconds);
+  std::printf(
+      "; load %.1f s after %.1f s warm-up; windows 1 and %d (x%d) per subnode; idle %.0f s\n",
+      o.loadSeconds, o.warmupSeconds, o.window, o.rounds, o.idleSeconds);
   std::fflush(stdout);
 
   // References first, in this process, on the first subnode's database file.
@@ -858,7 +869,7 @@ int main(int argc, char** argv) {
   std::printf("\n%s requests (10 rows each); window = outstanding requests per subnode\n", kGroup);
   std::printf(
       "  subnodes window     req/s    p50 ms    p90 ms    p99 ms    max ms  p50/bare"
-      "  p50/inmem  cpu%%  agent%%  cpu us/req  /bare   right wrong lost\n");
+      "  p50/inmem  cpu%%  agent%%  cpu us/req  /bare   right wrong lost  RSS kB after\n");
   for (const RunResult& r : runs) {
     for (const LoadResult& l : r.loads) {
       double overBare = bareBlocking.p50 > 0 ? l.latency.p50 / bareBlocking.p50 : 0;
@@ -869,10 +880,10 @@ int main(int argc, char** argv) {
       double cpuOverBare = bareBlocking.p50 > 0 ? cpuPerRequestUs / 1000.0 / bareBlocking.p50 : 0;
       std::printf(
           "  %8d %6d %9.1f %9.3f %9.3f %9.3f %9.3f %9.0f %10.1f %5.1f %6.1f %11.1f %6.1f %7ld "
-          "%5ld %4ld\n",
+          "%5ld %4ld %13ld\n",
           l.subnodes, l.window, l.perSecond, l.latency.p50, l.latency.p90, l.latency.p99,
           l.latency.max, overBare, overInMem, l.cpuPercent, l.agentCpuPercent, cpuPerRequestUs,
-          cpuOverBare, l.answered, l.wrong, l.lost);
+          cpuOverBare, l.answered, l.wrong, l.lost, l.memoryAfter.vmRssKb);
       if (!l.firstWrong.empty()) std::printf("    first wrong answer: %s\n", l.firstWrong.c_str());
       if (l.wrong > 0 || l.lost > 0) allOk = false;
     }
