@@ -44,6 +44,7 @@
 
 #include "AgentSim.h"
 #include "BenchStats.h"
+#include "BenchWorkload.h"
 
 namespace {
 
@@ -51,9 +52,10 @@ using Clock = std::chrono::steady_clock;
 using velagent::AgentSim;
 using velbench::LatencySummary;
 
-const char kGroup[] = "BENCH_ROWS";
-const int kRows = 10;
-const char kRowsQuery[] = "select id, name, val from bench_rows order by id";
+using velbench::kGroup;
+using velbench::kRows;
+using velbench::kRowsQuery;
+using velbench::Options;
 const int kAnswerTimeoutMs = 30000;
 
 double msBetween(Clock::time_point a, Clock::time_point b) {
@@ -61,97 +63,6 @@ double msBetween(Clock::time_point a, Clock::time_point b) {
 }
 
 double secondsBetween(Clock::time_point a, Clock::time_point b) { return msBetween(a, b) / 1000; }
-
-// ---------------------------------------------------------------------------------------------
-// Options
-
-struct Options {
-  std::vector<int> subnodes = {1, 10, 50};
-  double loadSeconds = 10;
-  double warmupSeconds = 2;
-  int window = 8;
-  double idleSeconds = 30;
-  double inmemSeconds = 2;
-  int ping = 0;  // 0: VEL_PING_INTERVAL not set (the collector's default)
-  bool keep = false;
-  int rounds = 1;  // runs of the deep window per subnode count
-};
-
-void usage() {
-  std::fprintf(stderr,
-               "usage: bench_request [--quick] [--subnodes N,N,...] [--load-seconds S]\n"
-               "       [--warmup-seconds S] [--window W] [--idle-seconds S] [--inmem-seconds S]\n"
-               "       [--rounds N] [--ping S] [--keep]\n");
-}
-
-bool parseNumber(const char* text, double low, double high, double* out) {
-  char* end = nullptr;
-  double v = std::strtod(text, &end);
-  if (end == text || *end != '\0' || !(v >= low && v <= high)) return false;
-  *out = v;
-  return true;
-}
-
-bool parseOptions(int argc, char** argv, Options* o) {
-  for (int i = 1; i < argc; ++i) {
-    std::string a = argv[i];
-    if (a == "--quick") {
-      o->loadSeconds = 4;
-      o->warmupSeconds = 1;
-      o->idleSeconds = 8;
-      o->inmemSeconds = 1;
-      continue;
-    }
-    if (a == "--keep") {
-      o->keep = true;
-      continue;
-    }
-    if (i + 1 >= argc) {
-      std::fprintf(stderr, "bench_request: %s needs a value\n", a.c_str());
-      return false;
-    }
-    const char* value = argv[++i];
-    double v = 0;
-    bool ok = true;
-    if (a == "--subnodes") {
-      o->subnodes.clear();
-      std::stringstream list(value);
-      std::string item;
-      while (ok && std::getline(list, item, ',')) {
-        ok = parseNumber(item.c_str(), 1, 500, &v) && v == static_cast<int>(v);
-        if (ok) o->subnodes.push_back(static_cast<int>(v));
-      }
-      ok = ok && !o->subnodes.empty();
-      std::sort(o->subnodes.begin(), o->subnodes.end());
-    } else if (a == "--load-seconds") {
-      ok = parseNumber(value, 0.5, 3600, &o->loadSeconds);
-    } else if (a == "--warmup-seconds") {
-      ok = parseNumber(value, 0, 3600, &o->warmupSeconds);
-    } else if (a == "--idle-seconds") {
-      ok = parseNumber(value, 1, 3600, &o->idleSeconds);
-    } else if (a == "--inmem-seconds") {
-      ok = parseNumber(value, 0.1, 3600, &o->inmemSeconds);
-    } else if (a == "--window") {
-      // The collector refuses requests beyond its queue length (51 by default).
-      ok = parseNumber(value, 1, 50, &v) && v == static_cast<int>(v);
-      o->window = static_cast<int>(v);
-    } else if (a == "--rounds") {
-      ok = parseNumber(value, 1, 1000, &v) && v == static_cast<int>(v);
-      o->rounds = static_cast<int>(v);
-    } else if (a == "--ping") {
-      ok = parseNumber(value, 1, 86400, &v) && v == static_cast<int>(v);
-      o->ping = static_cast<int>(v);
-    } else {
-      std::fprintf(stderr, "bench_request: unknown option %s\n", a.c_str());
-      return false;
-    }
-    if (!ok) {
-      std::fprintf(stderr, "bench_request: bad value for %s: %s\n", a.c_str(), value);
-      return false;
-    }
-  }
-  return true;
-}
 
 // ---------------------------------------------------------------------------------------------
 // Files
@@ -249,12 +160,6 @@ const char kRefFile[] =
     "<metric metricName=\"VAL\" type=\"string\" size=\"32\"/></custom>\n"
     "</agent_ref>\n";
 
-// Ten rows beside the seed's own tables.
-const char kRowsSeed[] =
-    "CREATE TABLE bench_rows(id NUMBER, name VARCHAR2(30), val NUMBER);\n"
-    "WITH RECURSIVE r(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM r WHERE i < 10)\n"
-    "  INSERT INTO bench_rows SELECT i, 'row number ' || i, i * 1.25 FROM r;\n";
-
 std::string subnodeName(int i) { return "DB" + std::to_string(i); }
 std::string connectString(int i) {
   return "benchhost" + std::to_string(i) + ":1521/DB" + std::to_string(i);
@@ -281,7 +186,7 @@ struct Setup {
     if (!writeText(dir.file("velsql.xml"), catalogText()) ||
         !writeText(dir.file("ref.xml"), kRefFile) ||
         !writeText(dir.file("vel.atr"), "* no column renames\n") ||
-        !writeText(dir.file("rows.sql"), kRowsSeed)) {
+        !writeText(dir.file("rows.sql"), velbench::kRowsSeed)) {
       std::fprintf(stderr, "bench_request: cannot write the files under %s\n", dir.path().c_str());
       return false;
     }
@@ -568,14 +473,7 @@ class CpuMeter {
 
 // True when the answer is the 10 rows of bench_rows, in order.
 bool rightAnswer(const velagent::Answer& a) {
-  if (!a.ok() || a.isError || a.rows.size() != static_cast<size_t>(kRows)) return false;
-  for (int i = 0; i < kRows; ++i) {
-    const velagent::Row& row = a.rows[static_cast<size_t>(i)];
-    if (row.size() != 3 || row[0] != std::to_string(i + 1) ||
-        row[1] != "row number " + std::to_string(i + 1))
-      return false;
-  }
-  return true;
+  return a.ok() && !a.isError && velbench::isSeedRows(a.rows);
 }
 
 struct LoadTally {
@@ -806,8 +704,14 @@ void printLatencyLine(const char* label, const LatencySummary& s) {
 
 int main(int argc, char** argv) {
   Options o;
-  if (!parseOptions(argc, argv, &o)) {
-    usage();
+  std::string error;
+  if (!velbench::parseOptions(argc, argv, &o, &error)) {
+    std::fprintf(stderr,
+                 "bench_request: %s\n"
+                 "usage: bench_request [--quick] [--subnodes N,N,...] [--load-seconds S]\n"
+                 "       [--warmup-seconds S] [--window W] [--idle-seconds S] [--inmem-seconds S]\n"
+                 "       [--rounds N] [--ping S] [--keep]\n",
+                 error.c_str());
     return 2;
   }
   // A collector that dies under load must not end this program through a broken socket.
