@@ -35,27 +35,19 @@ TEST(ORL2, LocaleFollowsEnvironmentWithoutChangingProcessLocale) {
   std::string before = setlocale(LC_CTYPE, nullptr);
   veltest::ScopedEnv lang("LANG", nullptr);
   veltest::ScopedEnv ctype("LC_CTYPE", nullptr);
-  {
-    veltest::ScopedEnv all("LC_ALL", "C.UTF-8");
+  // A locale that is not installed falls back to the C locale.
+  const struct {
+    const char* locale;
+    int codepage;
+  } cases[] = {{"C.UTF-8", 1208}, {"C", 367}, {"xx_NOWHERE.BOGUS", 367}};
+  for (const auto& c : cases) {
+    veltest::ScopedEnv all("LC_ALL", c.locale);
     ORL2_Locale* loc = ORL2_GetLocale();
     ASSERT_NE(loc, nullptr);
-    EXPECT_EQ(loc->codepage, 1208);
-    EXPECT_STREQ(loc->codesetName, "UTF-8");
-    ORL2_ReleaseLocale(loc);
-  }
-  {
-    veltest::ScopedEnv all("LC_ALL", "C");
-    ORL2_Locale* loc = ORL2_GetLocale();
-    ASSERT_NE(loc, nullptr);
-    EXPECT_EQ(loc->codepage, 367);
-    ORL2_ReleaseLocale(loc);
-  }
-  {
-    // A locale that is not installed falls back to the C locale.
-    veltest::ScopedEnv all("LC_ALL", "xx_NOWHERE.BOGUS");
-    ORL2_Locale* loc = ORL2_GetLocale();
-    ASSERT_NE(loc, nullptr);
-    EXPECT_EQ(loc->codepage, 367);
+    EXPECT_EQ(loc->codepage, c.codepage) << c.locale;
+    if (c.codepage == 1208) {
+      EXPECT_STREQ(loc->codesetName, "UTF-8");
+    }
     ORL2_ReleaseLocale(loc);
   }
   EXPECT_EQ(before, setlocale(LC_CTYPE, nullptr));

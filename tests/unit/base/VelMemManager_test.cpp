@@ -46,12 +46,9 @@ TEST_F(VelPoolTest, RequestsRoundToTheirSizeClass) {
   for (const auto& c : cases) EXPECT_EQ(VelMemManager::getAllocSize(c[0]), c[1]) << c[0];
 }
 
-TEST_F(VelPoolTest, ZeroBytesGiveNull) {
-  EXPECT_EQ(VelMemManager::Malloc(0), nullptr);
-  EXPECT_EQ(usage().chunks, 0);
-}
-
 TEST_F(VelPoolTest, SmallRequestsShareAClassAndSitSideBySide) {
+  EXPECT_EQ(VelMemManager::Malloc(0), nullptr);  // zero bytes: nothing, not even a chunk
+  EXPECT_EQ(usage().chunks, 0);
   char* a = P(VelMemManager::Malloc(1));
   char* b = P(VelMemManager::Malloc(64));
   ASSERT_NE(a, nullptr);

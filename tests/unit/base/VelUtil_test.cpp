@@ -395,52 +395,31 @@ TEST(VelFiles, DiskSizeOfExistingAndMissingPaths) {
 
 TEST(VelEnv, EnvAsIntReadsLeadingDigitsOrDefault) {
   const char* name = "VEL_UTIL_TEST_NUMBER";
-  {
-    veltest::ScopedEnv unset(name, nullptr);
-    EXPECT_EQ(vel_getEnvAsInt(name, 42), 42);
-  }
-  {
-    veltest::ScopedEnv empty(name, "");
-    EXPECT_EQ(vel_getEnvAsInt(name, 42), 42);
-  }
-  {
-    veltest::ScopedEnv v(name, "12abc");
-    EXPECT_EQ(vel_getEnvAsInt(name, 42), 12);
-  }
-  {
-    veltest::ScopedEnv v(name, "-7");
-    EXPECT_EQ(vel_getEnvAsInt(name, 42), -7);
-  }
-  {
-    veltest::ScopedEnv v(name, "abc");  // set but not a number: atoi's 0
-    EXPECT_EQ(vel_getEnvAsInt(name, 42), 0);
-  }
-  {
-    veltest::ScopedEnv v(name, "99999999999999");
-    EXPECT_EQ(vel_getEnvAsInt(name, 42), INT_MAX);
+  const struct {
+    const char* value;
+    int expected;
+  } cases[] = {{nullptr, 42},
+               {"", 42},
+               {"12abc", 12},
+               {"-7", -7},
+               {"abc", 0},  // set but not a number: atoi's 0
+               {"99999999999999", INT_MAX}};
+  for (const auto& c : cases) {
+    veltest::ScopedEnv v(name, c.value);
+    EXPECT_EQ(vel_getEnvAsInt(name, 42), c.expected) << (c.value ? c.value : "unset");
   }
 }
 
 TEST(VelEnv, Binarch64KnowsOnlyItsList) {
-  {
-    veltest::ScopedEnv v("WXA_BINARCH", nullptr);
-    EXPECT_FALSE(vel_isBinarch64());
-  }
-  {
-    veltest::ScopedEnv v("WXA_BINARCH", "lx8266");
-    EXPECT_TRUE(vel_isBinarch64());
-  }
-  {
-    veltest::ScopedEnv v("WXA_BINARCH", "aix536");
-    EXPECT_TRUE(vel_isBinarch64());
-  }
-  {
-    veltest::ScopedEnv v("WXA_BINARCH", "li6263");  // 32-bit
-    EXPECT_FALSE(vel_isBinarch64());
-  }
-  {
-    veltest::ScopedEnv v("WXA_BINARCH", "lx82661");  // longer than a code
-    EXPECT_FALSE(vel_isBinarch64());
+  // li6263 is 32-bit; lx82661 is longer than a code.
+  const struct {
+    const char* value;
+    bool is64;
+  } cases[] = {
+      {nullptr, false}, {"lx8266", true}, {"aix536", true}, {"li6263", false}, {"lx82661", false}};
+  for (const auto& c : cases) {
+    veltest::ScopedEnv v("WXA_BINARCH", c.value);
+    EXPECT_EQ(vel_isBinarch64(), c.is64) << (c.value ? c.value : "unset");
   }
 }
 

@@ -155,16 +155,4 @@ TEST(ClientSocketConnect, ConnectsAndWritesWholeMessages) {
   EXPECT_FALSE(socket.write(&message));
 }
 
-TEST(ClientSocketConnect, ARefusedPortFailsAfterTheRetries) {
-  int port;
-  {
-    veltest::LinkPeer closed;
-    port = closed.port();
-  }  // nothing listens there any more
-  ClientSocket socket(port, kLoopback);
-  socket.setFirstRetryPause(0);
-  EXPECT_FALSE(socket.open());
-  EXPECT_EQ(socket.socket, -1);
-}
-
 }  // namespace

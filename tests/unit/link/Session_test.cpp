@@ -397,14 +397,6 @@ TEST_F(Session, IncomingRecordsCarryTheRegisteredHandleAndNothingFromSkippedMess
   EXPECT_EQ(r->requestInfo, nullptr);
   EXPECT_FALSE(cp_IsOutstanding("s1"));
   cp_FreeRequest(r);
-  r = next(
-      "<dataResponse id=\"5\"><attrGroup name=\"B\"><in><al><a v=\"1\"/></al></in>"
-      "</attrGroup></dataResponse>\n");
-  EXPECT_EQ(r->type, DATA_RESPONSE);
-  ASSERT_NE(r->responseRows, nullptr);
-  EXPECT_EQ(r->responseRows->count, 1);
-  cp_FreeRequest(r);
-  cp_FreeRequest(nullptr);
 }
 
 TEST_F(Session, BadInputIsSkippedAndTheNextValidRequestAnswered) {
