@@ -248,19 +248,6 @@ TEST_F(VelPoolTest, DerivedClassesAllocateFromThePool) {
   delete nothrow;
 }
 
-TEST_F(VelPoolTest, ClearStartsAfresh) {
-  VelMemManager::Malloc(10);
-  VelMemManager::Malloc(5000);
-  EXPECT_EQ(usage().chunks, 2);
-  VelMemManager::clear();
-  Usage u = usage();
-  EXPECT_EQ(u.chunks, 0);
-  EXPECT_EQ(u.size, 0);
-  EXPECT_EQ(u.used, 0);
-  EXPECT_NE(VelMemManager::Malloc(10), nullptr);
-  EXPECT_EQ(usage().chunks, 1);
-}
-
 TEST_F(VelPoolTest, ManyChunksKeepPlacementOrder) {
   // Enough chunks to span several words of the side indexes.
   std::vector<char*> starts;
