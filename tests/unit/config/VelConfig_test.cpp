@@ -151,32 +151,25 @@ TEST_F(ConfigTest, SubnodeNameIsStrippedIdentifierInstanceAndHostCut) {
   EXPECT_STREQ(c.m_instanceName.c_str(), "db1prod");
   EXPECT_EQ(subnodes(file), "db1prod-inst1-hostA|ORCL-inst1-hostA");
 
-  {
-    ScopedEnv max("VEL_MAX_SUBNODE_NAME_LENGTH", "10");
-    EXPECT_EQ(loadNames(), "db1prod-in|ORCL-inst1");
-  }
-  {
-    ScopedEnv max("VEL_MAX_SUBNODE_NAME_LENGTH", "12abc");  // atoi reads the leading digits
-    EXPECT_EQ(loadNames(), "db1prod-inst|ORCL-inst1-h");
-  }
-  {
-    ScopedEnv noHost("VEL_SUBNODE_INCLUDING_HOSTNAME", "no");
-    EXPECT_EQ(loadNames(), "db1prod-inst1|ORCL-inst1");
-  }
-  {
-    ScopedEnv host("VEL_SUBNODE_INCLUDING_HOSTNAME", "yEs");
-    ScopedEnv noAgent("VEL_SUBNODE_INCLUDING_AGENTNAME", "");
-    EXPECT_EQ(loadNames(), "db1prod-hostA|ORCL-hostA");
-  }
-  {
-    ScopedEnv noHost("VEL_SUBNODE_INCLUDING_HOSTNAME", "TRUE");  // only YES switches it on
-    ScopedEnv noAgent("VEL_SUBNODE_INCLUDING_AGENTNAME", "NO");
-    EXPECT_EQ(loadNames(), "db1prod|ORCL");
-  }
-  {
-    ScopedEnv emptyInstance("VEL_INSTANCE_NAME", "");
-    ScopedEnv emptyHost("NOVAG_HOSTNAME", "");
-    EXPECT_EQ(loadNames(), "db1prod|ORCL");
+  struct Case {
+    const char *max, *includeHost, *includeAgent, *instance, *host, *names;
+  };
+  const Case cases[] = {
+      {"10", nullptr, nullptr, "inst1", "hostA", "db1prod-in|ORCL-inst1"},
+      {"12abc", nullptr, nullptr, "inst1", "hostA", "db1prod-inst|ORCL-inst1-h"},  // atoi
+      {nullptr, "no", nullptr, "inst1", "hostA", "db1prod-inst1|ORCL-inst1"},
+      {nullptr, "yEs", "", "inst1", "hostA", "db1prod-hostA|ORCL-hostA"},
+      {nullptr, "TRUE", "NO", "inst1", "hostA", "db1prod|ORCL"},  // only YES switches it on
+      {nullptr, nullptr, nullptr, "", "", "db1prod|ORCL"},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.names);
+    ScopedEnv max("VEL_MAX_SUBNODE_NAME_LENGTH", k.max);
+    ScopedEnv host("VEL_SUBNODE_INCLUDING_HOSTNAME", k.includeHost);
+    ScopedEnv agent("VEL_SUBNODE_INCLUDING_AGENTNAME", k.includeAgent);
+    ScopedEnv instance("VEL_INSTANCE_NAME", k.instance);
+    ScopedEnv hostName("NOVAG_HOSTNAME", k.host);
+    EXPECT_EQ(loadNames(), k.names);
   }
   {
     // Without an agent instance name the configuration is still read, with a trace.
@@ -348,12 +341,6 @@ TEST_F(ConfigTest, MissingEmptyOrJunkFilesLeaveAnEmptyConfigurationWithATrace) {
     EXPECT_EQ(missing.getInstances().size(), 0u);
     EXPECT_TRUE(trace.contains("Can not open configuration file " + m_cfg));
     EXPECT_TRUE(trace.contains("Error at ConfigParser::parseConfig"));
-  }
-  {
-    ScopedEnv noFile("VEL_CONFIG_FILE", nullptr);
-    ScopedEnv noHome("ORMONDHOME", nullptr);
-    VelConfigFile nowhere;
-    EXPECT_FALSE(nowhere.isLoaded());
   }
   write("");
   {

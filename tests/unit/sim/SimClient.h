@@ -46,7 +46,6 @@ enum : ub4 {
   HT_SVCCTX = 3,
   HT_STMT = 4,
   HT_BIND = 5,
-  HT_DEFINE = 6,
   HT_SERVER = 8,
   HT_SESSION = 9,
   DT_PARAM = 53
@@ -65,7 +64,6 @@ enum : ub4 {
   ATTR_USERNAME = 22,
   ATTR_PASSWORD = 23,
   ATTR_STMT_TYPE = 24,
-  ATTR_MAXDATA_SIZE = 33,
   ATTR_STATEMENT = 144,
   ATTR_STMT_STATE = 182,
   ATTR_CHAR_USED = 285,
@@ -74,7 +72,6 @@ enum : ub4 {
 enum : ub2 {
   SQLT_CHR = 1,
   SQLT_NUM = 2,
-  SQLT_INT = 3,
   SQLT_STR = 5,
   SQLT_VNU = 6,
   SQLT_DAT = 12,
@@ -116,7 +113,6 @@ struct Oci {
   sword (*DescriptorFree)(void*, ub4);
   sword (*ParamGet)(const void*, ub4, void*, void**, ub4);
   sword (*AttrGet)(const void*, ub4, void*, ub4*, ub4, void*);
-  sword (*StmtRelease)(void*, void*, const text*, ub4, ub4);
   sword (*StmtExecute)(void*, void*, void*, ub4, ub4, const void*, void*, ub4);
   sword (*StmtPrepare)(void*, void*, const text*, ub4, ub4, ub4);
   sword (*Initialize)(ub4, const void*, MallocFp, ReallocFp, FreeFp);
@@ -160,7 +156,6 @@ struct Oci {
     resolve(&DescriptorFree, "OCIDescriptorFree");
     resolve(&ParamGet, "OCIParamGet");
     resolve(&AttrGet, "OCIAttrGet");
-    resolve(&StmtRelease, "OCIStmtRelease");
     resolve(&StmtExecute, "OCIStmtExecute");
     resolve(&StmtPrepare, "OCIStmtPrepare");
     resolve(&Initialize, "OCIInitialize");

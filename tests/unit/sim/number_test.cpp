@@ -59,33 +59,53 @@ std::vector<int> bytesOf(const OCINumber& n) {
   return r;
 }
 
-TEST_F(NumberTest, EncodesOracleNumberByteForByte) {
-  EXPECT_EQ((std::vector<int>{0x01, 0x80}), bytesOf(fromText("0")));
-  EXPECT_EQ((std::vector<int>{0x02, 0xC1, 0x2B}), bytesOf(fromText("42")));
-  EXPECT_EQ((std::vector<int>{0x03, 0x3E, 0x60, 0x66}), bytesOf(fromText("-5")));
-  EXPECT_EQ((std::vector<int>{0x04, 0x3E, 0x64, 0x33, 0x66}), bytesOf(fromText("-1.5")));
-  EXPECT_EQ((std::vector<int>{0x02, 0xD0, 0x02}), bytesOf(fromText("1E30")));
-  EXPECT_EQ((std::vector<int>{0x04, 0xC1, 0x0D, 0x23, 0x33}), bytesOf(fromText("12.345")));
-  // 2^63 = 9 22 33 72 03 68 54 77 58 08 in base 100, exponent 9.
-  EXPECT_EQ(
-      (std::vector<int>{0x0B, 0xCA, 0x0A, 0x17, 0x22, 0x49, 0x04, 0x45, 0x37, 0x4E, 0x3B, 0x09}),
-      bytesOf(fromText("9223372036854775808")));
-  // 0.05 = 5 * 100^-1: exponent byte 192, digit 6.
-  EXPECT_EQ((std::vector<int>{0x02, 0xC0, 0x06}), bytesOf(fromText(".05")));
+TEST_F(NumberTest, EncodesOracleNumberByteForByteAndPrintsTheMinimalText) {
+  struct Case {
+    const char* in;
+    std::vector<int> bytes;  // empty: only the text is checked
+    const char* text;
+  };
+  const Case cases[] = {
+      {"0", {0x01, 0x80}, "0"},
+      {"42", {0x02, 0xC1, 0x2B}, "42"},
+      {"-5", {0x03, 0x3E, 0x60, 0x66}, "-5"},
+      {"-1.5", {0x04, 0x3E, 0x64, 0x33, 0x66}, "-1.5"},
+      {"1E30", {0x02, 0xD0, 0x02}, "1000000000000000000000000000000"},
+      {"12.345", {0x04, 0xC1, 0x0D, 0x23, 0x33}, "12.345"},
+      // 2^63 = 9 22 33 72 03 68 54 77 58 08 in base 100, exponent 9.
+      {"9223372036854775808",
+       {0x0B, 0xCA, 0x0A, 0x17, 0x22, 0x49, 0x04, 0x45, 0x37, 0x4E, 0x3B, 0x09},
+       "9223372036854775808"},
+      // 0.05 = 5 * 100^-1: exponent byte 192, digit 6.
+      {".05", {0x02, 0xC0, 0x06}, ".05"},
+      {"0.5", {}, ".5"},
+      {"1.5E70", {}, "1.5E+70"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.in);
+    const OCINumber n = fromText(c.in);
+    if (!c.bytes.empty()) {
+      EXPECT_EQ(c.bytes, bytesOf(n));
+    }
+    EXPECT_EQ(c.text, toText(n));
+  }
+  // A buffer too small and a format other than the text-minimum one fail.
+  const OCINumber n = fromText("12.345");
+  text small[4];
+  ub4 size = sizeof small;
+  sword rc = oci().NumberToText(conn.err, &n, reinterpret_cast<const text*>("TM9"), 3, nullptr, 0,
+                                &size, small);
+  EXPECT_EQ(22065, conn.error(rc).code);
+  text buf[40];
+  size = sizeof buf;
+  rc = oci().NumberToText(conn.err, &n, reinterpret_cast<const text*>("999"), 3, nullptr, 0, &size,
+                          buf);
+  EXPECT_EQ(22061, conn.error(rc).code);
 }
 
-TEST_F(NumberTest, IntegerValuesEncodeLikeTheirText) {
-  const char* values[] = {"0",
-                          "42",
-                          "-5",
-                          "100",
-                          "-100",
-                          "1000000",
-                          "-9223372036854775808",
-                          "9223372036854775807",
-                          "1234567",
-                          "-101"};
-  for (const char* v : values) {
+TEST_F(NumberTest, IntegerLiteralsEncodeLikeTheirText) {
+  for (const char* v : {"0", "-5", "100", "-100", "1000000", "-9223372036854775808",
+                        "9223372036854775807", "1234567", "-101"}) {
     Stmt s(conn);
     OCINumber n{};
     ASSERT_EQ(OCI_SUCCESS, s.prepare(std::string("select ") + v + " from dual"));
@@ -151,30 +171,6 @@ TEST_F(NumberTest, ConvertsToIntegersWithOverflowChecks) {
   const OCINumber minus15 = fromText("-1.5");
   EXPECT_EQ(OCI_SUCCESS, oci().NumberToInt(conn.err, &minus15, 8, 2, &i64));
   EXPECT_EQ(-1, i64);
-}
-
-TEST_F(NumberTest, TextIsOracleMinimalForm) {
-  EXPECT_EQ("0", toText(fromText("0")));
-  EXPECT_EQ("42", toText(fromText("42")));
-  EXPECT_EQ("-5", toText(fromText("-5")));
-  EXPECT_EQ("-1.5", toText(fromText("-1.5")));
-  EXPECT_EQ("1000000000000000000000000000000", toText(fromText("1E30")));
-  EXPECT_EQ("12.345", toText(fromText("12.345")));
-  EXPECT_EQ("9223372036854775808", toText(fromText("9223372036854775808")));
-  EXPECT_EQ(".5", toText(fromText("0.5")));
-  EXPECT_EQ("1.5E+70", toText(fromText("1.5E70")));
-  // A buffer too small and a format other than the text-minimum one fail.
-  const OCINumber n = fromText("12.345");
-  text small[4];
-  ub4 size = sizeof small;
-  sword rc = oci().NumberToText(conn.err, &n, reinterpret_cast<const text*>("TM9"), 3, nullptr, 0,
-                                &size, small);
-  EXPECT_EQ(22065, conn.error(rc).code);
-  text buf[40];
-  size = sizeof buf;
-  rc = oci().NumberToText(conn.err, &n, reinterpret_cast<const text*>("999"), 3, nullptr, 0, &size,
-                          buf);
-  EXPECT_EQ(22061, conn.error(rc).code);
 }
 
 TEST_F(NumberTest, RoundsHalfAwayFromZeroAndShiftsByPowersOfTen) {

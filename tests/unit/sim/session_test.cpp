@@ -130,21 +130,18 @@ TEST_F(SessionTest, AttachFaultRefusesWithItsCode) {
   makeDb(dir.file("down.db"), std::string(kUsers) +
                                   "CREATE TABLE sim_faults(kind TEXT, pattern TEXT, code INTEGER, "
                                   "delay_ms INTEGER);"
-                                  "INSERT INTO sim_faults VALUES('attach','',12514,0);");
-  Conn c;
-  sword rc = c.logon("down", "scott", "tiger");
-  EXPECT_EQ(
-      "ORA-12514: TNS:listener does not currently know of service requested in connect "
-      "descriptor\n",
-      c.error(rc).text);
-  makeDb(dir.file("down.db"), "UPDATE sim_faults SET code=1034;");
-  Conn d;
-  rc = d.logon("down", "scott", "tiger");
-  EXPECT_EQ("ORA-01034: ORACLE not available\n", d.error(rc).text);
-  makeDb(dir.file("down.db"), "UPDATE sim_faults SET code=12345;");
-  Conn e;
-  rc = e.logon("down", "scott", "tiger");
-  EXPECT_EQ("ORA-12345: simulated fault\n", e.error(rc).text);
+                                  "INSERT INTO sim_faults VALUES('attach','',0,0);");
+  const std::pair<int, const char*> faults[] = {
+      {12514,
+       "ORA-12514: TNS:listener does not currently know of service requested in connect "
+       "descriptor\n"},
+      {1034, "ORA-01034: ORACLE not available\n"},
+      {12345, "ORA-12345: simulated fault\n"}};
+  for (const auto& f : faults) {
+    makeDb(dir.file("down.db"), "UPDATE sim_faults SET code=" + std::to_string(f.first) + ";");
+    Conn c;
+    EXPECT_EQ(f.second, c.error(c.logon("down", "scott", "tiger")).text);
+  }
   makeDb(dir.file("down.db"), "DELETE FROM sim_faults;");
   Conn f;
   EXPECT_EQ(OCI_SUCCESS, f.logon("down", "scott", "tiger"));

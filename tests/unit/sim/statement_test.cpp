@@ -385,32 +385,20 @@ TEST_F(StatementTest, ChangesAreVisibleToOthersOnlyAfterCommit) {
   EXPECT_EQ("2", scalar(other, "select sal from emp where name = 'dave'"));
 }
 
-TEST_F(StatementTest, StatementAttributes) {
+TEST_F(StatementTest, StatementTypeAndText) {
   Stmt s(conn);
   const std::string sql = "select name from emp";
   ASSERT_EQ(OCI_SUCCESS, s.prepare(sql));
   ub2 type = 0;
   text* t = nullptr;
   ub4 len = 0;
-  ub4 prefetch = 100;
   EXPECT_EQ(OCI_SUCCESS, oci().AttrGet(s.h, HT_STMT, &type, nullptr, ATTR_STMT_TYPE, conn.err));
   EXPECT_EQ(1, type);
   EXPECT_EQ(OCI_SUCCESS, oci().AttrGet(s.h, HT_STMT, &t, &len, ATTR_STATEMENT, conn.err));
   EXPECT_EQ(sql, std::string(reinterpret_cast<char*>(t), len));
-  EXPECT_EQ(OCI_SUCCESS, oci().AttrSet(s.h, HT_STMT, &prefetch, 0, ATTR_PREFETCH_ROWS, conn.err));
   ASSERT_EQ(OCI_SUCCESS, s.prepare("update emp set sal = 0"));
   EXPECT_EQ(OCI_SUCCESS, oci().AttrGet(s.h, HT_STMT, &type, nullptr, ATTR_STMT_TYPE, conn.err));
   EXPECT_EQ(2, type);
-  // A bind's maximum data size is kept.
-  ASSERT_EQ(OCI_SUCCESS, s.prepare("select name from emp where name = :n"));
-  char n[20] = "bob";
-  void* b = nullptr;
-  ASSERT_EQ(OCI_SUCCESS,
-            oci().BindByName(s.h, &b, conn.err, reinterpret_cast<const text*>(":n"), 2, n, sizeof n,
-                             SQLT_STR, nullptr, nullptr, nullptr, 0, nullptr, 0));
-  ub4 maxSize = 20;
-  EXPECT_EQ(OCI_SUCCESS, oci().AttrSet(b, HT_BIND, &maxSize, 0, ATTR_MAXDATA_SIZE, conn.err));
-  EXPECT_EQ(OCI_SUCCESS, oci().StmtRelease(s.h, conn.err, nullptr, 0, 0));
 }
 
 }  // namespace

@@ -35,55 +35,50 @@ void fillOrders(Db& db) {
       "(7,'OPEN');"));
 }
 
-TEST(DialectTranslate, SimpleWrapperBecomesLimitOnItsBind) {
-  SqlText t =
-      tr("select * from (select id, status from orders order by id) where ROWNUM<= :maxrownum");
+TEST(DialectTranslate, RowLimitWrappersBecomeLimitsOnTheirBind) {
+  struct Case {
+    const char* sql;
+    std::vector<std::string> binds;
+    std::vector<std::pair<std::string, std::string>> values;
+    std::vector<std::string> ids;
+  };
+  const Case cases[] = {
+      {"select * from (select id, status from orders order by id) where ROWNUM<= :maxrownum",
+       {"MAXROWNUM"},
+       {{"MAXROWNUM", "3"}},
+       {"1", "2", "3"}},
+      // Oracle numbers only the rows that pass the filter: the limit counts OPEN rows.
+      {"select * from (select id, status from orders order by id) where ((((STATUS = "
+       ":BindValue0))) )AND (ROWNUM<= :maxrownum)",
+       {"BINDVALUE0", "MAXROWNUM"},
+       {{"BINDVALUE0", "OPEN"}, {"MAXROWNUM", "3"}},
+       {"1", "3", "5"}},
+      // The limit first, then conditions, as the text lookups write them.
+      {"select * from (select id, status from orders) where ROWNUM<= :maxrownum and (( status = "
+       ":BindValue1 )) and (( id > :BindValue2 ))",
+       {"MAXROWNUM", "BINDVALUE1", "BINDVALUE2"},
+       {{"MAXROWNUM", "5"}, {"BINDVALUE1", "OPEN"}, {"BINDVALUE2", "2"}},
+       {"3", "5", "7"}},
+  };
+  Db db;
+  fillOrders(db);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.sql);
+    SqlText t = tr(c.sql);
+    EXPECT_EQ(t.limitBind, "MAXROWNUM");
+    EXPECT_EQ(t.binds, c.binds);
+    EXPECT_EQ(t.sql.find("ROWNUM<"), std::string::npos) << t.sql;
+    std::vector<std::string> ids;
+    for (const auto& row : db.run(t.sql, c.values)) ids.push_back(row.at(0));
+    EXPECT_EQ(ids, c.ids);
+  }
+  SqlText t = tr(cases[0].sql);
   EXPECT_EQ(squeeze(t.sql),
             "select * from (select id, status from orders order by id) LIMIT "
             "SIM_BIND(:MAXROWNUM)");
-  EXPECT_EQ(t.limitBind, "MAXROWNUM");
-  EXPECT_EQ(t.binds, std::vector<std::string>{"MAXROWNUM"});
   EXPECT_EQ(t.kind, StmtKind::Select);
   EXPECT_FALSE(t.emptyProbe);
   EXPECT_EQ(t.tables, std::vector<std::string>{"orders"});
-
-  Db db;
-  fillOrders(db);
-  auto rows = db.run(t.sql, {{"MAXROWNUM", "3"}});
-  ASSERT_EQ(rows.size(), 3u);
-  EXPECT_EQ(rows[2][0], "3");
-}
-
-TEST(DialectTranslate, FilterWrapperKeepsFilterAndLimitsAfterIt) {
-  const std::string sql =
-      "select * from (select id, status from orders order by id) where ((((STATUS = "
-      ":BindValue0))) )AND (ROWNUM<= :maxrownum)";
-  SqlText t = tr(sql);
-  EXPECT_EQ(t.limitBind, "MAXROWNUM");
-  EXPECT_EQ(t.binds, (std::vector<std::string>{"BINDVALUE0", "MAXROWNUM"}));
-  EXPECT_EQ(t.sql.find("ROWNUM<"), std::string::npos) << t.sql;
-
-  Db db;
-  fillOrders(db);
-  // Oracle numbers only the rows that pass the filter: the limit counts OPEN rows.
-  auto rows = db.run(t.sql, {{"BINDVALUE0", "OPEN"}, {"MAXROWNUM", "3"}});
-  ASSERT_EQ(rows.size(), 3u);
-  EXPECT_EQ(rows[0][0], "1");
-  EXPECT_EQ(rows[1][0], "3");
-  EXPECT_EQ(rows[2][0], "5");
-}
-
-TEST(DialectTranslate, LimitFirstThenConditionsAsTheTextLookups) {
-  SqlText t =
-      tr("select * from (select id, status from orders) where ROWNUM<= :maxrownum and (( status = "
-         ":BindValue1 )) and (( id > :BindValue2 ))");
-  EXPECT_EQ(t.limitBind, "MAXROWNUM");
-  EXPECT_EQ(t.binds, (std::vector<std::string>{"MAXROWNUM", "BINDVALUE1", "BINDVALUE2"}));
-  Db db;
-  fillOrders(db);
-  auto rows = db.run(t.sql, {{"MAXROWNUM", "5"}, {"BINDVALUE1", "OPEN"}, {"BINDVALUE2", "2"}});
-  ASSERT_EQ(rows.size(), 3u);  // 3, 5, 7
-  EXPECT_EQ(rows[0][0], "3");
 }
 
 TEST(DialectTranslate, FilterWithoutRowLimitIsLeftAlone) {
