@@ -1,6 +1,5 @@
-// The pool, the strings and the locked list under several threads: no block is handed out
-// twice (each thread's blocks keep their own fill pattern), every queued element is taken out
-// exactly once, and the pool's totals come back to zero.
+// The pool, the strings and the locked list under several threads: no block handed out twice,
+// every queued element taken out exactly once, the pool's totals back to zero.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>

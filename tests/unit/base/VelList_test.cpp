@@ -1,6 +1,5 @@
-// Lists: node links after every kind of removal, ownership of elements (destroyed exactly once,
-// given away by pop_front/remove), the locked list's operations, VelAutoPtr, and the end of the
-// process on a node that follows itself.
+// Lists: node links after every kind of removal, ownership of elements, the locked list,
+// VelAutoPtr, and the end of the process on a node that follows itself.
 #include "VelList.h"
 
 #include <gtest/gtest.h>

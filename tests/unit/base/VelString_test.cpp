@@ -1,6 +1,4 @@
-// VelString: empty strings allocate nothing, capacities follow the pool's classes without
-// doubling, append copies exactly n bytes, resize truncates in place or pads with spaces,
-// compare, copies and text taken from the string itself.
+// VelString: allocation by the pool's classes, append, resize, compare, copies, self-reference.
 #include "VelString.h"
 
 #include <gtest/gtest.h>

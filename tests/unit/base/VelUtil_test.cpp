@@ -11,6 +11,7 @@
 #include <climits>
 #include <cstring>
 #include <ctime>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -275,19 +276,14 @@ TEST(VelProcessList, HomePathFromProgramPath) {
 TEST(VelProcessList, RealProcessListShowsThisProcess) {
   VelString ps;
   ASSERT_TRUE(velGetPSResult(ps));
-  // Our own line: first field our pid, fifth field the test program.
+  // Our own line: first field our pid, later the test program.
+  std::istringstream lines(str(ps));
   bool seen = false;
-  std::string text = str(ps);
-  size_t pos = 0;
-  std::string me = std::to_string(getpid());
-  while (pos < text.size()) {
-    size_t end = text.find('\n', pos);
-    std::string line = text.substr(pos, end == std::string::npos ? end : end - pos);
-    size_t first = line.find_first_not_of(' ');
-    if (first != std::string::npos && line.compare(first, me.size() + 1, me + " ") == 0)
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream fields(line);
+    long pid = 0;
+    if (fields >> pid && pid == getpid())
       seen = line.find("base_VelUtil_test") != std::string::npos;
-    if (end == std::string::npos) break;
-    pos = end + 1;
   }
   EXPECT_TRUE(seen);
 }
