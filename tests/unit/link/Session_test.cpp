@@ -401,15 +401,9 @@ TEST_F(Session, IncomingRecordsCarryTheRegisteredHandleAndNothingFromSkippedMess
 
 TEST_F(Session, BadInputIsSkippedAndTheNextValidRequestAnswered) {
   openRegistered(true);
-  std::string junk;
-  junk += "complete garbage\n";
-  junk += "<unknown attr=\"1\"/>\n";
-  junk += "<dataRequest id=\"x\"><attrGroup name=\"A\"\n";  // truncated, the line ends
-  junk += "<a b c d e>\n";                                  // attributes without values
-  junk += "<a b=>\n<a b=\"\n>\n";
-  junk += "</close-without-open>\n<a><b></a>\n";
-  junk += "<!-- unterminated\n<?decl\n";
-  junk += "<x>&#x;&#;&unknown;</x>\n";
+  // Each parser failure has its own case in Parser_test; here they meet the session.
+  std::string junk = "complete garbage\n<dataRequest id=\"x\"><attrGroup name=\"A\"\n";
+  junk += "<a b c d e>\n</close-without-open>\n<!-- unterminated\n<x>&#x;&unknown;</x>\n";
   junk += std::string("\0\0\0<\0>\n", 7);
   std::mt19937 random(42);
   std::string noise(1 << 20, '\0');
@@ -433,8 +427,6 @@ TEST_F(Session, BadInputIsSkippedAndTheNextValidRequestAnswered) {
     ASSERT_LT(i, 49);
   }
   writer.join();
-  // Everything answered is well-formed one-line output.
-  m_peer.closeConnection();
 }
 
 }  // namespace
