@@ -144,27 +144,27 @@ TEST(AgentWireRead, DataResponseRowsDecodeEntities) {
 }
 
 TEST(AgentWireRead, MalformedResponsesAreReported) {
-  EXPECT_TRUE(hasProblem(
-      interpretMessage("<dataResponse><attrGroup name=\"G\"></attrGroup></dataResponse>"),
-      "without id"));
-  EXPECT_TRUE(hasProblem(interpretMessage("<dataResponse id=\"1\"><attrGroup name=\"G\"><in><a "
-                                          "v=\"1\"/></in></attrGroup></dataResponse>"),
-                         "exactly one <al>"));
-  EXPECT_TRUE(hasProblem(interpretMessage("<dataResponse id=\"1\"><attrGroup name=\"G\"><in><al>"
-                                          "<a/></al></in></attrGroup></dataResponse>"),
-                         "<a> without v"));
-  EXPECT_TRUE(hasProblem(interpretMessage("<dataResponse id=\"1\"><attrGroup name=\"G\"><error "
-                                          "rc=\"x1\"/></attrGroup></dataResponse>"),
-                         "not a number"));
-  EXPECT_TRUE(hasProblem(interpretMessage("<dataResponse id=\"1\"><attrGroup name=\"G\"><in><al>"
-                                          "</al></in><error rc=\"1\"/></attrGroup></dataResponse>"),
-                         "rows and <error>"));
-  EXPECT_TRUE(hasProblem(interpretMessage("<dataResponse id=\"1\" x=\"2\"><attrGroup name=\"G\">"
-                                          "</attrGroup></dataResponse>"),
-                         "unexpected attribute x"));
-  EXPECT_TRUE(hasProblem(
-      interpretMessage("<dataResponse id=\"1\"><attrGroup name=\"G\"></attrGroup></pureEvent>"),
-      "mismatched end tag"));
+  const std::pair<const char*, const char*> cases[] = {
+      {"<dataResponse><attrGroup name=\"G\"></attrGroup></dataResponse>", "without id"},
+      {"<dataResponse id=\"1\"><attrGroup name=\"G\"><in><a v=\"1\"/></in></attrGroup>"
+       "</dataResponse>",
+       "exactly one <al>"},
+      {"<dataResponse id=\"1\"><attrGroup name=\"G\"><in><al><a/></al></in></attrGroup>"
+       "</dataResponse>",
+       "<a> without v"},
+      {"<dataResponse id=\"1\"><attrGroup name=\"G\"><error rc=\"x1\"/></attrGroup>"
+       "</dataResponse>",
+       "not a number"},
+      {"<dataResponse id=\"1\"><attrGroup name=\"G\"><in><al></al></in><error rc=\"1\"/>"
+       "</attrGroup></dataResponse>",
+       "rows and <error>"},
+      {"<dataResponse id=\"1\" x=\"2\"><attrGroup name=\"G\"></attrGroup></dataResponse>",
+       "unexpected attribute x"},
+      {"<dataResponse id=\"1\"><attrGroup name=\"G\"></attrGroup></pureEvent>",
+       "mismatched end tag"},
+  };
+  for (const auto& c : cases)
+    EXPECT_TRUE(hasProblem(interpretMessage(c.first), c.second)) << c.first;
 }
 
 TEST(AgentWireRead, EventsWithAndWithoutSubnode) {

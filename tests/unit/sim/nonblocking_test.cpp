@@ -60,14 +60,19 @@ class NonBlockingTest : public ::testing::Test {
   Conn conn;
 };
 
-TEST_F(NonBlockingTest, SlowStatementIsPolledToCompletion) {
+TEST_F(NonBlockingTest, SlowStatementIsPolledToCompletionAndRefusesOtherCalls) {
   fault("'delay','slow_marker',0,300");
   conn.setNonBlocking(true);
-  Stmt s(conn);
+  Stmt s(conn), other(conn);
   ASSERT_EQ(OCI_SUCCESS, s.prepare("select n /* slow_marker */ from t order by n"));
   OCINumber n{};
   ASSERT_EQ(OCI_SUCCESS, s.define(1, &n, sizeof n, SQLT_VNU));
   EXPECT_EQ(OCI_STILL_EXECUTING, s.execute());
+  // Another call on the context while one runs is refused.
+  ASSERT_EQ(OCI_SUCCESS, other.prepare("select n from t"));
+  const sword rc = other.execute();
+  EXPECT_EQ(OCI_ERROR, rc);
+  EXPECT_EQ(3127, conn.error(rc).code);
   int calls = 0;
   EXPECT_EQ(OCI_SUCCESS, poll([&] { return s.execute(); }, &calls));
   EXPECT_GT(calls, 1);
@@ -77,19 +82,6 @@ TEST_F(NonBlockingTest, SlowStatementIsPolledToCompletion) {
   // Statements without the pattern are not delayed; the blocking mode runs inline.
   conn.setNonBlocking(false);
   expectUsable();
-}
-
-TEST_F(NonBlockingTest, AnotherCallWhileOneRunsIsRefused) {
-  fault("'delay','slow_marker',0,300");
-  conn.setNonBlocking(true);
-  Stmt slow(conn), other(conn);
-  ASSERT_EQ(OCI_SUCCESS, slow.prepare("select n /* slow_marker */ from t"));
-  ASSERT_EQ(OCI_SUCCESS, other.prepare("select n from t"));
-  ASSERT_EQ(OCI_STILL_EXECUTING, slow.execute());
-  const sword rc = other.execute();
-  EXPECT_EQ(OCI_ERROR, rc);
-  EXPECT_EQ(3127, conn.error(rc).code);
-  EXPECT_EQ(OCI_SUCCESS, poll([&] { return slow.execute(); }));
 }
 
 TEST_F(NonBlockingTest, BreakCancelsADelayedStatementAndResetRestoresTheContext) {
