@@ -99,7 +99,8 @@ TEST_F(NonBlockingTest, BreakCancelsADelayedStatementAndResetRestoresTheContext)
       std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - broke).count();
   EXPECT_EQ(OCI_ERROR, rc);
   EXPECT_EQ("ORA-01013: user requested cancel of current operation\n", conn.error(rc).text);
-  EXPECT_LT(ms, 200);
+  // Cancelled, not run to its end: the statement would have taken 5 s.
+  EXPECT_LT(ms, 2500);
   ASSERT_EQ(OCI_SUCCESS, oci().Reset(conn.svc, conn.err));
   expectUsable();
 }
