@@ -83,10 +83,12 @@ class VelclientRun : public ::testing::Test {
   }
   // Makes the simulated databases in simDir().
   virtual void makeDatabases() {
-    // The statements marked slow_marker take 1.5 s longer, to keep the worker busy.
+    // The statements marked slow_marker take 1.5 s longer, those marked busy_marker 4 s, to keep
+    // the worker busy.
     ASSERT_TRUE(
         veltest::writeFile(m_dir.file("slow.sql"),
-                           "INSERT INTO sim_faults VALUES('delay', 'slow_marker', 0, 1500);\n"));
+                           "INSERT INTO sim_faults VALUES('delay', 'slow_marker', 0, 1500);\n"
+                           "INSERT INTO sim_faults VALUES('delay', 'busy_marker', 0, 4000);\n"));
     makeDatabase("single.sql", "dbhost1_1521_PROD.db", m_dir.file("slow.sql"));
   }
 

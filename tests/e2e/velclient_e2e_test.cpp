@@ -109,7 +109,7 @@ TEST_F(VelclientRun, AnswersInMemoryGroupsAndCatalogGroupThroughWorker) {
 }
 
 TEST_F(VelclientRun, FullQueueRefusesWithEventAndEmptyAnswer) {
-  // While its worker runs a 3 s statement, a subnode's queue takes the maximum length plus one
+  // While its worker runs a 4 s statement, a subnode's queue takes the maximum length plus one
   // requests; the next is refused at once. The default maximum is 50; 0 still admits one.
   struct Case {
     std::vector<std::string> env;
@@ -120,8 +120,9 @@ TEST_F(VelclientRun, FullQueueRefusesWithEventAndEmptyAnswer) {
     startRegistered(c.env);
     ASSERT_TRUE(hasStatus(waitStatus("PROD", "Active", 8000), "PROD", "Active")) << clientLog();
     std::string busy = m_agent.sendDataRequest("TEST_BUSY", "PROD", {});
-    // The worker looks at its queue at least once a second: by now it runs the busy statement.
-    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    // The worker looks at its queue at least once a second (plus its keep-alive work): by now it
+    // runs the busy statement, which still has two seconds to go.
+    std::this_thread::sleep_for(std::chrono::milliseconds(2000));
     size_t eventsBefore = m_agent.eventCount();
     std::vector<std::string> ids;
     for (size_t i = 0; i < c.max + 2; ++i)
