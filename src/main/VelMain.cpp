@@ -14,6 +14,7 @@
 #include "VelAgentDefinitionParserHandler.h"
 #include "VelAttrGroupNames.h"
 #include "VelAttrGroups.h"
+#include "VelCommandLine.h"
 #include "VelEncoding.h"
 #include "VelStartup.h"
 #include "Vel_PostEvent.h"
@@ -34,15 +35,6 @@ int clientFailure(const char* text, int eventId, bool agentMode) {
   fflush(stdout);
   if (agentMode) Vel_PostEvent::postStartFailureEvent(text, eventId);
   return 1;
-}
-
-void printUsage() {
-  printf(
-      "Usage: velclient\n"
-      "  Started by the agent without arguments, velclient collects the data of the monitored\n"
-      "  Oracle databases. Environment: AGENT_BIN_DIR, AGENT_REF_FILE, ATTRLIB, CP_PORT,\n"
-      "  VEL_CONFIG_FILE and the tuning variables.\n"
-      "  velclient -help | -h   prints this text.\n");
 }
 
 void unloadClient() {
@@ -173,16 +165,13 @@ int velMain(int argc, char** argv) {
   printClientVersion();
 
   if (!agentMode) {
-    if (velstricmp(argv[1], "-help") == 0 || velstricmp(argv[1], "-h") == 0) {
-      printUsage();
-      unloadClient();
-      return 0;
-    }
-    // Known gap: the diagnostic commands (sql, test, the parse and test commands) are not built
-    // yet; any other argument is refused.
-    fprintf(stderr, "velclient: diagnostic commands are not available in this build\n");
+    int exitCode = 0;
+    if (velstricmp(argv[1], "-help") == 0 || velstricmp(argv[1], "-h") == 0)
+      usage();
+    else
+      exitCode = velRunCommand(parseOptions(argc, argv), argc, argv);
     unloadClient();
-    return 2;
+    return exitCode;
   }
 
   int code = runAgentMode();

@@ -1,0 +1,354 @@
+// The diagnostic command line: option parsing and help in-process, the commands by running the
+// built program against the Oracle client stand-in.
+#include "VelCommandLine.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+
+namespace {
+
+// Runs fn with standard output going to a file; returns what it printed.
+std::string captureStdout(const std::function<void()>& fn) {
+  veltest::TempDir dir;
+  std::string path = dir.file("out.txt");
+  fflush(stdout);
+  int saved = dup(1);
+  FILE* file = fopen(path.c_str(), "w");
+  dup2(fileno(file), 1);
+  fn();
+  fflush(stdout);
+  dup2(saved, 1);
+  close(saved);
+  fclose(file);
+  return veltest::readFile(path);
+}
+
+int parseWords(std::vector<std::string> words, std::string* printed = nullptr) {
+  words.insert(words.begin(), "velclient");
+  std::vector<char*> argv;
+  for (std::string& w : words) argv.push_back(&w[0]);
+  int command = 0;
+  std::string out =
+      captureStdout([&] { command = parseOptions(static_cast<int>(argv.size()), argv.data()); });
+  if (printed) *printed = out;
+  return command;
+}
+
+TEST(CommandLineOptions, CommandWordsAndOptionValues) {
+  veltest::ScopedEnv connect("VEL_CONN_STR", "envhost:1521/ENV");
+  veltest::ScopedEnv user("VEL_CONN_USERID", "envuser");
+  veltest::ScopedEnv password("VEL_CONN_PASSWORD", nullptr);
+  veltest::ScopedEnv mode("VEL_CONN_MODE", "SYSDBA");
+  struct Case {
+    std::vector<std::string> words;
+    int command;
+  } cases[] = {
+      {{}, VEL_CMD_SQL},
+      {{"SQL"}, VEL_CMD_SQL},
+      {{"Test"}, VEL_CMD_TEST},
+      {{"test", "sql"}, VEL_CMD_SQL},  // the last command word wins
+      {{"-PARSETNS", "x"}, VEL_CMD_PARSETNS},
+      {{"-parselistener"}, VEL_CMD_PARSELISTENER},
+      {{"-parsesql", "f"}, VEL_CMD_PARSESQL},
+      {{"-parsexml", "f"}, VEL_CMD_PARSEXML},
+      {{"-parseref"}, VEL_CMD_PARSEREF},
+      {{"test", "-dlatest", "1", "h"}, VEL_CMD_DLATEST},
+  };
+  for (const Case& c : cases) {
+    std::string printed;
+    EXPECT_EQ(parseWords(c.words, &printed), c.command) << c.words.size();
+    EXPECT_EQ(printed, "");
+  }
+
+  // The environment gives the connection values; options replace them, matched ignoring case.
+  EXPECT_EQ(parseWords({"-Username", "scott"}), VEL_CMD_SQL);
+  const VelCommandOptions& o = velCommandOptions();
+  EXPECT_EQ(o.connectionString, "envhost:1521/ENV");
+  EXPECT_EQ(o.userId, "scott");
+  EXPECT_EQ(o.password, "");
+  EXPECT_EQ(o.role, "SYSDBA");
+  EXPECT_EQ(o.catalogFile, "velsql.xml");
+  EXPECT_EQ(o.version, 101);
+
+  EXPECT_EQ(parseWords({"-connstr", "h:1/D", "-PASSWORD", "pw", "-role", "sysasm", "-option",
+                        "printXMLRow", "-xmlsqlfilename", "my.xml", "-sqlid", "ALL", "-version",
+                        "112", "test"}),
+            VEL_CMD_TEST);
+  EXPECT_EQ(o.connectionString, "h:1/D");
+  EXPECT_EQ(o.userId, "envuser");  // a new parse starts again from the environment
+  EXPECT_EQ(o.password, "pw");
+  EXPECT_EQ(o.role, "sysasm");
+  EXPECT_EQ(o.printOption, "printXMLRow");
+  EXPECT_EQ(o.catalogFile, "my.xml");
+  EXPECT_EQ(o.sqlId, "ALL");
+  EXPECT_EQ(o.version, 112);
+}
+
+TEST(CommandLineOptions, UnknownWordsMissingValuesAndCommandArguments) {
+  std::string printed;
+  // An unknown word is reported and reading goes on.
+  EXPECT_EQ(parseWords({"bogus", "-sqlid", "X", "test"}, &printed), VEL_CMD_TEST);
+  EXPECT_EQ(printed, "Unknown option: bogus\n");
+  EXPECT_EQ(velCommandOptions().sqlId, "X");
+
+  // Words after a parse command belong to it.
+  EXPECT_EQ(parseWords({"-parsexml", "f.xml", "-sqlid", "Y", "junk"}, &printed), VEL_CMD_PARSEXML);
+  EXPECT_EQ(printed, "");
+  EXPECT_EQ(velCommandOptions().sqlId, "");
+
+  EXPECT_EQ(parseWords({"-sqlid"}, &printed), VEL_CMD_SQL);
+  EXPECT_EQ(printed, "Missing value for option: -sqlid\n");
+
+  // A value that is taken is not read as a word, even if it looks like one.
+  EXPECT_EQ(parseWords({"-password", "test"}, &printed), VEL_CMD_SQL);
+  EXPECT_EQ(velCommandOptions().password, "test");
+
+  EXPECT_EQ(parseWords({"-version", "11x"}, &printed), VEL_CMD_SQL);
+  EXPECT_EQ(printed, "Invalid value for option: -version 11x\n");
+  EXPECT_EQ(velCommandOptions().version, 101);
+  EXPECT_EQ(parseWords({"-version", "-5"}), VEL_CMD_SQL);
+  EXPECT_EQ(velCommandOptions().version, -5);
+}
+
+TEST(CommandLineOptions, HelpText) {
+  EXPECT_EQ(captureStdout(usage),
+            "Usage: velclient [OPTION] [COMMAND]\n"
+            "COMMANDs\n"
+            "sql                        do a simple sql query\n"
+            "test                       check if can connect\n"
+            "\n"
+            "OPTIONs\n"
+            "\t-h,-help:                display this help message\n"
+            "-option <option name>      printXMLRow or printXMLDefinition\n"
+            "-connstr <connstr>         oracle connection string\n"
+            "-username <username>       oracle logon user\n"
+            "-password <password>       oracle logon password\n"
+            "-role <role>               SYSDBA, NORMAL or DEFAULT\n"
+            "-xmlsqlfilename <file>     default is velsql.xml\n"
+            "-sqlid <sqlid>/all         sql ID in the xml\n"
+            "-version <DBVersion>       database version, default 101\n");
+}
+
+// ---- The built program on the stand-in ------------------------------------------------------
+
+const char* const kDatabaseInformation =
+    "BEGIN\n"
+    "  SELECT DECODE(SUBSTR(i.instance_name, 1, 1), '+', 'ASM', 'RDB'),\n"
+    "         NVL((SELECT name FROM v$database), i.instance_name), i.version_full,\n"
+    "         TO_NUMBER(SUBSTR(i.version, 1, 2)) * 10, '64',\n"
+    "         DECODE(i.parallel, 'YES', 'true', 'false'),\n"
+    "         NVL((SELECT database_role FROM v$database), 'PRIMARY'), i.instance_name, "
+    "i.host_name\n"
+    "    INTO :db_type, :db_name, :version, :shortversion, :bitversion, :iscluster, :db_role,\n"
+    "         :dbinstance_name, :dbhostname\n"
+    "    FROM v$instance i;\n"
+    "END;";
+
+std::string entry(const std::string& attrs, const std::string& inner) {
+  return "  <SQLInfo id=" + attrs + ">" + inner + "</SQLInfo>\n";
+}
+
+std::string sql(const std::string& version, const std::string& text,
+                const std::string& cluster = "", const std::string& tables = "") {
+  std::string s = "<SQL dbversion=\"" + version + "\"><SQLText>" + text + "</SQLText>";
+  if (!cluster.empty()) s += "<ClusterText>" + cluster + "</ClusterText>";
+  return s + tables + "</SQL>";
+}
+
+struct Result {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+class CommandLineRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(veltest::writeFile(m_dir.file("rows.sql"),
+                                   "CREATE TABLE cli_rows(pos INTEGER, label TEXT);\n"
+                                   "INSERT INTO cli_rows VALUES(1, 'plain');\n"
+                                   "INSERT INTO cli_rows VALUES(2, 'a<b & \"c\">');\n"
+                                   "INSERT INTO cli_rows VALUES(3, 'it''s');\n"));
+    std::string mkdb = veltest::buildDir() + "/sim/velsim-mkdb " + VEL_SOURCE_DIR +
+                       "/sim/oracle/seeds/single.sql " + m_dir.file("rows.sql") + " " +
+                       m_dir.file("dbhost1_1521_PROD.db") + " >/dev/null 2>&1";
+    ASSERT_EQ(system(mkdb.c_str()), 0) << mkdb;
+    std::string entries = entry("\"DatabaseInformation\"", sql("101", kDatabaseInformation)) +
+                          entry("\"CLI_ROWS\" simplesql=\"true\"",
+                                sql("101", "select pos, label from cli_rows order by pos") +
+                                    sql("999", "select 'too new' from dual")) +
+                          entry("\"CLI_HIDDEN\"", sql("101", "select 'not simple' from dual")) +
+                          entry("\"CLI_BOTH\"", sql("101", "select 'single' as kind from dual",
+                                                    "select 'cluster' as kind from dual"));
+    ASSERT_TRUE(veltest::writeFile(
+        m_dir.file("velsql.xml"),
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<SQLXML>\n" + entries + "</SQLXML>\n"));
+  }
+
+  // Runs velclient in the test folder with the stand-in. env holds options and assignments of
+  // env(1); AGENT_BIN_DIR is the test folder unless env names it.
+  Result run(const std::string& args, const std::string& env = "") {
+    std::string binDir = env.find("AGENT_BIN_DIR") == std::string::npos
+                             ? " AGENT_BIN_DIR=" + m_dir.path()
+                             : std::string();
+    std::string command =
+        "cd " + m_dir.path() + " && env " + env + " LD_LIBRARY_PATH=" + veltest::buildDir() +
+        "/sim VELSIM_DIR=" + m_dir.path() + binDir + " " + veltest::buildDir() + "/bin/velclient " +
+        args + " >" + m_dir.file("out") + " 2>" + m_dir.file("err");
+    int rc = system(command.c_str());
+    return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1000, veltest::readFile(m_dir.file("out")),
+            veltest::readFile(m_dir.file("err"))};
+  }
+  Result runAs(const std::string& userAndPassword, const std::string& args,
+               const std::string& env = "") {
+    return run("-connstr dbhost1:1521/PROD " + userAndPassword + " " + args, env);
+  }
+
+  veltest::TempDir m_dir;
+};
+
+TEST_F(CommandLineRun, TestCommandExitCodes) {
+  Result r = runAs("-username monitor -password monitor", "test");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "Connection test successful\n");
+
+  r = runAs("-username monitor -password wrong", "TEST");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("ORA-01017"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("SYSASM"), std::string::npos);
+
+  // This instance is no ASM instance: the role is refused with 15000.
+  r = runAs("-username sys -password oracle -role SYSASM", "test");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out.rfind("Connect as SYSASM failed, try to connect as SYSDBA: ORA-15000", 0), 0u)
+      << r.out;
+
+  r = runAs("-username monitor -password monitor", "test", "-u AGENT_BIN_DIR");
+  EXPECT_EQ(r.status, 254);
+  EXPECT_NE(r.err.find("Can not find the AGENT_BIN_DIR environment variable!\n"),
+            std::string::npos);
+
+  ASSERT_EQ(mkdir(m_dir.file("bad").c_str(), 0700), 0);
+  ASSERT_TRUE(veltest::writeFile(m_dir.file("bad/velsql.xml"), "<<SQLXML>&&</"));
+  for (const char* dir : {"bad", "nowhere"}) {
+    r = runAs("-username monitor -password monitor", "test", "AGENT_BIN_DIR=" + m_dir.file(dir));
+    EXPECT_EQ(r.status, 255) << dir;
+    EXPECT_NE(r.err.find("XML " + m_dir.file(dir) +
+                         "/velsql.xml parse failed, the application will exit\n"),
+              std::string::npos)
+        << r.err;
+  }
+}
+
+TEST_F(CommandLineRun, SqlAllListsRowsOfSimpleEntries) {
+  Result r = runAs("-username monitor -password monitor -option printxmlrow", "-sqlid ALL sql");
+  EXPECT_EQ(r.status, 0);
+  // The version-999 text is newer than the database and the entry that is not simple is skipped.
+  EXPECT_EQ(r.out,
+            "<?xml version=\"1.0\" encoding=\"utf-8\" ?>\n"
+            "<ROOT>\n"
+            "\t\t\t<ResultSet>\n"
+            "\t\t\t\t<Row Num=\"0\">\n"
+            "\t\t\t\t\t<Colum Name=\"POS\"  Value=\"1\" />\n"
+            "\t\t\t\t\t<Colum Name=\"LABEL\"  Value=\"plain\" />\n"
+            "\t\t\t\t</Row>\n"
+            "\t\t\t\t<Row Num=\"1\">\n"
+            "\t\t\t\t\t<Colum Name=\"POS\"  Value=\"2\" />\n"
+            "\t\t\t\t\t<Colum Name=\"LABEL\"  Value=\"a&lt;b &amp; &quot;c&quot;&gt;\" />\n"
+            "\t\t\t\t</Row>\n"
+            "\t\t\t\t<Row Num=\"2\">\n"
+            "\t\t\t\t\t<Colum Name=\"POS\"  Value=\"3\" />\n"
+            "\t\t\t\t\t<Colum Name=\"LABEL\"  Value=\"it's\" />\n"
+            "\t\t\t\t</Row>\n"
+            "\t\t\t</ResultSet>\n"
+            "</ROOT>\n")
+      << r.err;
+
+  // Without a print option the rows are fetched but nothing is listed.
+  r = runAs("-username monitor -password monitor", "-sqlid all");
+  EXPECT_EQ(r.out, "<?xml version=\"1.0\" encoding=\"utf-8\" ?>\n<ROOT>\n</ROOT>\n");
+}
+
+TEST_F(CommandLineRun, SqlSingleIdRunsClusterTextToo) {
+  Result r = runAs("-username monitor -password monitor -option printXMLRow", "-sqlid CLI_BOTH");
+  std::string single = "<Colum Name=\"KIND\"  Value=\"single\" />";
+  std::string cluster = "<Colum Name=\"KIND\"  Value=\"cluster\" />";
+  ASSERT_NE(r.out.find(single), std::string::npos) << r.out << r.err;
+  ASSERT_NE(r.out.find(cluster), std::string::npos) << r.out;
+  EXPECT_LT(r.out.find(single), r.out.find(cluster));
+
+  // A version below every text finds nothing: only the frame is printed.
+  r = runAs("-username monitor -password monitor -option printXMLRow",
+            "-sqlid CLI_BOTH -version 92");
+  EXPECT_EQ(r.out, "<?xml version=\"1.0\" encoding=\"utf-8\" ?>\n<ROOT>\n</ROOT>\n");
+
+  r = runAs("-username monitor -password wrong -option printXMLRow", "-sqlid CLI_BOTH");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out.rfind("error is 1017 ORA-01017", 0), 0u) << r.out;
+}
+
+TEST_F(CommandLineRun, DefinitionListingFollowsColumnKinds) {
+  Result r =
+      runAs("-username monitor -password monitor -option printXMLDefinition", "-sqlid CLI_ROWS");
+  EXPECT_NE(r.out.find("\t\t<item name=\"_REQ_TYPE\"/>\n\t\t<item name=\"POS\"/>\n"
+                       "\t\t<item name=\"LABEL\"/>\n"),
+            std::string::npos)
+      << r.out;
+  size_t pos = r.out.find("<attribute name=\"POS\"");
+  size_t label = r.out.find("<attribute name=\"LABEL\"");
+  ASSERT_NE(pos, std::string::npos);
+  ASSERT_NE(label, std::string::npos);
+  EXPECT_NE(r.out.find("<counter64>", pos), std::string::npos);
+  EXPECT_LT(r.out.find("<counter64>", pos), label);
+  EXPECT_NE(r.out.find("<displayString size=", label), std::string::npos);
+}
+
+TEST_F(CommandLineRun, ParseXmlListsTheCatalog) {
+  ASSERT_TRUE(veltest::writeFile(
+      m_dir.file("small.xml"),
+      "<?xml version=\"1.0\"?>\n<SQLXML>\n" +
+          entry("\"A1\" odiversion=\"2\" interval=\"30\" maxrownum=\"50\" timeout=\"9\" "
+                "simplesql=\"true\" type=\"cfg\"",
+                "<DatabaseType value=\"DG\" role=\"PHYSICAL STANDBY\"/>" +
+                    sql("102", "select 1 from t", "select 2 from gt",
+                        "<BaseTable queryname=\"T\" grantname=\"G\"/>")) +
+          "</SQLXML>\n"));
+  Result r = run("-parsexml small.xml -sqlid ignored");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out,
+            "Succeed on parsing xml file\n"
+            "SQLID:A1, ODIVersion:2, Interval:30, MaxRow:50, Timeout:9, SimpleSQL:1, Type:cfg\n"
+            "\tDBType is 3 DBRole is 2\n"
+            "\tSQLVersion:102\n"
+            "\tSQL:select 1 from t\n"
+            "\tClusterSQL:select 2 from gt\n"
+            "\t\tQueryTable Name:T GrantTable Name:G\n");
+
+  r = run("-parsexml missing.xml");
+  EXPECT_EQ(r.out, "Can't parse the sql\n");
+  r = run("-parsexml");
+  EXPECT_EQ(r.out, "");
+}
+
+TEST_F(CommandLineRun, ArgumentChecksOfTheOtherCommands) {
+  EXPECT_EQ(run("-parsetns").out, "Invalid option for parsetns\n");
+  EXPECT_EQ(run("-parsesql").out, "Invalid option for parseSQL\n");
+  Result r = run("-parseref a b c");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out,
+            "Invalid option for parseREF\n"
+            "velclient -parseref connstring userid password role filename\n");
+  EXPECT_EQ(run("-dlatest 1").out, "Invalid option for dlatest\n");
+  EXPECT_EQ(run("-h").status, 0);
+}
+
+}  // namespace
