@@ -339,6 +339,64 @@ TEST_F(CommandLineRun, ParseXmlListsTheCatalog) {
   EXPECT_EQ(r.out, "");
 }
 
+TEST_F(CommandLineRun, ParseRefChecksEachIdentifierAgainstItsGroup) {
+  // The tool reads vel.ref, vel.atr and velsql.xml from the current folder.
+  ASSERT_TRUE(veltest::writeFile(
+      m_dir.file("vel.ref"),
+      "<?xml version=\"1.0\"?>\n<agent_ref>\n"
+      "  <custom ag=\"CLI_ROWS\"><metric metricName=\"LABEL\" type=\"string\" size=\"9\"/>"
+      "<metric metricName=\"MISSINGCOL\" type=\"string\" size=\"9\"/></custom>\n"
+      "  <custom ag=\"CLI_NEW\"><metric metricName=\"X\" type=\"string\"/></custom>\n"
+      "  <custom ag=\"CLI_BROKEN\"><metric metricName=\"X\" type=\"string\"/></custom>\n"
+      "  <custom ag=\"REF_ONLY\"><metric metricName=\"X\" type=\"string\"/></custom>\n"
+      "</agent_ref>\n"));
+  ASSERT_TRUE(veltest::writeFile(m_dir.file("vel.atr"), "* none\n"));
+  std::string catalog = veltest::readFile(m_dir.file("velsql.xml"));
+  catalog.insert(catalog.find("</SQLXML>"),
+                 entry("\"CLI_NEW\"", sql("111", "select 'x' as x from dual")) +
+                     entry("\"CLI_BROKEN\"", sql("101", "select nosuchcolumn from dual")));
+  ASSERT_TRUE(veltest::writeFile(m_dir.file("velsql.xml"), catalog));
+  ASSERT_TRUE(veltest::writeFile(m_dir.file("ids.txt"),
+                                 "CLI_ROWS  \nNOPE\nREF_ONLY\n\nCLI_NEW\nCLI_BROKEN\n"));
+
+  Result r = run("-parseref dbhost1:1521/PROD monitor monitor \"\" ids.txt");
+  EXPECT_EQ(r.status, 0);
+  std::string expected;
+  for (int version : {101, 102, 111, 112})
+    for (int cluster : {0, 1})
+      expected += "Testing CLI_ROWS, version:" + std::to_string(version) +
+                  ", cluster:" + std::to_string(cluster) + "\n";
+  expected +=
+      "Error at searching attribute group for SQLID:NOPE\n"
+      "Can not get the SQL for:REF_ONLY\n";
+  for (int version : {101, 102, 111, 112}) {
+    for (int cluster : {0, 1}) {
+      std::string v = std::to_string(version), c = std::to_string(cluster);
+      expected += "Testing CLI_NEW, version:" + v + ", cluster:" + c + "\n";
+      if (version < 111)
+        expected += "Error, failed getting SQL for version:" + v + ", cluster:" + c +
+                    ", for SQLID:CLI_NEW\n";
+    }
+  }
+  ASSERT_EQ(r.out.substr(0, expected.size()), expected) << r.out;
+  // The broken statement fails for every version and flag, and each failure is printed.
+  std::string rest = r.out.substr(expected.size());
+  size_t errors = 0;
+  for (size_t at = rest.find("error is 904 "); at != std::string::npos;
+       at = rest.find("error is 904 ", at + 1))
+    ++errors;
+  EXPECT_EQ(errors, 8u) << rest;
+  // The column step ran: the attribute without a fetched column was reported.
+  EXPECT_NE(r.err.find("the column MISSINGCOL is not found at attribute group:CLI_ROWS"),
+            std::string::npos)
+      << r.err;
+
+  r = run("-parseref dbhost1:1521/PROD monitor wrong \"\" ids.txt");
+  EXPECT_EQ(r.out, "Can not connect to database\n");
+  r = run("-parseref dbhost1:1521/PROD monitor monitor \"\" missing.txt");
+  EXPECT_EQ(r.out, "Error, opening file missing.txt failed\n");
+}
+
 TEST_F(CommandLineRun, ArgumentChecksOfTheOtherCommands) {
   EXPECT_EQ(run("-parsetns").out, "Invalid option for parsetns\n");
   EXPECT_EQ(run("-parsesql").out, "Invalid option for parseSQL\n");
