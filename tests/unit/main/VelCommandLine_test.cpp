@@ -237,6 +237,20 @@ TEST_F(CommandLineRun, TestCommandExitCodes) {
   EXPECT_NE(r.err.find("Can not find the AGENT_BIN_DIR environment variable!\n"),
             std::string::npos);
 
+  // A catalog table the user may not read fails the privilege check.
+  ASSERT_EQ(mkdir(m_dir.file("grants").c_str(), 0700), 0);
+  std::string catalog = veltest::readFile(m_dir.file("velsql.xml"));
+  catalog.insert(
+      catalog.find("</SQLXML>"),
+      entry("\"CLI_GRANTS\"",
+            "<DatabaseType value=\"RDB\"/>" +
+                sql("101", "select 1 from cli_missing", "",
+                    "<BaseTable queryname=\"cli_missing\" grantname=\"CLI_MISSING\"/>")));
+  ASSERT_TRUE(veltest::writeFile(m_dir.file("grants/velsql.xml"), catalog));
+  r = runAs("-username monitor -password monitor", "test", "AGENT_BIN_DIR=" + m_dir.file("grants"));
+  EXPECT_EQ(r.status, 253);
+  EXPECT_EQ(r.out.find("Connection test successful"), std::string::npos);
+
   ASSERT_EQ(mkdir(m_dir.file("bad").c_str(), 0700), 0);
   ASSERT_TRUE(veltest::writeFile(m_dir.file("bad/velsql.xml"), "<<SQLXML>&&</"));
   for (const char* dir : {"bad", "nowhere"}) {
