@@ -20,28 +20,6 @@ namespace vele2e {
 
 using Rows = std::vector<std::vector<std::string>>;
 
-// The source tree, from this file's own path (tests/e2e/<file>).
-inline std::string sourceDir() {
-  std::string file = __FILE__;
-  return file.substr(0, file.rfind("/tests/e2e/"));
-}
-
-// The start-up statement of every session: database type, name, version, cluster flag, role.
-inline const char* databaseInformationBlock() {
-  return "BEGIN\n"
-         "  SELECT DECODE(SUBSTR(i.instance_name, 1, 1), '+', 'ASM', 'RDB'),\n"
-         "         NVL((SELECT name FROM v$database), i.instance_name), i.version_full,\n"
-         "         TO_NUMBER(SUBSTR(i.version, 1, 2)) * 10, '64',\n"
-         "         DECODE(i.parallel, 'YES', 'true', 'false'),\n"
-         "         NVL((SELECT database_role FROM v$database), 'PRIMARY'), i.instance_name, "
-         "i.host_name\n"
-         "    INTO :db_type, :db_name, :version, :shortversion, :bitversion, :iscluster, "
-         ":db_role,\n"
-         "         :dbinstance_name, :dbhostname\n"
-         "    FROM v$instance i;\n"
-         "END;";
-}
-
 // One catalog entry: attrs are the SQLInfo attributes after id= (the id's quotes included);
 // clusterSql, when given, is the text for clustered databases.
 inline std::string sqlInfo(const std::string& attrs, const std::string& sql,
@@ -54,7 +32,7 @@ inline std::string sqlInfo(const std::string& attrs, const std::string& sql,
 
 // The entries every session needs: the start-up statement and the instance statements.
 inline std::string baseCatalogEntries() {
-  return sqlInfo("\"DatabaseInformation\"", databaseInformationBlock()) +
+  return sqlInfo("\"DatabaseInformation\"", veltest::kDatabaseInformationBlock) +
          sqlInfo("\"All_Instance_Name\"",
                  "select inst_id, instance_name from gv$instance order by inst_id") +
          sqlInfo("\"Current_Instance_Info\"", "select instance_name, host_name from v$instance") +
@@ -104,10 +82,7 @@ class VelclientRun : public ::testing::Test {
   // Builds simDir()/file from a seed of sim/oracle/seeds, with an extra SQL file applied.
   void makeDatabase(const std::string& seed, const std::string& file,
                     const std::string& extra = std::string()) {
-    std::string mkdb = veltest::buildDir() + "/sim/velsim-mkdb " + sourceDir() +
-                       "/sim/oracle/seeds/" + seed + " " + extra + " " + m_sim.file(file) +
-                       " >/dev/null 2>&1";
-    ASSERT_EQ(system(mkdb.c_str()), 0) << mkdb;
+    ASSERT_TRUE(veltest::makeSimDatabase(seed, m_sim.file(file), extra)) << seed << " " << file;
   }
 
   // The environment the agent gives the collector; extra entries replace or add.

@@ -15,12 +15,6 @@
 
 namespace {
 
-// The source tree, from this file's own path (tests/e2e/<file>).
-std::string sourceDir() {
-  std::string file = __FILE__;
-  return file.substr(0, file.rfind("/tests/e2e/"));
-}
-
 struct DemoRun {
   int status = -1;
   std::string out;
@@ -28,8 +22,8 @@ struct DemoRun {
 };
 
 DemoRun runDemo(const std::string& args, const veltest::TempDir& dir) {
-  std::string cmd = sourceDir() + "/scripts/demo " + args + " >" + dir.file("out.txt") + " 2>" +
-                    dir.file("err.txt");
+  std::string cmd = veltest::sourceDir() + "/scripts/demo " + args + " >" + dir.file("out.txt") +
+                    " 2>" + dir.file("err.txt");
   int rc = system(cmd.c_str());
   DemoRun run;
   run.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;

@@ -76,4 +76,26 @@ std::string readFile(const std::string& path) {
 
 std::string buildDir() { return VEL_BUILD_DIR; }
 
+std::string sourceDir() { return VEL_SOURCE_DIR; }
+
+bool makeSimDatabase(const std::string& seed, const std::string& outFile,
+                     const std::string& extraSql) {
+  std::string command = buildDir() + "/sim/velsim-mkdb " + sourceDir() + "/sim/oracle/seeds/" +
+                        seed + " " + extraSql + " " + outFile + " >/dev/null 2>&1";
+  return system(command.c_str()) == 0;
+}
+
+const char* const kDatabaseInformationBlock =
+    "BEGIN\n"
+    "  SELECT DECODE(SUBSTR(i.instance_name, 1, 1), '+', 'ASM', 'RDB'),\n"
+    "         NVL((SELECT name FROM v$database), i.instance_name), i.version_full,\n"
+    "         TO_NUMBER(SUBSTR(i.version, 1, 2)) * 10, '64',\n"
+    "         DECODE(i.parallel, 'YES', 'true', 'false'),\n"
+    "         NVL((SELECT database_role FROM v$database), 'PRIMARY'), i.instance_name, "
+    "i.host_name\n"
+    "    INTO :db_type, :db_name, :version, :shortversion, :bitversion, :iscluster, :db_role,\n"
+    "         :dbinstance_name, :dbhostname\n"
+    "    FROM v$instance i;\n"
+    "END;";
+
 }  // namespace veltest

@@ -44,6 +44,16 @@ std::string readFile(const std::string& path);
 // The build tree's root (the folder holding bin/ and sim/), from the VEL_BUILD_DIR compile
 // definition.
 std::string buildDir();
+// The source tree's root, from the VEL_SOURCE_DIR compile definition.
+std::string sourceDir();
+
+// Makes a simulated database file from a seed of sim/oracle/seeds ("single.sql"), with the SQL
+// file extraSql (may be empty) applied after it, through the built velsim-mkdb. False on failure.
+bool makeSimDatabase(const std::string& seed, const std::string& outFile,
+                     const std::string& extraSql = std::string());
+
+// The database-information block every session runs after log-on; it works on every seed.
+extern const char* const kDatabaseInformationBlock;
 
 }  // namespace veltest
 

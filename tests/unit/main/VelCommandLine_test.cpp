@@ -140,19 +140,6 @@ TEST(CommandLineOptions, HelpText) {
 
 // ---- The built program on the stand-in ------------------------------------------------------
 
-const char* const kDatabaseInformation =
-    "BEGIN\n"
-    "  SELECT DECODE(SUBSTR(i.instance_name, 1, 1), '+', 'ASM', 'RDB'),\n"
-    "         NVL((SELECT name FROM v$database), i.instance_name), i.version_full,\n"
-    "         TO_NUMBER(SUBSTR(i.version, 1, 2)) * 10, '64',\n"
-    "         DECODE(i.parallel, 'YES', 'true', 'false'),\n"
-    "         NVL((SELECT database_role FROM v$database), 'PRIMARY'), i.instance_name, "
-    "i.host_name\n"
-    "    INTO :db_type, :db_name, :version, :shortversion, :bitversion, :iscluster, :db_role,\n"
-    "         :dbinstance_name, :dbhostname\n"
-    "    FROM v$instance i;\n"
-    "END;";
-
 std::string entry(const std::string& attrs, const std::string& inner) {
   return "  <SQLInfo id=" + attrs + ">" + inner + "</SQLInfo>\n";
 }
@@ -178,17 +165,16 @@ class CommandLineRun : public ::testing::Test {
                                    "INSERT INTO cli_rows VALUES(1, 'plain');\n"
                                    "INSERT INTO cli_rows VALUES(2, 'a<b & \"c\">');\n"
                                    "INSERT INTO cli_rows VALUES(3, 'it''s');\n"));
-    std::string mkdb = veltest::buildDir() + "/sim/velsim-mkdb " + VEL_SOURCE_DIR +
-                       "/sim/oracle/seeds/single.sql " + m_dir.file("rows.sql") + " " +
-                       m_dir.file("dbhost1_1521_PROD.db") + " >/dev/null 2>&1";
-    ASSERT_EQ(system(mkdb.c_str()), 0) << mkdb;
-    std::string entries = entry("\"DatabaseInformation\"", sql("101", kDatabaseInformation)) +
-                          entry("\"CLI_ROWS\" simplesql=\"true\"",
-                                sql("101", "select pos, label from cli_rows order by pos") +
-                                    sql("999", "select 'too new' from dual")) +
-                          entry("\"CLI_HIDDEN\"", sql("101", "select 'not simple' from dual")) +
-                          entry("\"CLI_BOTH\"", sql("101", "select 'single' as kind from dual",
-                                                    "select 'cluster' as kind from dual"));
+    ASSERT_TRUE(veltest::makeSimDatabase("single.sql", m_dir.file("dbhost1_1521_PROD.db"),
+                                         m_dir.file("rows.sql")));
+    std::string entries =
+        entry("\"DatabaseInformation\"", sql("101", veltest::kDatabaseInformationBlock)) +
+        entry("\"CLI_ROWS\" simplesql=\"true\"",
+              sql("101", "select pos, label from cli_rows order by pos") +
+                  sql("999", "select 'too new' from dual")) +
+        entry("\"CLI_HIDDEN\"", sql("101", "select 'not simple' from dual")) +
+        entry("\"CLI_BOTH\"", sql("101", "select 'single' as kind from dual",
+                                  "select 'cluster' as kind from dual"));
     ASSERT_TRUE(veltest::writeFile(
         m_dir.file("velsql.xml"),
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<SQLXML>\n" + entries + "</SQLXML>\n"));

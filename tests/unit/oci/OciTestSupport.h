@@ -41,10 +41,7 @@ class SimDatabases {
   SimDatabases() : m_env("VELSIM_DIR", m_dir.path().c_str()) {}
   // Makes the database of a seed (single, rac, asm, standby) served by connect.
   void make(const std::string& seed, const std::string& connect) {
-    std::string command = veltest::buildDir() + "/sim/velsim-mkdb " + VEL_SOURCE_DIR +
-                          "/sim/oracle/seeds/" + seed + ".sql " + path(connect) +
-                          " >/dev/null 2>&1";
-    ASSERT_EQ(system(command.c_str()), 0) << command;
+    ASSERT_TRUE(veltest::makeSimDatabase(seed + ".sql", path(connect))) << seed;
   }
   std::string path(const std::string& connect) const { return m_dir.file(dbFileName(connect)); }
   // Runs SQL directly on a database file (to add tables, rows or faults).
@@ -66,25 +63,11 @@ class SimDatabases {
   veltest::ScopedEnv m_env;
 };
 
-// The database-information block every session runs after log-on.
-constexpr const char* kDatabaseInformation =
-    "BEGIN\n"
-    "  SELECT DECODE(SUBSTR(i.instance_name, 1, 1), '+', 'ASM', 'RDB'),\n"
-    "         NVL((SELECT name FROM v$database), i.instance_name), i.version_full,\n"
-    "         TO_NUMBER(SUBSTR(i.version, 1, 2)) * 10, '64',\n"
-    "         DECODE(i.parallel, 'YES', 'true', 'false'),\n"
-    "         NVL((SELECT database_role FROM v$database), 'PRIMARY'), i.instance_name, "
-    "i.host_name\n"
-    "    INTO :db_type, :db_name, :version, :shortversion, :bitversion, :iscluster, :db_role,\n"
-    "         :dbinstance_name, :dbhostname\n"
-    "    FROM v$instance i;\n"
-    "END;";
-
 // A catalog holding the database-information entry (and what the caller adds).
 inline OraXMLSQLData makeCatalog() {
   OraXMLSQLData catalog;
   OraXMLSQLInfo info("DatabaseInformation");
-  info.addSQL(OraXMLSQL(101, kDatabaseInformation));
+  info.addSQL(OraXMLSQL(101, veltest::kDatabaseInformationBlock));
   catalog.addUnique(info);
   return catalog;
 }
