@@ -19,6 +19,7 @@
 #include "VelCachedInstanceList.h"
 #include "VelEncoding.h"
 #include "VelMutex.h"
+#include "VelStartup.h"
 #include "VelUtil.h"
 #include "Vel_Request.h"
 
@@ -29,7 +30,6 @@ namespace {
 constexpr int kSqlRowLimit = 1000;
 constexpr int kRefRowLimit = 10;
 constexpr int kStatementTimeout = 60;
-constexpr size_t kPathSize = 2048;
 constexpr size_t kValueSize = 1024;
 constexpr size_t kMaxDefinitionColumnName = 10;
 
@@ -251,13 +251,10 @@ int doCommandTest() {
     fprintf(stderr, "Can not find the AGENT_BIN_DIR environment variable!\n");
     VEL_RETURN(-2);
   }
-  char path[kPathSize];
-  int written = snprintf(path, sizeof path, "%s/%s", binDir, "velsql.xml");
+  std::string path;
   std::unique_ptr<OraXMLSQLData> catalog(new OraXMLSQLData);
-  // A directory too long for the path buffer counts as an unreadable catalog.
-  if (written < 0 || static_cast<size_t>(written) >= sizeof path ||
-      !OraXMLParserHandler::parseXML(path, *catalog)) {
-    fprintf(stderr, "XML %s parse failed, the application will exit\n", path);
+  if (!velLoadShippedCatalog(binDir, *catalog, path)) {
+    fprintf(stderr, "XML %s parse failed, the application will exit\n", path.c_str());
     VEL_RETURN(-1);
   }
   std::unique_ptr<Ora_Database> database(new Ora_Database(*catalog, o.connectionString.c_str(),

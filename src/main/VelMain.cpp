@@ -25,8 +25,6 @@ VEL_TRACE_UNIT("main");
 
 namespace {
 
-constexpr size_t kCatalogPathSize = 2048;
-
 // The two client failures: traced, written to standard output (with a line break), and in agent
 // mode raised as a start-failure event.
 int clientFailure(const char* text, int eventId, bool agentMode) {
@@ -50,13 +48,10 @@ int runAgentMode() {
     VEL_ERROR("Can not find the AGENT_BIN_DIR environment variable!");
     return 2;
   }
-  // A directory too long for the path buffer is refused like an unreadable catalog.
-  char catalogPath[kCatalogPathSize];
-  int written = snprintf(catalogPath, sizeof(catalogPath), "%s/%s", binDir, "velsql.xml");
+  std::string catalogPath;
   OraXMLSQLData* catalog = new OraXMLSQLData;
-  if (written < 0 || static_cast<size_t>(written) >= sizeof(catalogPath) ||
-      !OraXMLParserHandler::parseXML(catalogPath, *catalog)) {
-    VEL_ERROR("XML %s parse failed, the application will exit", catalogPath);
+  if (!velLoadShippedCatalog(binDir, *catalog, catalogPath)) {
+    VEL_ERROR("XML %s parse failed, the application will exit", catalogPath.c_str());
     delete catalog;
     return -1;
   }

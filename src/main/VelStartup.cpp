@@ -1,8 +1,10 @@
 #include "VelStartup.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "MUT1.h"
+#include "OraXMLParserHandler.h"
 
 VEL_TRACE_UNIT("main");
 
@@ -14,4 +16,12 @@ void velTraceEnvironment(char** env) {
     else
       VEL_DETAIL("Environment variable settting is %s", *entry);
   }
+}
+
+bool velLoadShippedCatalog(const char* binDir, OraXMLSQLData& catalog, std::string& path) {
+  char buffer[2048];
+  int written = snprintf(buffer, sizeof(buffer), "%s/%s", binDir, "velsql.xml");
+  path = buffer;
+  if (written < 0 || static_cast<size_t>(written) >= sizeof(buffer)) return false;
+  return OraXMLParserHandler::parseXML(buffer, catalog);
 }
