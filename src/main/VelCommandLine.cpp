@@ -497,30 +497,27 @@ void printXMLDefinition(const VelCommandTable& table) {
     }
     std::string escaped = replaceCharWithESC(name);
     const char* n = escaped.c_str();
+    char type[128];
     switch (table.getColumnKind(c)) {
       case Ora_DefInfo::kText:
-        printf(
-            "\t<attribute name=\"%s\" id=\"%s\" caption=\"%s\" help=\"%s\" atomic=\"false\" "
-            "key=\"false\">\n\t\t<displayString size=\"%d\"/>\n\t</attribute>\n",
-            n, n, n, n, table.getColumnSize(c));
+        snprintf(type, sizeof type, "<displayString size=\"%d\"/>", table.getColumnSize(c));
         break;
       case Ora_DefInfo::kNumber:
-        printf(
-            "\t<attribute name=\"%s\" id=\"%s\" caption=\"%s\" help=\"%s\" atomic=\"false\" "
-            "key=\"false\">\n\t\t<counter64>\n\t\t\t<enum name=\"Not_Available\" "
-            "value=\"-1\"/>\n\t\t</counter64>\n\t</attribute>\n",
-            n, n, n, n);
+        snprintf(type, sizeof type, "%s",
+                 "<counter64>\n\t\t\t<enum name=\"Not_Available\" value=\"-1\"/>\n\t\t"
+                 "</counter64>");
         break;
       case Ora_DefInfo::kDate:
-        printf(
-            "\t<attribute name=\"%s\" id=\"%s\" caption=\"%s\" help=\"%s\" atomic=\"false\" "
-            "key=\"false\">\n\t\t<timestamp/>\n\t</attribute>\n",
-            n, n, n, n);
+        snprintf(type, sizeof type, "%s", "<timestamp/>");
         break;
       default:
         printf("Unknown type for %s\n", n);
-        break;
+        continue;
     }
+    printf(
+        "\t<attribute name=\"%s\" id=\"%s\" caption=\"%s\" help=\"%s\" atomic=\"false\" "
+        "key=\"false\">\n\t\t%s\n\t</attribute>\n",
+        n, n, n, n, type);
   }
 }
 
