@@ -141,6 +141,28 @@ const VelCachedInstance* VelCachedInstanceList::getInstancebyInstName(const char
   return nullptr;
 }
 
+namespace {
+
+// Answers requestId under sendMutex with one row of kValues values per cached instance: the
+// values fill puts in (the others empty), the database unique name last.
+template <int kValues, typename Instances, typename Fill>
+void sendInstanceRows(const Instances& instances, const char* uniqueName, VelMutex& sendMutex,
+                      const char* requestId, Fill fill) {
+  VelMutexHandler lock(sendMutex);
+  for (auto it = instances.begin(); it != instances.end(); ++it) {
+    const VelCachedInstance* instance = *it;
+    VEL_DETAIL("Processing instance %s", instance->getInstName());
+    const char* values[kValues];
+    for (int i = 0; i < kValues; ++i) values[i] = "";
+    fill(*instance, values);
+    values[kValues - 1] = uniqueName;
+    cp_SetAttributeValues(values, kValues, requestId);
+  }
+  cp_SendData(requestId);
+}
+
+}  // namespace
+
 void VelCachedInstanceList::ProcessReq_RDB_Instance_Info(Ora_Database&, VelMutex& sendMutex,
                                                          const char* requestId) {
   VEL_FLOW_ENTRY("VelCachedInstanceList::ProcessReq_RDB_Instance_Info");
@@ -148,19 +170,12 @@ void VelCachedInstanceList::ProcessReq_RDB_Instance_Info(Ora_Database&, VelMutex
     VEL_ERROR("Error, Request ID is NULL");
     return;
   }
-  constexpr int kValues = 18;
-  VelMutexHandler lock(sendMutex);
-  for (auto it = m_instances.begin(); it != m_instances.end(); ++it) {
-    const VelCachedInstance* instance = *it;
-    VEL_DETAIL("Processing instance %s", instance->getInstName());
-    const char* values[kValues];
-    for (int i = 0; i < kValues; ++i) values[i] = "";
-    int last = instance->isOffline() ? VelCachedInstance::kStatus : VelCachedInstance::kFieldCount;
-    for (int f = 1; f <= last; ++f) values[f - 1] = instance->getField(f);
-    values[kValues - 1] = m_uniqueName.c_str();
-    cp_SetAttributeValues(values, kValues, requestId);
-  }
-  cp_SendData(requestId);
+  sendInstanceRows<18>(m_instances, m_uniqueName.c_str(), sendMutex, requestId,
+                       [](const VelCachedInstance& instance, const char** values) {
+                         int last = instance.isOffline() ? VelCachedInstance::kStatus
+                                                         : VelCachedInstance::kFieldCount;
+                         for (int f = 1; f <= last; ++f) values[f - 1] = instance.getField(f);
+                       });
 }
 
 void VelCachedInstanceList::ProcessReq_ASM_Instance(Ora_Database& database, VelMutex& sendMutex,
@@ -171,25 +186,19 @@ void VelCachedInstanceList::ProcessReq_ASM_Instance(Ora_Database& database, VelM
     VEL_ERROR("Error, Request ID is NULL");
     return;
   }
-  constexpr int kValues = 17;
-  VelMutexHandler lock(sendMutex);
-  for (auto it = m_instances.begin(); it != m_instances.end(); ++it) {
-    const VelCachedInstance* instance = *it;
-    VEL_DETAIL("Processing instance %s", instance->getInstName());
-    const char* values[kValues];
-    for (int i = 0; i < kValues; ++i) values[i] = "";
-    if (instance->isOffline()) {
-      for (int f = 1; f <= VelCachedInstance::kStatus; ++f) values[f - 1] = instance->getField(f);
-    } else {
-      // Fields 1-10 are values 1-10, field 11 is not sent, fields 12-17 are values 11-16.
-      for (int f = 1; f <= 10; ++f) values[f - 1] = instance->getField(f);
-      for (int f = 12; f <= VelCachedInstance::kFieldCount; ++f)
-        values[f - 2] = instance->getField(f);
-    }
-    values[kValues - 1] = m_uniqueName.c_str();
-    cp_SetAttributeValues(values, kValues, requestId);
-  }
-  cp_SendData(requestId);
+  sendInstanceRows<17>(m_instances, m_uniqueName.c_str(), sendMutex, requestId,
+                       [](const VelCachedInstance& instance, const char** values) {
+                         if (instance.isOffline()) {
+                           for (int f = 1; f <= VelCachedInstance::kStatus; ++f)
+                             values[f - 1] = instance.getField(f);
+                           return;
+                         }
+                         // Fields 1-10 are values 1-10, field 11 is not sent, fields 12-17 are
+                         // values 11-16.
+                         for (int f = 1; f <= 10; ++f) values[f - 1] = instance.getField(f);
+                         for (int f = 12; f <= VelCachedInstance::kFieldCount; ++f)
+                           values[f - 2] = instance.getField(f);
+                       });
 }
 
 void VelCachedInstanceList::dumpInfo() const {
