@@ -408,20 +408,16 @@ void doDLATest(int argc, char** argv) {
   VelString ps;
   velGetPSResult(ps);
   printf("ps result is:%s,\n", ps.c_str());
-  const char* p = ps.c_str();
-  while (*p != '\0') {
-    size_t length = strcspn(p, "\n");
-    std::string row(p, length);
-    size_t start = row.find_first_not_of(" \t");
-    if (start != std::string::npos) {
-      size_t end = row.find_first_of(" \t", start);
-      std::string pid = row.substr(start, end == std::string::npos ? end : end - start);
-      size_t rest = end == std::string::npos ? end : row.find_first_not_of(" \t", end);
-      VEL_DETAIL("pid is:%s, path is:%s", pid.c_str(),
-                 rest == std::string::npos ? "" : row.c_str() + rest);
-    }
-    p += length;
-    if (*p == '\n') ++p;
+  // Each line: the process identifier, three more fields, then the program path.
+  VelString line;
+  for (const char* p = velGetSplitString(ps.c_str(), "\n", line); line.length() > 0 || *p != '\0';
+       p = velGetSplitString(p, "\n", line)) {
+    const char* field = line.c_str();
+    while (*field == ' ' || *field == '\t') ++field;
+    VelString pid, path;
+    field = velGetSplitString(field, " \t", pid);
+    for (int i = 0; i < 4 && *field != '\0'; ++i) field = velGetSplitString(field, " \t", path);
+    if (pid.length() > 0) VEL_DETAIL("pid is:%s, path is:%s", pid.c_str(), path.c_str());
   }
   VelString home, crsHome, racName, primaryNode, localName, fullName, address, nslookupName;
   velGetOracleHome(ps.c_str(), atoi(argv[2]), home);
