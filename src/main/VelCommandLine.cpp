@@ -6,9 +6,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <sys/stat.h>
 #include <memory>
 
 #include "MUT1.h"
+#include "OraNetConfig.h"
 #include "OraXMLParserHandler.h"
 #include "OraXMLSQLData.h"
 #include "Ora_Command.h"
@@ -273,11 +275,64 @@ int doCommandTest() {
   VEL_RETURN(1);
 }
 
-void doParseTns(int argc, char** /*argv*/) {
-  if (argc < 3) printf("Invalid option for parsetns\n");
+namespace {
+
+// Whether the Net file named on the command line can be read; prints why not.
+bool netFileReadable(const char* path) {
+  struct stat st;
+  if (stat(path, &st) != 0) {
+    printf("Can't read file %s: %s\n", path, strerror(errno));
+    return false;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    printf("Can't read file %s: not a regular file\n", path);
+    return false;
+  }
+  FILE* file = fopen(path, "rb");
+  if (file == nullptr) {
+    printf("Can't read file %s: %s\n", path, strerror(errno));
+    return false;
+  }
+  fclose(file);
+  return true;
 }
 
-void doParseListener(int, char**) {}
+}  // namespace
+
+// The operator's view of what the checks read from a tnsnames.ora: the same parser, one line per
+// alias, then the count.
+void doParseTns(int argc, char** argv) {
+  if (argc < 3) {
+    printf("Invalid option for parsetns\n");
+    return;
+  }
+  if (!netFileReadable(argv[2])) return;
+  OraNetServiceInfoList list;
+  OraNetConfigTnsNames parser(list);
+  parser.ReadNetConfigFile(argv[2], -1);  // -1 is never a file time: always read
+  list.forEach([](const OraNetServiceInfo& info) {
+    printf("Alias: %s, descriptor: %s\n", info.m_name.c_str(), info.m_descriptor.c_str());
+  });
+  printf("%u aliases in %s\n", list.getCount(), argv[2]);
+}
+
+// The same for a listener.ora: one line per listener address.
+void doParseListener(int argc, char** argv) {
+  if (argc < 3) {
+    printf("Invalid option for parselistener\n");
+    return;
+  }
+  if (!netFileReadable(argv[2])) return;
+  OraListenerInfoList list;
+  OraNetConfigListeners parser(list);
+  parser.ReadNetConfigFile(argv[2], -1);
+  list.forEach([](const OraListenerInfo& info) {
+    printf("Listener: %s, protocol: %s, host: %s, port: %s, address: %s\n",
+           info.m_listenerName.c_str(), info.m_protocol.c_str(), info.m_host.c_str(),
+           info.m_port.c_str(), info.m_address.c_str());
+  });
+  printf("%u listener addresses in %s\n", list.getCount(), argv[2]);
+}
 
 void doParseSQL(int argc, char** /*argv*/) {
   if (argc < 3) {
