@@ -225,7 +225,9 @@ void velMakeArgList(char** args, int max, char* buffer) {
   }
 }
 
-bool velExecuteSystemCommand(const char* command, VelString& out, VelString& err, int timeoutMs) {
+bool velExecuteSystemCommand(const char* command, VelString& out, VelString& err, int timeoutMs,
+                             bool* timedOut) {
+  if (timedOut != nullptr) *timedOut = false;
   VEL_FLOW_ENTRY("velExecuteSystemCommand");
   if (command == nullptr || *command == 0) {
     VEL_ERROR("There is no valid command");
@@ -314,6 +316,7 @@ bool velExecuteSystemCommand(const char* command, VelString& out, VelString& err
     VEL_ERROR("Command %s did not end within %d ms, it is stopped", command, timeoutMs);
     kill(-child, SIGKILL);
     kill(child, SIGKILL);
+    if (timedOut != nullptr) *timedOut = true;
     err.append("Command stopped after ");
     char number[16];
     snprintf(number, sizeof number, "%d", timeoutMs);

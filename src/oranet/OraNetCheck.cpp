@@ -22,6 +22,7 @@ namespace {
 
 constexpr int kDefaultInterval = 300;
 constexpr int kListenerKnowsNoService = 12514;
+constexpr int kConnectTimeout = 12170;
 constexpr unsigned kMaxMessage = 255;
 // How long one tnsping run may take (our own bound; the tool normally answers within its
 // connect time-out): VEL_TNSPING_TIMEOUT seconds, 30 by default.
@@ -47,11 +48,21 @@ int runTnsping(const VelString& tnsping, const VelString& descriptor, VelString&
   VelString out;
   VelString err;
   const int timeout = vel_getEnvAsInt("VEL_TNSPING_TIMEOUT", kDefaultTnspingTimeout);
-  if (!velExecuteSystemCommand(command.c_str(), out, err, timeout > 0 ? timeout * 1000 : 0))
+  bool timedOut = false;
+  if (!velExecuteSystemCommand(command.c_str(), out, err, timeout > 0 ? timeout * 1000 : 0,
+                               &timedOut))
     VEL_ERROR("Command %s could not be run", command.c_str());
   VEL_DETAIL("Command execution Standard Output: %s", out.c_str());
   VEL_DETAIL("Command execution Standard Error Output: %s", err.c_str());
   int code = 0;
+  if (timedOut) {
+    // A tnsping that had to be stopped did not reach the listener in time: reported as the
+    // connect time-out rather than read as an empty (successful) answer.
+    char text[96];
+    snprintf(text, sizeof text, "tnsping did not answer within %d seconds", timeout);
+    message.assign(text);
+    return kConnectTimeout;
+  }
   velParseTnspingOutput(out.c_str(), code, message);
   return code;
 }
@@ -165,7 +176,10 @@ int velTestDescriptor(const char* descriptor, VelString& message) {
   Ora_ErrorMsg error;
   error.clear();
   const int rc = connection.testConnection(descriptor, error);
-  message.assign(error.getMessage());
+  // The error text ends in a line break turned blank; the row value does not carry it.
+  std::string text(error.getMessage());
+  while (!text.empty() && velisWhiteSpace(text.back())) text.pop_back();
+  message.assign(text.c_str());
   return rc != 0 ? rc : error.getErrorCode();
 }
 

@@ -435,6 +435,8 @@ long OraNetConfigBase::ReadNetConfigFile(const char* path, long lastTime) {
     const bool begins = first != 0 && !isBlank(first) && first != '#' && first != '(' &&
                         first != ')';
     if (begins) handOver(gathered, oversized);
+    // What follows a "#" is a comment, however long.
+    if (tooLong && line.find('#') != std::string::npos) tooLong = false;
     if (tooLong) {
       oversized = true;
       continue;
