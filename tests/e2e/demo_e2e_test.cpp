@@ -114,7 +114,7 @@ TEST(Demo, RunsEveryStepAndEndsWithACleanShutdown) {
 
   // The headings come in order, each once.
   size_t last = 0;
-  for (int step = 1; step <= 10; ++step) {
+  for (int step = 1; step <= 11; ++step) {
     std::string heading = "== " + std::to_string(step) + ". ";
     size_t at = out.find(heading);
     ASSERT_NE(at, std::string::npos) << heading;
@@ -206,6 +206,16 @@ TEST(Demo, RunsEveryStepAndEndsWithACleanShutdown) {
   Table gone = tableAfter(out, "task subnode GONE ");
   EXPECT_NE(gone.title.find(": rc -2, 1 output line"), std::string::npos) << gone.title;
   EXPECT_EQ(gone.cell(0, "output"), "Can not connect to the database");
+
+  // Oracle Net: the listener on the demo's open port is up, the other down; the alias through
+  // it reaches PROD.
+  Table listeners = tableAfter(out, "data Agent_Listener ");
+  EXPECT_EQ(listeners.column("LISTENER"), (std::vector<std::string>{"LISTENER", "LISTENER_DR"}));
+  EXPECT_EQ(listeners.column("STATE"), (std::vector<std::string>{"1", "2"}));
+  EXPECT_EQ(listeners.cell(1, "MESSAGE"), "ORA-12541: TNS:no listener");
+  Table aliases = tableAfter(out, "data Agent_Remote_Connection ");
+  EXPECT_EQ(aliases.column("ALIAS"), (std::vector<std::string>{"PROD_NET", "DR_NET"}));
+  EXPECT_EQ(aliases.column("STATE"), (std::vector<std::string>{"1", "2"}));
 }
 
 TEST(Demo, RefusesUnknownOptionsAndAMissingBuild) {
