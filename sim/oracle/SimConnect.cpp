@@ -110,17 +110,21 @@ int tcpProbe(const struct addrinfo* ai, int timeoutMs) {
   return code;
 }
 
-// A descriptor with a HOST: a loopback host is reached for real over TCP, as a client reaches a
-// listener; other hosts exist only as database files (h_p.db). Returns 0 with path set (empty
+// A descriptor with a HOST: a loopback address is reached for real over TCP, as a client reaches
+// a listener; other hosts exist only as database files (h_p.db). Returns 0 with path set (empty
 // when the listener answers but no database serves the descriptor) or the Oracle code.
 int attachDescriptor(const std::string& connect, const std::string& host, std::string& path) {
   std::string port = descriptorValue(connect, "PORT");
   if (port.empty()) port = "1521";  // the listener's default port
   const std::string hostFile = simDir() + "/" + sanitize(host + "_" + port) + ".db";
+  // Names are never looked up: only numeric addresses and "localhost" resolve, so the stand-in
+  // asks no name server.
   struct addrinfo hints = {};
   hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
+  const char* numeric = strcasecmp(host.c_str(), "localhost") == 0 ? "127.0.0.1" : host.c_str();
   struct addrinfo* found = nullptr;
-  if (getaddrinfo(host.c_str(), port.c_str(), &hints, &found) != 0 || found == nullptr) {
+  if (getaddrinfo(numeric, port.c_str(), &hints, &found) != 0 || found == nullptr) {
     if (found != nullptr) freeaddrinfo(found);
     if (!fileExists(hostFile)) return 12545;
     path = hostFile;

@@ -19,8 +19,8 @@
 // has not ended (and closed its output) within that time the whole group is killed; the call
 // then still returns true with what was collected, err ending in a line that says so, and
 // *timedOut (when given) true.
-bool velExecuteSystemCommand(const char* command, VelString& out, VelString& err,
-                             int timeoutMs = 0, bool* timedOut = nullptr);
+bool velExecuteSystemCommand(const char* command, VelString& out, VelString& err, int timeoutMs = 0,
+                             bool* timedOut = nullptr);
 
 // Reads fd in pieces of up to 4095 bytes, appending each to out, until a read returns 0 or fails
 // (an interrupted read is resumed).

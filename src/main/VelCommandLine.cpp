@@ -1,12 +1,13 @@
 #include "VelCommandLine.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <sys/stat.h>
 #include <memory>
 
 #include "MUT1.h"

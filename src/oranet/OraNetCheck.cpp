@@ -144,8 +144,8 @@ void velListenerDescriptor(const OraListenerInfo& info, bool forTnsping, VelStri
       VEL_DETAIL("Use Oracle Service Name: %s", service);
     else
       service = "orcl";
-    text = std::string("(DESCRIPTION=(CONNECT_DATA=(SERVICE_NAME=") + service + "))(ADDRESS=" +
-           info.m_address.c_str() + "))";
+    text = std::string("(DESCRIPTION=(CONNECT_DATA=(SERVICE_NAME=") + service +
+           "))(ADDRESS=" + info.m_address.c_str() + "))";
   }
   out.assign(text.c_str());
 }
@@ -301,12 +301,18 @@ void ProcessListener(checkListenersParm& parm, Request* request) {
     snprintf(state, sizeof state, "%d", info.m_status.m_state);
     snprintf(code, sizeof code, "%d", info.m_status.m_errorCode);
     checkTime(info.m_status, when);
-    const char* values[12] = {info.m_fileName.c_str(), info.m_listenerName.c_str(),
-                              info.m_protocol.c_str(), info.m_address.c_str(),
-                              state,                   code,
-                              info.m_status.m_message, when,
-                              info.m_host.c_str(),     info.m_port.c_str(),
-                              info.m_key.c_str(),      info.m_pipe.c_str()};
+    const char* values[12] = {info.m_fileName.c_str(),
+                              info.m_listenerName.c_str(),
+                              info.m_protocol.c_str(),
+                              info.m_address.c_str(),
+                              state,
+                              code,
+                              info.m_status.m_message,
+                              when,
+                              info.m_host.c_str(),
+                              info.m_port.c_str(),
+                              info.m_key.c_str(),
+                              info.m_pipe.c_str()};
     cp_SetAttributeValues(values, 12, id);
   });
 }
@@ -322,8 +328,12 @@ void ProcessRemoteConnection(checkTNSConnectionsParm& parm, Request* request) {
     snprintf(state, sizeof state, "%d", info.m_status.m_state);
     snprintf(code, sizeof code, "%d", info.m_status.m_errorCode);
     checkTime(info.m_status, when);
-    const char* values[7] = {info.m_fileName.c_str(),   info.m_name.c_str(), info.m_descriptor.c_str(),
-                             state,                     code,                info.m_status.m_message,
+    const char* values[7] = {info.m_fileName.c_str(),
+                             info.m_name.c_str(),
+                             info.m_descriptor.c_str(),
+                             state,
+                             code,
+                             info.m_status.m_message,
                              when};
     cp_SetAttributeValues(values, 7, id);
   });

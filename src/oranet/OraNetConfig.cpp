@@ -136,67 +136,87 @@ void OraListenerInfo::dumpInfo() const {
 
 namespace {
 
-// Keeps the elements of list for which keep(element) holds and deletes the others.
-template <typename T, typename Keep>
-void retainIf(VelTypePtrList<T>& list, Keep keep) {
+// Keeps the elements of list for which keep(element) holds; drop(element) is called for each
+// other one (and for one that cannot be linked again) before it is deleted.
+template <typename T, typename Keep, typename Drop>
+void retainIf(VelTypePtrList<T>& list, Keep keep, Drop drop) {
   std::vector<T*> kept;
   kept.reserve(list.size());
   while (T* p = list.pop_front()) {
-    if (keep(*p))
+    if (keep(*p)) {
       kept.push_back(p);
-    else
+    } else {
+      drop(*p);
       delete p;
+    }
   }
-  for (T* p : kept)
-    if (!list.push_back(p)) delete p;
+  for (T* p : kept) {
+    if (!list.push_back(p)) {
+      drop(*p);
+      delete p;
+    }
+  }
+}
+
+// The index keys: the fields that identify an entry, separated by a byte no text holds.
+std::string listenerKey(const VelString& file, const VelString& name, const VelString& address) {
+  return std::string(file.c_str()) + '\0' + name.c_str() + '\0' + address.c_str();
+}
+
+std::string aliasKey(const VelString& file, const VelString& name) {
+  return std::string(file.c_str()) + '\0' + name.c_str();
 }
 
 }  // namespace
 
 bool OraListenerInfoList::add(const OraListenerInfo& info) {
   VelMutexHandler lock(m_mutex);
-  for (OraListenerInfo* have : m_list) {
-    if (have->isEqual(info)) {
-      have->copyFromParseInfo(info);
-      return true;
-    }
+  std::string key = listenerKey(info.m_fileName, info.m_listenerName, info.m_address);
+  auto found = m_index.find(key);
+  if (found != m_index.end()) {
+    found->second->copyFromParseInfo(info);
+    return true;
   }
   OraListenerInfo* copy = new OraListenerInfo(info);
   if (copy == nullptr) return false;
   copy->m_status = OraNetConnStatus();
-  if (m_list.push_back(copy)) return true;
-  delete copy;
-  return false;
+  if (!m_list.push_back(copy)) {
+    delete copy;
+    return false;
+  }
+  m_index.emplace(std::move(key), copy);
+  return true;
 }
 
 bool OraListenerInfoList::updateStatus(const VelString& file, const VelString& name,
                                        const VelString& address, const OraNetConnStatus& status) {
   VelMutexHandler lock(m_mutex);
   VEL_DETAIL("File is:%s, Conn name is:%s", file.c_str(), name.c_str());
-  for (OraListenerInfo* have : m_list) {
-    if (velFilePathCompare(have->m_fileName.c_str(), file.c_str()) == 0 &&
-        have->m_listenerName.compare(name.c_str()) == 0 &&
-        have->m_address.compare(address.c_str()) == 0) {
-      have->m_status = status;
-      return true;
-    }
-  }
-  return false;
+  auto found = m_index.find(listenerKey(file, name, address));
+  if (found == m_index.end()) return false;
+  found->second->m_status = status;
+  return true;
 }
 
 void OraListenerInfoList::clearOrphanInfo(const VelString& file, long fileTime) {
   VelMutexHandler lock(m_mutex);
-  retainIf(m_list, [&](const OraListenerInfo& info) {
-    if (velFilePathCompare(info.m_fileName.c_str(), file.c_str()) != 0 ||
-        info.m_fileTime == fileTime)
-      return true;
-    VEL_DETAIL(
-        "Found the orphan service info, %s, protocol:%s, addr:%s, file time is:%d, checking file "
-        "time is:%d",
-        info.m_listenerName.c_str(), info.m_protocol.c_str(), info.m_address.c_str(),
-        info.m_fileTime, static_cast<int>(fileTime));
-    return false;
-  });
+  retainIf(
+      m_list,
+      [&](const OraListenerInfo& info) {
+        if (velFilePathCompare(info.m_fileName.c_str(), file.c_str()) != 0 ||
+            info.m_fileTime == fileTime)
+          return true;
+        VEL_DETAIL(
+            "Found the orphan service info, %s, protocol:%s, addr:%s, file time is:%d, checking "
+            "file "
+            "time is:%d",
+            info.m_listenerName.c_str(), info.m_protocol.c_str(), info.m_address.c_str(),
+            info.m_fileTime, static_cast<int>(fileTime));
+        return false;
+      },
+      [&](const OraListenerInfo& info) {
+        m_index.erase(listenerKey(info.m_fileName, info.m_listenerName, info.m_address));
+      });
 }
 
 unsigned OraListenerInfoList::getCount() {
@@ -207,13 +227,12 @@ unsigned OraListenerInfoList::getCount() {
 bool OraNetServiceInfoList::add(const VelString& file, const VelString& name,
                                 const VelString& descriptor, long fileTime) {
   VelMutexHandler lock(m_mutex);
-  for (OraNetServiceInfo* have : m_list) {
-    if (velFilePathCompare(have->m_fileName.c_str(), file.c_str()) == 0 &&
-        have->m_name.compare(name.c_str()) == 0) {
-      have->m_descriptor = descriptor;
-      have->m_fileTime = static_cast<int32_t>(fileTime);
-      return true;
-    }
+  std::string key = aliasKey(file, name);
+  auto found = m_index.find(key);
+  if (found != m_index.end()) {
+    found->second->m_descriptor = descriptor;
+    found->second->m_fileTime = static_cast<int32_t>(fileTime);
+    return true;
   }
   OraNetServiceInfo* info = new OraNetServiceInfo;
   if (info == nullptr) return false;
@@ -221,36 +240,41 @@ bool OraNetServiceInfoList::add(const VelString& file, const VelString& name,
   info->m_descriptor = descriptor;
   info->m_fileName = file;
   info->m_fileTime = static_cast<int32_t>(fileTime);
-  if (m_list.push_back(info)) return true;
-  delete info;
-  return false;
+  if (!m_list.push_back(info)) {
+    delete info;
+    return false;
+  }
+  m_index.emplace(std::move(key), info);
+  return true;
 }
 
 bool OraNetServiceInfoList::updateStatus(const VelString& file, const VelString& name,
                                          const OraNetConnStatus& status) {
   VelMutexHandler lock(m_mutex);
   VEL_DETAIL("File is:%s, Conn name is:%s", file.c_str(), name.c_str());
-  for (OraNetServiceInfo* have : m_list) {
-    if (velFilePathCompare(have->m_fileName.c_str(), file.c_str()) == 0 &&
-        have->m_name.compare(name.c_str()) == 0) {
-      have->m_status = status;
-      return true;
-    }
-  }
-  return false;
+  auto found = m_index.find(aliasKey(file, name));
+  if (found == m_index.end()) return false;
+  found->second->m_status = status;
+  return true;
 }
 
 void OraNetServiceInfoList::clearOrphanInfo(const VelString& file, long fileTime) {
   VelMutexHandler lock(m_mutex);
-  retainIf(m_list, [&](const OraNetServiceInfo& info) {
-    if (velFilePathCompare(info.m_fileName.c_str(), file.c_str()) != 0 ||
-        info.m_fileTime == fileTime)
-      return true;
-    VEL_DETAIL("Found the orphan service info, %s, %s, file time is:%d, checking file time is:%d",
-               info.m_name.c_str(), info.m_descriptor.c_str(), info.m_fileTime,
-               static_cast<int>(fileTime));
-    return false;
-  });
+  retainIf(
+      m_list,
+      [&](const OraNetServiceInfo& info) {
+        if (velFilePathCompare(info.m_fileName.c_str(), file.c_str()) != 0 ||
+            info.m_fileTime == fileTime)
+          return true;
+        VEL_DETAIL(
+            "Found the orphan service info, %s, %s, file time is:%d, checking file time is:%d",
+            info.m_name.c_str(), info.m_descriptor.c_str(), info.m_fileTime,
+            static_cast<int>(fileTime));
+        return false;
+      },
+      [&](const OraNetServiceInfo& info) {
+        m_index.erase(aliasKey(info.m_fileName, info.m_name));
+      });
 }
 
 unsigned OraNetServiceInfoList::getCount() {
@@ -274,8 +298,9 @@ bool OraNetFileInfoList::add(OraNetFileInfo* info) {
 
 void OraNetFileInfoList::addFileInfo(int type) {
   VEL_FLOW_ENTRY("OraNetFileInfoList::addFileInfo");
-  const char* fileName = type == kListener ? "listener.ora" : type == kTnsNames ? "tnsnames.ora"
-                                                                               : nullptr;
+  const char* fileName = type == kListener   ? "listener.ora"
+                         : type == kTnsNames ? "tnsnames.ora"
+                                             : nullptr;
   if (fileName == nullptr) {
     VEL_ERROR("Invalid type:%d", type);
     return;
@@ -432,8 +457,8 @@ long OraNetConfigBase::ReadNetConfigFile(const char* path, long lastTime) {
     // and a line starting with a parenthesis continues the one before: both cases are common in
     // hand-edited files.
     const char first = line.empty() ? 0 : line[0];
-    const bool begins = first != 0 && !isBlank(first) && first != '#' && first != '(' &&
-                        first != ')';
+    const bool begins =
+        first != 0 && !isBlank(first) && first != '#' && first != '(' && first != ')';
     if (begins) handOver(gathered, oversized);
     // What follows a "#" is a comment, however long.
     if (tooLong && line.find('#') != std::string::npos) tooLong = false;
@@ -473,18 +498,16 @@ OraNetConfigTnsNames::~OraNetConfigTnsNames() = default;
 
 void OraNetConfigTnsNames::onParseWholeLine(VelString& entry) {
   if (m_entryMatcher == nullptr) return;
-  icu::UnicodeString text;
   UErrorCode status = U_ZERO_ERROR;
   VelString names;
   VelString descriptor;
-  bool valid = toUnicode(entry.c_str(), static_cast<int32_t>(entry.length()), text);
+  bool valid = toUnicode(entry.c_str(), static_cast<int32_t>(entry.length()), m_text);
   if (valid) {
-    m_entryMatcher->reset(text);
+    m_entryMatcher->reset(m_text);
     valid = m_entryMatcher->matches(status) && U_SUCCESS(status) &&
             groupText(*m_entryMatcher, 1, names) && groupText(*m_entryMatcher, 2, descriptor) &&
             names.length() > 0 && descriptor.length() > 0 && balanced(descriptor);
   }
-  m_entryMatcher->reset(icu::UnicodeString());
   if (!valid) {
     VEL_ERROR("Invalid tnsname: %s, uErrorcode is %d", traceText(entry).c_str(),
               static_cast<int>(status));
@@ -536,24 +559,22 @@ OraNetConfigListeners::~OraNetConfigListeners() = default;
 
 void OraNetConfigListeners::onParseWholeLine(VelString& entry) {
   if (m_entryMatcher == nullptr) return;
-  icu::UnicodeString text;
   UErrorCode status = U_ZERO_ERROR;
   VelString name;
   VelString body;
-  bool valid = toUnicode(entry.c_str(), static_cast<int32_t>(entry.length()), text);
+  bool valid = toUnicode(entry.c_str(), static_cast<int32_t>(entry.length()), m_text);
   if (valid) {
-    m_entryMatcher->reset(text);
+    m_entryMatcher->reset(m_text);
     valid = m_entryMatcher->matches(status) && U_SUCCESS(status) &&
             groupText(*m_entryMatcher, 1, name) && groupText(*m_entryMatcher, 2, body) &&
             name.length() > 0 && balanced(body);
   }
-  m_entryMatcher->reset(icu::UnicodeString());
   if (!valid) {
     VEL_ERROR("Invalid tnsname: %s", traceText(entry).c_str());
     VEL_ERROR("The definition above is skipped, file %s", m_fileName.c_str());
     return;
   }
-  m_addressMatcher->reset(text);
+  m_addressMatcher->reset(m_text);
   while (m_addressMatcher->find(status) && U_SUCCESS(status)) {
     icu::UnicodeString address = m_addressMatcher->group(status);
     if (U_FAILURE(status)) break;
@@ -575,7 +596,6 @@ void OraNetConfigListeners::onParseWholeLine(VelString& entry) {
   if (U_FAILURE(status))
     VEL_ERROR("Searching the addresses of %s in file %s failed, error code is:%d", name.c_str(),
               m_fileName.c_str(), static_cast<int>(status));
-  m_addressMatcher->reset(icu::UnicodeString());
 }
 
 bool OraNetConfigListeners::parseAddr(const icu::UnicodeString& address, OraListenerInfo& info) {
@@ -591,7 +611,8 @@ bool OraNetConfigListeners::parseAddr(const icu::UnicodeString& address, OraList
   VelString host;
   VelString port;
   UErrorCode status = U_ZERO_ERROR;
-  m_pairMatcher->reset(address);
+  m_addressText = address;
+  m_pairMatcher->reset(m_addressText);
   while (m_pairMatcher->find(status) && U_SUCCESS(status)) {
     VelString key;
     VelString value;
@@ -613,7 +634,6 @@ bool OraNetConfigListeners::parseAddr(const icu::UnicodeString& address, OraList
       port = value;
     }
   }
-  m_pairMatcher->reset(icu::UnicodeString());
   VEL_DETAIL("Current protocol is%d", protocol);
   std::string text;
   switch (protocol) {
@@ -624,8 +644,8 @@ bool OraNetConfigListeners::parseAddr(const icu::UnicodeString& address, OraList
     case 2:  // NMP
       if (server.length() == 0 || info.m_pipe.length() == 0) return false;
       info.m_host = server;
-      text = std::string("(PROTOCOL=NMP)(SERVER=") + server.c_str() + ")(PIPE=" +
-             info.m_pipe.c_str() + ")";
+      text = std::string("(PROTOCOL=NMP)(SERVER=") + server.c_str() +
+             ")(PIPE=" + info.m_pipe.c_str() + ")";
       break;
     case 3:  // SDP
     case 4:  // TCP

@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 
 #include "VelList.h"
 #include "VelMemManager.h"
@@ -107,6 +108,8 @@ class OraListenerInfoList {
  private:
   VelMutex m_mutex;
   VelTypePtrList<OraListenerInfo> m_list;  // guarded by m_mutex
+  // The entries of m_list by file, name and address; guarded by m_mutex.
+  std::unordered_map<std::string, OraListenerInfo*> m_index;
 };
 
 // The aliases of every file, shared between the alias thread and the request loop.
@@ -132,6 +135,8 @@ class OraNetServiceInfoList {
  private:
   VelMutex m_mutex;
   VelTypePtrList<OraNetServiceInfo> m_list;  // guarded by m_mutex
+  // The entries of m_list by file and name; guarded by m_mutex.
+  std::unordered_map<std::string, OraNetServiceInfo*> m_index;
 };
 
 // A file to read and the modification time seen at its last read.
@@ -194,6 +199,8 @@ class OraNetConfigBase {
   long m_fileTime = 0;                // its modification time
   std::unique_ptr<icu::RegexPattern> m_entryPattern;
   std::unique_ptr<icu::RegexMatcher> m_entryMatcher;
+  // The definition being parsed: the matchers keep a reference to their input, so it lives here.
+  icu::UnicodeString m_text;
 
  private:
   void handOver(std::string& gathered, bool& oversized);
@@ -219,6 +226,7 @@ class OraNetConfigListeners : public OraNetConfigBase {
   std::unique_ptr<icu::RegexPattern> m_pairPattern;
   std::unique_ptr<icu::RegexMatcher> m_addressMatcher;
   std::unique_ptr<icu::RegexMatcher> m_pairMatcher;
+  icu::UnicodeString m_addressText;  // the input of m_pairMatcher
 };
 
 // tnsnames.ora: one OraNetServiceInfo per alias.

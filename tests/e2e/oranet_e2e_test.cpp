@@ -29,7 +29,8 @@ class OraNetRun : public VelclientRun {
         m_net.file("tnsnames.ora"),
         "GOOD = (DESCRIPTION = (ADDRESS = " + at + port +
             "))\n  (CONNECT_DATA = (SERVICE_NAME = PROD)))\nBAD, BAD.example.com =\n"
-            "  (DESCRIPTION = (ADDRESS = " + at + std::to_string(m_down) + ")))\n"));
+            "  (DESCRIPTION = (ADDRESS = " +
+            at + std::to_string(m_down) + ")))\n"));
   }
 
   std::vector<std::string> env(std::vector<std::string> extra) const {
@@ -54,9 +55,8 @@ class OraNetRun : public VelclientRun {
   }
 
   // A predicate: the row named name (column nameAt) has the state, and the code when given.
-  static std::function<bool(const Rows&)> stateIs(std::vector<std::pair<std::string, std::string>>
-                                                      want,
-                                                  size_t nameAt, size_t stateAt) {
+  static std::function<bool(const Rows&)> stateIs(
+      std::vector<std::pair<std::string, std::string>> want, size_t nameAt, size_t stateAt) {
     return [=](const Rows& rows) {
       for (const auto& w : want) {
         bool found = false;
@@ -82,8 +82,9 @@ class OraNetRun : public VelclientRun {
 
 TEST_F(OraNetRun, OciChecksFollowTheListenersAndReachTheAliases) {
   startRegistered(env({}));
-  Rows rows = waitRows("Agent_Listener", stateIs({{"LISTENER_UP", "1"}, {"listener_flap", "1"},
-                                                  {"LISTENER_DOWN", "2"}}, 1, 4));
+  Rows rows = waitRows(
+      "Agent_Listener",
+      stateIs({{"LISTENER_UP", "1"}, {"listener_flap", "1"}, {"LISTENER_DOWN", "2"}}, 1, 4));
   ASSERT_EQ(rows.size(), 3u) << clientLog();
   const auto* down = row(rows, 1, "LISTENER_DOWN");
   ASSERT_NE(down, nullptr);
@@ -115,13 +116,13 @@ TEST_F(OraNetRun, OciChecksFollowTheListenersAndReachTheAliases) {
 TEST_F(OraNetRun, TnspingOfTheOracleHomeChecksTheListeners) {
   veltest::TempDir home;
   mkdir(home.file("bin").c_str(), 0755);
-  ASSERT_TRUE(veltest::writeFile(home.file("bin/tnsping"),
-                                 veltest::readFile(veltest::sourceDir() +
-                                                   "/tests/data/oranet/tnsping")));
+  ASSERT_TRUE(
+      veltest::writeFile(home.file("bin/tnsping"),
+                         veltest::readFile(veltest::sourceDir() + "/tests/data/oranet/tnsping")));
   chmod(home.file("bin/tnsping").c_str(), 0755);
   startRegistered(env({"VEL_ORACLE_HOME=" + home.path()}));
-  Rows rows = waitRows("Agent_Listener", stateIs({{"LISTENER_UP", "1"}, {"LISTENER_DOWN", "2"}},
-                                                 1, 4));
+  Rows rows =
+      waitRows("Agent_Listener", stateIs({{"LISTENER_UP", "1"}, {"LISTENER_DOWN", "2"}}, 1, 4));
   ASSERT_NE(row(rows, 1, "LISTENER_DOWN"), nullptr) << clientLog();
   EXPECT_EQ((*row(rows, 1, "LISTENER_UP"))[6], "OK (0 msec)");
   EXPECT_EQ((*row(rows, 1, "LISTENER_DOWN"))[5], "12541");
@@ -143,8 +144,8 @@ TEST_F(OraNetRun, IntervalsOfZeroSwitchTheChecksOff) {
 
 // The command line: output and exit code of a run of velclient with arguments.
 std::pair<int, std::string> runCommand(const std::string& args) {
-  std::string command = "LD_LIBRARY_PATH=" + veltest::buildDir() + "/sim " +
-                        veltest::buildDir() + "/bin/velclient " + args + " 2>/dev/null";
+  std::string command = "LD_LIBRARY_PATH=" + veltest::buildDir() + "/sim " + veltest::buildDir() +
+                        "/bin/velclient " + args + " 2>/dev/null";
   FILE* p = popen(command.c_str(), "r");
   std::string out;
   char buffer[4096];
@@ -159,8 +160,8 @@ TEST(OraNetCommandLine, ListsWhatTheParserReads) {
   struct Case {
     std::string args, first, last;
   } cases[] = {
-      {"-parsetns " + data + "tnsnames.ora", "Alias: PROD, descriptor: (DESCRIPTION = ",
-       "6 aliases in " + data + "tnsnames.ora"},
+      {"-parsetns " + data + "tnsnames.ora",
+       "Alias: PROD, descriptor: (DESCRIPTION = ", "6 aliases in " + data + "tnsnames.ora"},
       {"-parselistener " + data + "listener.ora",
        "Listener: LISTENER, protocol: TCP, host: dbhost1.example.com, port: 1521, address: "
        "(PROTOCOL=TCP)(HOST=dbhost1.example.com)(PORT=1521)",

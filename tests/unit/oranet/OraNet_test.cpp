@@ -83,7 +83,8 @@ TEST(OraNetParse, AliasFixturesYieldEveryAliasWithItsDescriptor) {
 
 // Hand-edited and damaged files: the good definitions around the bad ones are still found.
 TEST(OraNetParse, BrokenFilesKeepTheirGoodEntries) {
-  const std::string good = "GOOD = (DESCRIPTION = (ADDRESS = (PROTOCOL = TCP)(HOST = h)(PORT = 1)))\n";
+  const std::string good =
+      "GOOD = (DESCRIPTION = (ADDRESS = (PROTOCOL = TCP)(HOST = h)(PORT = 1)))\n";
   const std::string bad[] = {
       "BAD = (DESCRIPTION = ((ADDRESS = (HOST = h)\n",
       "BAD = (DESCRIPTION = (ADDRESS = (HOST = h))))))\n",
@@ -101,8 +102,8 @@ TEST(OraNetParse, BrokenFilesKeepTheirGoodEntries) {
   veltest::TempDir dir;
   for (const std::string& b : bad) {
     SCOPED_TRACE(b.substr(0, 40));
-    ASSERT_TRUE(veltest::writeFile(dir.file("t.ora"), good + b + good.substr(0, 1) + "2" +
-                                                          good.substr(4) + b));
+    ASSERT_TRUE(veltest::writeFile(dir.file("t.ora"),
+                                   good + b + good.substr(0, 1) + "2" + good.substr(4) + b));
     EXPECT_EQ(parseAliases(dir.file("t.ora")), (Lines{"GOOD", "G2"}));
   }
 }
@@ -158,7 +159,10 @@ TEST(OraNetFiles, CandidatesComeFromTheVariablesWithoutDuplicates) {
     Lines files;
   } cases[] = {
       {"/opt/net/", nullptr, "/opt/net", nullptr, {"/opt/net/tnsnames.ora"}},
-      {" /a ", "/oh/", "/b: :/oh/network/admin/", nullptr,
+      {" /a ",
+       "/oh/",
+       "/b: :/oh/network/admin/",
+       nullptr,
        {"/a/tnsnames.ora", "/oh/network/admin/tnsnames.ora", "/b/tnsnames.ora"}},
       {"/a", "/oh", "/b", "false", {"/b/tnsnames.ora"}},
   };
@@ -227,13 +231,15 @@ class OraNetLive : public ::testing::Test {
   static OraListenerInfo at(int port) {
     OraListenerInfo i;
     i.m_listenerName.assign("L");
-    i.m_address.assign(("(PROTOCOL=TCP)(HOST=127.0.0.1)(PORT=" + std::to_string(port) + ")").c_str());
+    i.m_address.assign(
+        ("(PROTOCOL=TCP)(HOST=127.0.0.1)(PORT=" + std::to_string(port) + ")").c_str());
     return i;
   }
   // An Oracle home holding the fake tnsping.
   void makeHome() {
     mkdir(m_home.file("bin").c_str(), 0755);
-    ASSERT_TRUE(veltest::writeFile(m_home.file("bin/tnsping"), veltest::readFile(kData + "tnsping")));
+    ASSERT_TRUE(
+        veltest::writeFile(m_home.file("bin/tnsping"), veltest::readFile(kData + "tnsping")));
     chmod(m_home.file("bin/tnsping").c_str(), 0755);
   }
   veltest::TempDir m_home;
@@ -253,11 +259,14 @@ TEST_F(OraNetLive, OciAttachFollowsTheLoopbackPort) {
   } cases[] = {
       {"(DESCRIPTION=(ADDRESS=(PROTOCOL=TCP)(HOST=localhost)(PORT=" + port + ")))", 0},
       {"(DESCRIPTION=(ADDRESS=(PROTOCOL=TCP)(HOST=127.0.0.1)(PORT=" + port +
-           "))(CONNECT_DATA=(SERVICE_NAME=PROD)))", 0},
+           "))(CONNECT_DATA=(SERVICE_NAME=PROD)))",
+       0},
       {"(DESCRIPTION=(ADDRESS=(PROTOCOL=TCP)(HOST=127.0.0.1)(PORT=" + port +
-           "))(CONNECT_DATA=(SERVICE_NAME=NONE)))", 12514},
+           "))(CONNECT_DATA=(SERVICE_NAME=NONE)))",
+       12514},
       {"(DESCRIPTION=(ADDRESS=(PROTOCOL=TCP)(HOST=127.0.0.1)(PORT=" +
-           std::to_string(veltest::closedLoopbackPort()) + ")))", 12541},
+           std::to_string(veltest::closedLoopbackPort()) + ")))",
+       12541},
       {"(DESCRIPTION=(ADDRESS=(PROTOCOL=TCP)(HOST=no-such-host.invalid)(PORT=1)))", 12545},
   };
   for (const Case& c : cases) {
@@ -266,8 +275,9 @@ TEST_F(OraNetLive, OciAttachFollowsTheLoopbackPort) {
     EXPECT_EQ(velTestDescriptor(c.descriptor.c_str(), message), c.code) << message.c_str();
   }
   // A listener whose queue is full never answers: the attach times out.
-  const std::string fullAt = "(DESCRIPTION=(ADDRESS=(PROTOCOL=TCP)(HOST=127.0.0.1)(PORT=" +
-                             std::to_string(full.port()) + ")))";
+  const std::string fullAt =
+      "(DESCRIPTION=(ADDRESS=(PROTOCOL=TCP)(HOST=127.0.0.1)(PORT=" + std::to_string(full.port()) +
+      ")))";
   VelString message;
   int code = 0;
   for (int i = 0; i < 8 && code != 12170; ++i) code = velTestDescriptor(fullAt.c_str(), message);
@@ -296,7 +306,8 @@ TEST_F(OraNetLive, ListenerCheckUsesTnspingWhenTheHomeHasIt) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.mode ? c.mode : "-") + " " + std::to_string(c.port));
-    veltest::ScopedEnv mode("FAKE_TNSPING_MODE", c.mode), use("VEL_USE_ORACLE_TNSPING", c.useTnsping);
+    veltest::ScopedEnv mode("FAKE_TNSPING_MODE", c.mode),
+        use("VEL_USE_ORACLE_TNSPING", c.useTnsping);
     VelString message;
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(velCheckListener(at(c.port), message), c.code);
@@ -313,8 +324,9 @@ TEST_F(OraNetLive, ListenerCheckUsesTnspingWhenTheHomeHasIt) {
 // The thread frame: a cycle about a second after start with the dynamic listener in it, a quick
 // stop, and an interval of 0 that ends the thread at once.
 TEST_F(OraNetLive, ListenerThreadChecksTheDynamicListenerAndStops) {
-  veltest::ScopedEnv interval("VEL_LISTENER_PING_INTERVAL", "1"), dynamic("VEL_DYNAMIC_LISTENER", "true"),
-      admin("TNS_ADMIN", m_home.path().c_str()), noHome("VEL_ORACLE_HOME", nullptr);
+  veltest::ScopedEnv interval("VEL_LISTENER_PING_INTERVAL", "1"),
+      dynamic("VEL_DYNAMIC_LISTENER", "true"), admin("TNS_ADMIN", m_home.path().c_str()),
+      noHome("VEL_ORACLE_HOME", nullptr);
   std::atomic<bool> stop{false};
   checkListenersParm parm;
   parm.m_pShutdown = &stop;
