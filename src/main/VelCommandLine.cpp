@@ -298,41 +298,41 @@ bool netFileReadable(const char* path) {
   return true;
 }
 
-}  // namespace
-
-// The operator's view of what the checks read from a tnsnames.ora: the same parser, one line per
-// alias, then the count.
-void doParseTns(int argc, char** argv) {
+// Reads the Net file named by the third word with the parser the checks use and prints one line
+// per entry with print(entry), then the count; a missing word prints usage.
+template <typename List, typename Parser, typename Print>
+void listNetFile(int argc, char** argv, const char* usage, const char* counted, Print print) {
   if (argc < 3) {
-    printf("Invalid option for parsetns\n");
+    printf("%s\n", usage);
     return;
   }
   if (!netFileReadable(argv[2])) return;
-  OraNetServiceInfoList list;
-  OraNetConfigTnsNames parser(list);
+  List list;
+  Parser parser(list);
   parser.ReadNetConfigFile(argv[2], -1);  // -1 is never a file time: always read
-  list.forEach([](const OraNetServiceInfo& info) {
-    printf("Alias: %s, descriptor: %s\n", info.m_name.c_str(), info.m_descriptor.c_str());
-  });
-  printf("%u aliases in %s\n", list.getCount(), argv[2]);
+  list.forEach(print);
+  printf("%u %s in %s\n", list.getCount(), counted, argv[2]);
 }
 
-// The same for a listener.ora: one line per listener address.
+}  // namespace
+
+// The operator's view of what the checks read: one line per alias of a tnsnames.ora.
+void doParseTns(int argc, char** argv) {
+  listNetFile<OraNetServiceInfoList, OraNetConfigTnsNames>(
+      argc, argv, "Invalid option for parsetns", "aliases", [](const OraNetServiceInfo& info) {
+        printf("Alias: %s, descriptor: %s\n", info.m_name.c_str(), info.m_descriptor.c_str());
+      });
+}
+
+// One line per listener address of a listener.ora.
 void doParseListener(int argc, char** argv) {
-  if (argc < 3) {
-    printf("Invalid option for parselistener\n");
-    return;
-  }
-  if (!netFileReadable(argv[2])) return;
-  OraListenerInfoList list;
-  OraNetConfigListeners parser(list);
-  parser.ReadNetConfigFile(argv[2], -1);
-  list.forEach([](const OraListenerInfo& info) {
-    printf("Listener: %s, protocol: %s, host: %s, port: %s, address: %s\n",
-           info.m_listenerName.c_str(), info.m_protocol.c_str(), info.m_host.c_str(),
-           info.m_port.c_str(), info.m_address.c_str());
-  });
-  printf("%u listener addresses in %s\n", list.getCount(), argv[2]);
+  listNetFile<OraListenerInfoList, OraNetConfigListeners>(
+      argc, argv, "Invalid option for parselistener", "listener addresses",
+      [](const OraListenerInfo& info) {
+        printf("Listener: %s, protocol: %s, host: %s, port: %s, address: %s\n",
+               info.m_listenerName.c_str(), info.m_protocol.c_str(), info.m_host.c_str(),
+               info.m_port.c_str(), info.m_address.c_str());
+      });
 }
 
 void doParseSQL(int argc, char** /*argv*/) {

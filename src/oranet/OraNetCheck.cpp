@@ -90,16 +90,6 @@ void checkLoop(const std::atomic<bool>* stop, int interval, Cycle cycle) {
   }
 }
 
-// The interval of a thread; below 1 the thread is disabled (traced with its message).
-bool threadInterval(const char* variable, const char* disabledText, int& interval) {
-  interval = velNetCheckInterval(variable);
-  if (interval < 1) {
-    VEL_ERROR("%s", disabledText);
-    return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 int velNetCheckInterval(const char* name) {
@@ -206,113 +196,126 @@ int velCheckListener(const OraListenerInfo& info, VelString& message) {
   return code;
 }
 
-void velRunListenerCycle(checkListenersParm& parm, OraNetFileInfoList& files,
-                         OraNetConfigListeners& parser) {
+namespace {
+
+// One cycle: re-read the changed files, then test each entry of a copy of the list with
+// test(entry, message) (no lock held) and store the result with store(entry).
+template <typename Info, typename Parm, typename Parser, typename Test, typename Store>
+void runCycle(Parm& parm, OraNetFileInfoList& files, Parser& parser, Test test, Store store) {
   for (OraNetFileInfo* file : files)
     file->m_lastTime = parser.ReadNetConfigFile(file->m_path.c_str(), file->m_lastTime);
-  std::vector<OraListenerInfo> copy;
+  std::vector<Info> copy;
   {
     VelMutexHandler lock(parm.m_mutex);
-    parm.m_list.forEach([&](const OraListenerInfo& info) { copy.push_back(info); });
+    parm.m_list.forEach([&](const Info& info) { copy.push_back(info); });
   }
-  for (OraListenerInfo& info : copy) {
+  for (Info& info : copy) {
     if (stopping(parm.m_pShutdown)) break;
     VelString message;
-    const int code = velCheckListener(info, message);
+    const int code = test(info, message);
     info.m_status.setStatus(code, message.c_str());
-    parm.m_list.updateStatus(info.m_fileName, info.m_listenerName, info.m_address, info.m_status);
+    store(info);
   }
+}
+
+// The frame of a thread: its interval, its files, then cycles until the stop flag is set.
+// prepare(parm) runs once before the first cycle.
+template <typename Parser, typename Parm, typename Prepare, typename Cycle>
+void* runThread(void* arg, const char* name, const char* variable, int fileType, Prepare prepare,
+                Cycle cycle) {
+  VEL_DETAIL("Started %s thread %x", name, static_cast<unsigned>(reinterpret_cast<uintptr_t>(arg)));
+  if (arg == nullptr) return nullptr;
+  Parm& parm = *static_cast<Parm*>(arg);
+  const int interval = velNetCheckInterval(variable);
+  if (interval < 1) {
+    VEL_ERROR("Information, %s is less than 1, disable the listener checking feature", variable);
+    return nullptr;
+  }
+  OraNetFileInfoList files;
+  files.addFileInfo(fileType);
+  prepare(parm);
+  Parser parser(parm.m_list);
+  checkLoop(parm.m_pShutdown, interval, [&] { cycle(parm, files, parser); });
+  return nullptr;
+}
+
+// The texts of a status in a row.
+struct StatusTexts {
+  explicit StatusTexts(const OraNetConnStatus& status) {
+    snprintf(state, sizeof state, "%d", status.m_state);
+    snprintf(code, sizeof code, "%d", status.m_errorCode);
+    checkTime(status, when);
+  }
+  char state[16];
+  char code[16];
+  char when[32];
+};
+
+}  // namespace
+
+void velRunListenerCycle(checkListenersParm& parm, OraNetFileInfoList& files,
+                         OraNetConfigListeners& parser) {
+  runCycle<OraListenerInfo>(parm, files, parser, velCheckListener, [&](const OraListenerInfo& i) {
+    parm.m_list.updateStatus(i.m_fileName, i.m_listenerName, i.m_address, i.m_status);
+  });
 }
 
 void velRunAliasCycle(checkTNSConnectionsParm& parm, OraNetFileInfoList& files,
                       OraNetConfigTnsNames& parser) {
-  for (OraNetFileInfo* file : files)
-    file->m_lastTime = parser.ReadNetConfigFile(file->m_path.c_str(), file->m_lastTime);
-  std::vector<OraNetServiceInfo> copy;
-  {
-    VelMutexHandler lock(parm.m_mutex);
-    parm.m_list.forEach([&](const OraNetServiceInfo& info) { copy.push_back(info); });
-  }
-  for (OraNetServiceInfo& info : copy) {
-    if (stopping(parm.m_pShutdown)) break;
-    VEL_DETAIL("Start checking %s, conn string is:%s", info.m_name.c_str(),
-               info.m_descriptor.c_str());
-    VelString message;
-    const int code = velTestDescriptor(info.m_descriptor.c_str(), message);
-    VEL_DETAIL("End of checking %s, conn string is:%s", info.m_name.c_str(),
-               info.m_descriptor.c_str());
-    info.m_status.setStatus(code, message.c_str());
-    parm.m_list.updateStatus(info.m_fileName, info.m_name, info.m_status);
-  }
+  runCycle<OraNetServiceInfo>(
+      parm, files, parser,
+      [](const OraNetServiceInfo& info, VelString& message) {
+        VEL_DETAIL("Start checking %s, conn string is:%s", info.m_name.c_str(),
+                   info.m_descriptor.c_str());
+        const int code = velTestDescriptor(info.m_descriptor.c_str(), message);
+        VEL_DETAIL("End of checking %s, conn string is:%s", info.m_name.c_str(),
+                   info.m_descriptor.c_str());
+        return code;
+      },
+      [&](const OraNetServiceInfo& i) {
+        parm.m_list.updateStatus(i.m_fileName, i.m_name, i.m_status);
+      });
 }
 
 void* checkListenersThreadFunc(void* arg) {
   VEL_FLOW_ENTRY("checkListenersThreadFunc");
-  VEL_DETAIL("Started checkListenersThreadFunc thread %x",
-             static_cast<unsigned>(reinterpret_cast<uintptr_t>(arg)));
-  if (arg == nullptr) return nullptr;
-  checkListenersParm& parm = *static_cast<checkListenersParm*>(arg);
-  int interval = 0;
-  if (!threadInterval("VEL_LISTENER_PING_INTERVAL",
-                      "Information, VEL_LISTENER_PING_INTERVAL is less than 1, disable the "
-                      "listener checking feature",
-                      interval))
-    return nullptr;
-  OraNetFileInfoList files;
-  files.addFileInfo(OraNetFileInfoList::kListener);
-  const char* dynamic = getenv("VEL_DYNAMIC_LISTENER");
-  if (dynamic != nullptr && velstricmp(dynamic, "TRUE") == 0) {
-    OraListenerInfo info;
-    velMakeDynamicListener(info);
-    parm.m_list.add(info);
-  }
-  OraNetConfigListeners parser(parm.m_list);
-  checkLoop(parm.m_pShutdown, interval, [&] { velRunListenerCycle(parm, files, parser); });
-  return nullptr;
+  return runThread<OraNetConfigListeners, checkListenersParm>(
+      arg, "checkListenersThreadFunc", "VEL_LISTENER_PING_INTERVAL", OraNetFileInfoList::kListener,
+      [](checkListenersParm& parm) {
+        const char* dynamic = getenv("VEL_DYNAMIC_LISTENER");
+        if (dynamic == nullptr || velstricmp(dynamic, "TRUE") != 0) return;
+        OraListenerInfo info;
+        velMakeDynamicListener(info);
+        parm.m_list.add(info);
+      },
+      velRunListenerCycle);
 }
 
 void* checkTNSConnectionsThreadFunc(void* arg) {
   VEL_FLOW_ENTRY("checkTNSConnectionsThreadFunc");
-  VEL_DETAIL("Started checkTNSConnectionsThreadFunc thread %x",
-             static_cast<unsigned>(reinterpret_cast<uintptr_t>(arg)));
-  if (arg == nullptr) return nullptr;
-  checkTNSConnectionsParm& parm = *static_cast<checkTNSConnectionsParm*>(arg);
-  int interval = 0;
-  if (!threadInterval("VEL_TNS_PING_INTERVAL",
-                      "Information, VEL_TNS_PING_INTERVAL is less than 1, disable the listener "
-                      "checking feature",
-                      interval))
-    return nullptr;
-  OraNetFileInfoList files;
-  files.addFileInfo(OraNetFileInfoList::kTnsNames);
-  OraNetConfigTnsNames parser(parm.m_list);
-  checkLoop(parm.m_pShutdown, interval, [&] { velRunAliasCycle(parm, files, parser); });
-  return nullptr;
+  return runThread<OraNetConfigTnsNames, checkTNSConnectionsParm>(
+      arg, "checkTNSConnectionsThreadFunc", "VEL_TNS_PING_INTERVAL", OraNetFileInfoList::kTnsNames,
+      [](checkTNSConnectionsParm&) {}, velRunAliasCycle);
 }
 
 void ProcessListener(checkListenersParm& parm, Request* request) {
   if (request == nullptr) return;
   const char* id = request->id != nullptr ? request->id : "";
   VelMutexHandler lock(parm.m_mutex);
-  parm.m_list.forEach([&](const OraListenerInfo& info) {
-    char state[16];
-    char code[16];
-    char when[32];
-    snprintf(state, sizeof state, "%d", info.m_status.m_state);
-    snprintf(code, sizeof code, "%d", info.m_status.m_errorCode);
-    checkTime(info.m_status, when);
-    const char* values[12] = {info.m_fileName.c_str(),
-                              info.m_listenerName.c_str(),
-                              info.m_protocol.c_str(),
-                              info.m_address.c_str(),
-                              state,
-                              code,
-                              info.m_status.m_message,
-                              when,
-                              info.m_host.c_str(),
-                              info.m_port.c_str(),
-                              info.m_key.c_str(),
-                              info.m_pipe.c_str()};
+  parm.m_list.forEach([&](const OraListenerInfo& i) {
+    StatusTexts t(i.m_status);
+    const char* values[12] = {i.m_fileName.c_str(),
+                              i.m_listenerName.c_str(),
+                              i.m_protocol.c_str(),
+                              i.m_address.c_str(),
+                              t.state,
+                              t.code,
+                              i.m_status.m_message,
+                              t.when,
+                              i.m_host.c_str(),
+                              i.m_port.c_str(),
+                              i.m_key.c_str(),
+                              i.m_pipe.c_str()};
     cp_SetAttributeValues(values, 12, id);
   });
 }
@@ -321,20 +324,15 @@ void ProcessRemoteConnection(checkTNSConnectionsParm& parm, Request* request) {
   if (request == nullptr) return;
   const char* id = request->id != nullptr ? request->id : "";
   VelMutexHandler lock(parm.m_mutex);
-  parm.m_list.forEach([&](const OraNetServiceInfo& info) {
-    char state[16];
-    char code[16];
-    char when[32];
-    snprintf(state, sizeof state, "%d", info.m_status.m_state);
-    snprintf(code, sizeof code, "%d", info.m_status.m_errorCode);
-    checkTime(info.m_status, when);
-    const char* values[7] = {info.m_fileName.c_str(),
-                             info.m_name.c_str(),
-                             info.m_descriptor.c_str(),
-                             state,
-                             code,
-                             info.m_status.m_message,
-                             when};
+  parm.m_list.forEach([&](const OraNetServiceInfo& i) {
+    StatusTexts t(i.m_status);
+    const char* values[7] = {i.m_fileName.c_str(),
+                             i.m_name.c_str(),
+                             i.m_descriptor.c_str(),
+                             t.state,
+                             t.code,
+                             i.m_status.m_message,
+                             t.when};
     cp_SetAttributeValues(values, 7, id);
   });
 }

@@ -136,150 +136,87 @@ void OraListenerInfo::dumpInfo() const {
 
 namespace {
 
-// Keeps the elements of list for which keep(element) holds; drop(element) is called for each
-// other one (and for one that cannot be linked again) before it is deleted.
-template <typename T, typename Keep, typename Drop>
-void retainIf(VelTypePtrList<T>& list, Keep keep, Drop drop) {
-  std::vector<T*> kept;
-  kept.reserve(list.size());
-  while (T* p = list.pop_front()) {
-    if (keep(*p)) {
-      kept.push_back(p);
-    } else {
-      drop(*p);
-      delete p;
-    }
-  }
-  for (T* p : kept) {
-    if (!list.push_back(p)) {
-      drop(*p);
-      delete p;
-    }
-  }
-}
-
 // The index keys: the fields that identify an entry, separated by a byte no text holds.
-std::string listenerKey(const VelString& file, const VelString& name, const VelString& address) {
-  return std::string(file.c_str()) + '\0' + name.c_str() + '\0' + address.c_str();
+std::string listenerKey(const OraListenerInfo& i) {
+  return std::string(i.m_fileName.c_str()) + '\0' + i.m_listenerName.c_str() + '\0' +
+         i.m_address.c_str();
 }
 
 std::string aliasKey(const VelString& file, const VelString& name) {
   return std::string(file.c_str()) + '\0' + name.c_str();
 }
 
+std::string aliasKeyOf(const OraNetServiceInfo& i) { return aliasKey(i.m_fileName, i.m_name); }
+
 }  // namespace
 
 bool OraListenerInfoList::add(const OraListenerInfo& info) {
   VelMutexHandler lock(m_mutex);
-  std::string key = listenerKey(info.m_fileName, info.m_listenerName, info.m_address);
-  auto found = m_index.find(key);
-  if (found != m_index.end()) {
-    found->second->copyFromParseInfo(info);
+  std::string key = listenerKey(info);
+  if (OraListenerInfo* have = find(key)) {
+    have->copyFromParseInfo(info);
     return true;
   }
   OraListenerInfo* copy = new OraListenerInfo(info);
-  if (copy == nullptr) return false;
-  copy->m_status = OraNetConnStatus();
-  if (!m_list.push_back(copy)) {
-    delete copy;
-    return false;
-  }
-  m_index.emplace(std::move(key), copy);
-  return true;
+  if (copy != nullptr) copy->m_status = OraNetConnStatus();
+  return insert(std::move(key), copy);
 }
 
 bool OraListenerInfoList::updateStatus(const VelString& file, const VelString& name,
                                        const VelString& address, const OraNetConnStatus& status) {
   VelMutexHandler lock(m_mutex);
   VEL_DETAIL("File is:%s, Conn name is:%s", file.c_str(), name.c_str());
-  auto found = m_index.find(listenerKey(file, name, address));
-  if (found == m_index.end()) return false;
-  found->second->m_status = status;
-  return true;
+  OraListenerInfo probe;
+  probe.m_fileName = file;
+  probe.m_listenerName = name;
+  probe.m_address = address;
+  OraListenerInfo* have = find(listenerKey(probe));
+  if (have != nullptr) have->m_status = status;
+  return have != nullptr;
 }
 
 void OraListenerInfoList::clearOrphanInfo(const VelString& file, long fileTime) {
   VelMutexHandler lock(m_mutex);
-  retainIf(
-      m_list,
-      [&](const OraListenerInfo& info) {
-        if (velFilePathCompare(info.m_fileName.c_str(), file.c_str()) != 0 ||
-            info.m_fileTime == fileTime)
-          return true;
-        VEL_DETAIL(
-            "Found the orphan service info, %s, protocol:%s, addr:%s, file time is:%d, checking "
-            "file "
-            "time is:%d",
-            info.m_listenerName.c_str(), info.m_protocol.c_str(), info.m_address.c_str(),
-            info.m_fileTime, static_cast<int>(fileTime));
-        return false;
-      },
-      [&](const OraListenerInfo& info) {
-        m_index.erase(listenerKey(info.m_fileName, info.m_listenerName, info.m_address));
-      });
-}
-
-unsigned OraListenerInfoList::getCount() {
-  VelMutexHandler lock(m_mutex);
-  return m_list.size();
+  dropOrphans(file, fileTime, listenerKey, [&](const OraListenerInfo& info) {
+    VEL_DETAIL(
+        "Found the orphan service info, %s, protocol:%s, addr:%s, file time is:%d, checking file "
+        "time is:%d",
+        info.m_listenerName.c_str(), info.m_protocol.c_str(), info.m_address.c_str(),
+        info.m_fileTime, static_cast<int>(fileTime));
+  });
 }
 
 bool OraNetServiceInfoList::add(const VelString& file, const VelString& name,
                                 const VelString& descriptor, long fileTime) {
   VelMutexHandler lock(m_mutex);
   std::string key = aliasKey(file, name);
-  auto found = m_index.find(key);
-  if (found != m_index.end()) {
-    found->second->m_descriptor = descriptor;
-    found->second->m_fileTime = static_cast<int32_t>(fileTime);
-    return true;
-  }
-  OraNetServiceInfo* info = new OraNetServiceInfo;
+  OraNetServiceInfo* info = find(key);
+  const bool known = info != nullptr;
+  if (!known) info = new OraNetServiceInfo;
   if (info == nullptr) return false;
   info->m_name = name;
   info->m_descriptor = descriptor;
   info->m_fileName = file;
   info->m_fileTime = static_cast<int32_t>(fileTime);
-  if (!m_list.push_back(info)) {
-    delete info;
-    return false;
-  }
-  m_index.emplace(std::move(key), info);
-  return true;
+  return known || insert(std::move(key), info);
 }
 
 bool OraNetServiceInfoList::updateStatus(const VelString& file, const VelString& name,
                                          const OraNetConnStatus& status) {
   VelMutexHandler lock(m_mutex);
   VEL_DETAIL("File is:%s, Conn name is:%s", file.c_str(), name.c_str());
-  auto found = m_index.find(aliasKey(file, name));
-  if (found == m_index.end()) return false;
-  found->second->m_status = status;
-  return true;
+  OraNetServiceInfo* have = find(aliasKey(file, name));
+  if (have != nullptr) have->m_status = status;
+  return have != nullptr;
 }
 
 void OraNetServiceInfoList::clearOrphanInfo(const VelString& file, long fileTime) {
   VelMutexHandler lock(m_mutex);
-  retainIf(
-      m_list,
-      [&](const OraNetServiceInfo& info) {
-        if (velFilePathCompare(info.m_fileName.c_str(), file.c_str()) != 0 ||
-            info.m_fileTime == fileTime)
-          return true;
-        VEL_DETAIL(
-            "Found the orphan service info, %s, %s, file time is:%d, checking file time is:%d",
-            info.m_name.c_str(), info.m_descriptor.c_str(), info.m_fileTime,
-            static_cast<int>(fileTime));
-        return false;
-      },
-      [&](const OraNetServiceInfo& info) {
-        m_index.erase(aliasKey(info.m_fileName, info.m_name));
-      });
-}
-
-unsigned OraNetServiceInfoList::getCount() {
-  VelMutexHandler lock(m_mutex);
-  return m_list.size();
+  dropOrphans(file, fileTime, aliasKeyOf, [&](const OraNetServiceInfo& info) {
+    VEL_DETAIL("Found the orphan service info, %s, %s, file time is:%d, checking file time is:%d",
+               info.m_name.c_str(), info.m_descriptor.c_str(), info.m_fileTime,
+               static_cast<int>(fileTime));
+  });
 }
 
 bool OraNetFileInfoList::add(OraNetFileInfo* info) {

@@ -82,13 +82,56 @@ class OraNetServiceInfo : public Vel_BaseMemPool {
   OraNetConnStatus m_status;
 };
 
-// The listeners of every file, shared between the listener thread and the request loop.
-class OraListenerInfoList {
+// What both result lists share: the entries in the order they were first found, owned, with an
+// index by the fields that identify one. Every operation holds m_mutex for its whole duration.
+template <typename T>
+class OraNetInfoListBase {
  public:
-  OraListenerInfoList() = default;
-  OraListenerInfoList(const OraListenerInfoList&) = delete;
-  OraListenerInfoList& operator=(const OraListenerInfoList&) = delete;
+  OraNetInfoListBase() = default;
+  OraNetInfoListBase(const OraNetInfoListBase&) = delete;
+  OraNetInfoListBase& operator=(const OraNetInfoListBase&) = delete;
 
+  // Calls fn(const T&) for each entry in list order, under the list's mutex.
+  template <typename Fn>
+  void forEach(Fn fn) {
+    VelMutexHandler lock(m_mutex);
+    for (T* info : m_list) fn(*info);
+  }
+  unsigned getCount() {
+    VelMutexHandler lock(m_mutex);
+    return m_list.size();
+  }
+
+ protected:
+  // The entry of key, or null. m_mutex held.
+  T* find(const std::string& key) {
+    auto found = m_index.find(key);
+    return found != m_index.end() ? found->second : nullptr;
+  }
+  // Appends entry (owned from now on, deleted on failure) under key; false when no memory is
+  // left. m_mutex held.
+  bool insert(std::string key, T* entry) {
+    if (entry == nullptr) return false;
+    if (!m_list.push_back(entry)) {
+      delete entry;
+      return false;
+    }
+    m_index.emplace(std::move(key), entry);
+    return true;
+  }
+  // Deletes the entries of file whose file time differs from fileTime, tracing each with
+  // trace(entry); keyOf(entry) is its index key. m_mutex held.
+  template <typename KeyOf, typename Trace>
+  void dropOrphans(const VelString& file, long fileTime, KeyOf keyOf, Trace trace);
+
+  VelMutex m_mutex;
+  VelTypePtrList<T> m_list;                     // guarded by m_mutex
+  std::unordered_map<std::string, T*> m_index;  // guarded by m_mutex
+};
+
+// The listeners of every file, shared between the listener thread and the request loop.
+class OraListenerInfoList : public OraNetInfoListBase<OraListenerInfo> {
+ public:
   // Refreshes the equal entry (isEqual) from info, or appends a copy not yet checked. False when
   // no memory is left.
   bool add(const OraListenerInfo& info);
@@ -97,47 +140,39 @@ class OraListenerInfoList {
                     const OraNetConnStatus& status);
   // Removes the entries of file whose file time differs from fileTime.
   void clearOrphanInfo(const VelString& file, long fileTime);
-  // Calls fn(const OraListenerInfo&) for each entry in list order, under the list's mutex.
-  template <typename Fn>
-  void forEach(Fn fn) {
-    VelMutexHandler lock(m_mutex);
-    for (OraListenerInfo* info : m_list) fn(*info);
-  }
-  unsigned getCount();
-
- private:
-  VelMutex m_mutex;
-  VelTypePtrList<OraListenerInfo> m_list;  // guarded by m_mutex
-  // The entries of m_list by file, name and address; guarded by m_mutex.
-  std::unordered_map<std::string, OraListenerInfo*> m_index;
 };
 
 // The aliases of every file, shared between the alias thread and the request loop.
-class OraNetServiceInfoList {
+class OraNetServiceInfoList : public OraNetInfoListBase<OraNetServiceInfo> {
  public:
-  OraNetServiceInfoList() = default;
-  OraNetServiceInfoList(const OraNetServiceInfoList&) = delete;
-  OraNetServiceInfoList& operator=(const OraNetServiceInfoList&) = delete;
-
   // Refreshes the alias of that file and name (descriptor, file time) or appends a new one not
   // yet checked. False when no memory is left.
   bool add(const VelString& file, const VelString& name, const VelString& descriptor,
            long fileTime);
   bool updateStatus(const VelString& file, const VelString& name, const OraNetConnStatus& status);
   void clearOrphanInfo(const VelString& file, long fileTime);
-  template <typename Fn>
-  void forEach(Fn fn) {
-    VelMutexHandler lock(m_mutex);
-    for (OraNetServiceInfo* info : m_list) fn(*info);
-  }
-  unsigned getCount();
-
- private:
-  VelMutex m_mutex;
-  VelTypePtrList<OraNetServiceInfo> m_list;  // guarded by m_mutex
-  // The entries of m_list by file and name; guarded by m_mutex.
-  std::unordered_map<std::string, OraNetServiceInfo*> m_index;
 };
+
+template <typename T>
+template <typename KeyOf, typename Trace>
+void OraNetInfoListBase<T>::dropOrphans(const VelString& file, long fileTime, KeyOf keyOf,
+                                        Trace trace) {
+  VelTypePtrList<T> kept;
+  while (T* p = m_list.pop_front()) {
+    if (file.compare(p->m_fileName.c_str()) != 0 || p->m_fileTime == fileTime) {
+      if (kept.push_back(p)) continue;
+    } else {
+      trace(*p);
+    }
+    m_index.erase(keyOf(*p));
+    delete p;
+  }
+  while (T* p = kept.pop_front()) {
+    if (m_list.push_back(p)) continue;
+    m_index.erase(keyOf(*p));
+    delete p;
+  }
+}
 
 // A file to read and the modification time seen at its last read.
 class OraNetFileInfo : public Vel_BaseMemPool {
