@@ -60,7 +60,6 @@ class LoopbackListener {
   ~LoopbackListener();
   LoopbackListener(const LoopbackListener&) = delete;
   LoopbackListener& operator=(const LoopbackListener&) = delete;
-  bool isOpen() const { return m_fd >= 0; }
   int port() const { return m_port; }
   void close();
   bool reopen();
