@@ -48,6 +48,8 @@ DECLARE
     'GV_$DIAG_INFO',
     'V_$SQLAREA',
     'GV_$SQLAREA',
+    'V_$SQLSTATS',
+    'GV_$SQLSTATS',
     'V_$SYSSTAT',
     'GV_$SYSSTAT',
     'V_$SESSION',
