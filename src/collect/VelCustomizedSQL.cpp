@@ -105,6 +105,12 @@ bool Vel_CustomizedSQLList::addRecord(VelCustomizedSQL* statement) {
 
 void Vel_CustomizedSQLList::complete(VelCustomizedSQL*& statement) {
   if (statement == nullptr) return;
+  // A section that gathered nothing (another section's header, say) is no statement.
+  if (statement->m_sqlId.length() == 0 && statement->m_sqlText.length() == 0) {
+    delete statement;
+    statement = nullptr;
+    return;
+  }
   bool duplicate = getSQLRecord(statement->m_sqlId.c_str()) != nullptr;
   if (!addRecord(statement) || duplicate) ++m_problems;
   statement = nullptr;
