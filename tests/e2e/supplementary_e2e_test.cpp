@@ -34,7 +34,7 @@ RequestInfoItem cond(const std::string& name, const std::string& value,
 class SupplementaryRun : public vele2e::VelclientRun {
  protected:
   std::string catalogText() const override {
-    return veltest::readFile(veltest::sourceDir() + "/demo/velsql.xml");
+    return veltest::readFile(veltest::sourceDir() + "/etc/velsql.xml");
   }
   std::string configText() const override {
     return vele2e::configSection("PROD", "dbhost1:1521/PROD") +
@@ -47,8 +47,8 @@ class SupplementaryRun : public vele2e::VelclientRun {
     std::string d = m_dir.path();
     ASSERT_TRUE(veltest::writeFile(
         m_dir.file("paths.sql"),
-        "UPDATE \"gv$parameter\" SET value = '" + d +
-            "' WHERE name = 'background_dump_dest';\n"
+        "UPDATE \"gv$diag_info\" SET value = '" + d +
+            "' WHERE name = 'Diag Trace';\n"
             "UPDATE \"gv$archive_dest\" SET destination = '" +
             d +
             "' WHERE dest_id = 1;\n"
@@ -142,8 +142,8 @@ TEST_F(SupplementaryRun, EveryGroupIsServedAsItsDataSays) {
   }
   EXPECT_EQ(measured.count(m_dir.path()), 1u);
   EXPECT_EQ(measured.count(m_dir.path() + "/arch/log"), 1u);
-  EXPECT_EQ(unmeasured.count("+DATA/PROD/temp01.dbf"), 1u);
-  EXPECT_EQ(unmeasured.count("/u01/app/oracle/oradata/PROD/system01.dbf"), 1u);
+  EXPECT_EQ(unmeasured.count("+DATA/PROD"), 1u);
+  EXPECT_EQ(unmeasured.count("/u01/app/oracle/oradata/PROD"), 1u);
 
   // Customized SQL: the failing statement sends no row, does not stop the other, and shows in
   // the summary.
