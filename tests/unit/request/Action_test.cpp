@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "ConfigTestHelpers.h"
 #include "Ora_Database.h"
 #include "RequestTestSupport.h"
+#include "TraceCapture.h"
 #include "VelConfig.h"
 #include "Vel_ActionRequest.h"
 #include "Vel_ListRequest.h"

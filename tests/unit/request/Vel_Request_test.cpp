@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "ConfigTestHelpers.h"
 #include "Ora_Database.h"
 #include "RequestTestSupport.h"
 #include "SendMutex.h"
+#include "TraceCapture.h"
 #include "VelCachedInstanceList.h"
 
 namespace {
