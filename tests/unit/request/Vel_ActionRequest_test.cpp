@@ -1,5 +1,7 @@
 // Take actions against the stand-in: SELECT and PL/SQL actions on a session (answers observed at
 // the agent), and the take-action thread that opens a session of its own per action.
+#include "Vel_ActionRequest.h"
+
 #include <gtest/gtest.h>
 #include <pthread.h>
 
@@ -12,7 +14,6 @@
 #include "RequestTestSupport.h"
 #include "TraceCapture.h"
 #include "VelConfig.h"
-#include "Vel_ActionRequest.h"
 #include "Vel_ListRequest.h"
 
 namespace {
