@@ -97,8 +97,8 @@ class LinkPeer : public veltest::LinkedAgent {
  public:
   LinkPeer()
       : LinkedAgent({kAgentEventGroup, RDB_Instance_Info, ASM_Instance, RDB_Parameter, kSessions,
-                     kStats, kCommits, kBroken, kSlow, kNoDefinition, kNoStatement,
-                     kNoAttributes}) {}
+                     kStats, kCommits, kBroken, kSlow, kNoDefinition, kNoStatement, kNoAttributes,
+                     DG_Status}) {}
 };
 using veltest::eventRow;
 
