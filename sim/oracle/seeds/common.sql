@@ -68,6 +68,10 @@ CREATE TABLE "gv$asm_client"(inst_id NUMBER, group_number NUMBER, instance_name 
 CREATE VIEW "v$asm_client" AS SELECT group_number, instance_name, db_name, status, software_version, compatible_version, con_id FROM "gv$asm_client"
   WHERE inst_id = (SELECT inst_id FROM sim_local);
 
+-- V$SQLSTATS: one row per statement (SQL_ID) of V$SQL, its figures summed over the children.
+CREATE VIEW "gv$sqlstats" AS SELECT inst_id, MAX(sql_text) AS sql_text, MAX(sql_fulltext) AS sql_fulltext, sql_id, MAX(last_active_time) AS last_active_time, SUM(parse_calls) AS parse_calls, SUM(disk_reads) AS disk_reads, SUM(buffer_gets) AS buffer_gets, SUM(rows_processed) AS rows_processed, SUM(executions) AS executions, SUM(cpu_time) AS cpu_time, SUM(elapsed_time) AS elapsed_time, SUM(sorts) AS sorts, MAX(con_id) AS con_id FROM "gv$sql" GROUP BY inst_id, sql_id;
+CREATE VIEW "v$sqlstats" AS SELECT sql_text, sql_fulltext, sql_id, last_active_time, parse_calls, disk_reads, buffer_gets, rows_processed, executions, cpu_time, elapsed_time, sorts, con_id FROM "gv$sqlstats"
+  WHERE inst_id = (SELECT inst_id FROM sim_local);
 -- V$ASM_DISKGROUP_STAT shows the same figures as V$ASM_DISKGROUP without a disk discovery.
 CREATE VIEW "gv$asm_diskgroup_stat" AS SELECT * FROM "gv$asm_diskgroup";
 CREATE VIEW "v$asm_diskgroup_stat" AS SELECT * FROM "v$asm_diskgroup";
