@@ -1,4 +1,5 @@
-// Mutex (both kinds) and auto-reset event semantics, including the whole-second deadline of the timed wait.
+// Mutex (both kinds) and auto-reset event semantics, including the whole-second deadline of the
+// timed wait.
 #include "VelMutex.h"
 
 #include <gtest/gtest.h>
