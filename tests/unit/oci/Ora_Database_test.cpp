@@ -293,8 +293,8 @@ TEST_F(DatabaseTest, NumberTextWithShiftAndNulls) {
   ASSERT_EQ(capture.rows.size(), sizeof cases / sizeof cases[0]);
   for (size_t i = 0; i < capture.rows.size(); ++i) {
     SCOPED_TRACE(cases[i].value);
-    EXPECT_EQ(capture.rows[i], (std::vector<std::string>{cases[i].shift0, cases[i].shift2,
-                                                         cases[i].shiftMinus1}));
+    EXPECT_EQ(capture.rows[i],
+              (std::vector<std::string>{cases[i].shift0, cases[i].shift2, cases[i].shiftMinus1}));
   }
 
   char buffer[32] = "untouched";
