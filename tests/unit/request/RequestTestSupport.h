@@ -104,7 +104,8 @@ class LinkPeer {
     const char* groups[] = {kAgentEventGroup, RDB_Instance_Info, ASM_Instance,
                             RDB_Parameter,    kSessions,         kStats,
                             kCommits,         kBroken,           kSlow,
-                            kNoDefinition,    kNoStatement,      kNoAttributes};
+                            kNoDefinition,    kNoStatement,      kNoAttributes,
+                            DG_Status};
     for (const char* g : groups) EXPECT_EQ(cp_RegisterAttrGroup(g, 1, g), 0) << g;
     EXPECT_EQ(cp_RegistrationComplete(), 0);
     EXPECT_TRUE(m_agent.waitRegistration(5000));
