@@ -143,20 +143,9 @@ struct Setup {
   }
 
   velagent::ClientOptions clientOptions(int count, int ping) const {
-    velagent::ClientOptions o;
-    o.inheritEnv = false;
-    o.logPath = dir.file("velclient" + std::to_string(count) + ".log");
-    o.env = {"LD_LIBRARY_PATH=" + buildDir + "/sim",
-             "VELSIM_DIR=" + sim.path(),
-             "AGENT_BIN_DIR=" + dir.path(),
-             "AGENT_REF_FILE=" + dir.file("ref.xml"),
-             "ATTRLIB=" + dir.path(),
-             "VEL_CONFIG_FILE=" + configFile(count),
-             "VEL_INSTANCE_NAME=bench",
-             "NOVAG_HOSTNAME=benchagent",
-             "VEL_SUBNODE_INCLUDING_AGENTNAME=NO",
-             "VEL_SUBNODE_INCLUDING_HOSTNAME=NO",
-             "PATH=/usr/bin:/bin"};
+    velagent::ClientOptions o =
+        velbench::collectorOptions(buildDir, dir, sim, configFile(count),
+                                   dir.file("velclient" + std::to_string(count) + ".log"));
     if (ping > 0) o.env.push_back("VEL_PING_INTERVAL=" + std::to_string(ping));
     return o;
   }
