@@ -697,9 +697,8 @@ int main(int argc, char** argv) {
   }
 
   std::printf(
-      "  (a worker looks at its queue once a second: with one request outstanding per subnode\n"
-      "   each request waits for the next look, so window 1 measures that pause; a deeper window\n"
-      "   keeps the queue busy and measures the work per request; cpu%% is velclient's CPU and\n"
+      "  (a queued request wakes its worker at once: window 1 measures the latency of a lone\n"
+      "   request, a deeper window the work per request; cpu%% is velclient's CPU and\n"
       "   agent%% this program's own (driver threads and AgentSim) over the measured window,\n"
       "   in %% of one core; cpu us/req is velclient's CPU time per answer, /bare its ratio to\n"
       "   the bare query's p50)\n");
