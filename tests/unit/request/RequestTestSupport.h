@@ -101,11 +101,20 @@ class LinkPeer {
     char* properties[] = {property};
     EXPECT_EQ(cp_OpenConnectionWithProperties(properties, 1), 0);
     EXPECT_TRUE(m_agent.acceptClient(5000));
-    const char* groups[] = {kAgentEventGroup, RDB_Instance_Info, ASM_Instance,
-                            RDB_Parameter,    kSessions,         kStats,
-                            kCommits,         kBroken,           kSlow,
-                            kNoDefinition,    kNoStatement,      kNoAttributes,
-                            DG_Status};
+    const char* groups[] = {kAgentEventGroup,
+                            RDB_Instance_Info,
+                            ASM_Instance,
+                            RDB_Parameter,
+                            kSessions,
+                            kStats,
+                            kCommits,
+                            kBroken,
+                            kSlow,
+                            kNoDefinition,
+                            kNoStatement,
+                            kNoAttributes,
+                            DG_Status,
+                            RDB_Customized_SQL_Detail};
     for (const char* g : groups) EXPECT_EQ(cp_RegisterAttrGroup(g, 1, g), 0) << g;
     EXPECT_EQ(cp_RegistrationComplete(), 0);
     EXPECT_TRUE(m_agent.waitRegistration(5000));
