@@ -1,7 +1,6 @@
-// The supplementary groups through velagent and the stand-in: top SQL through a cursor, SQL text
-// in pieces, disk space measured on this host, customized SQL with a failing statement, Data
-// Guard messages pushed once each (one of them written while the collector runs), and
-// -parsesql on good and broken files.
+// The supplementary groups through velagent and the stand-in: top SQL, SQL text, disk space,
+// customized SQL (one statement failing), Data Guard messages pushed once each (one written while
+// the collector runs), and -parsesql on good and broken files.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -57,8 +56,6 @@ class SupplementaryRun : public vele2e::VelclientRun {
                            "SQL_TIMEOUT = 20\n"));
   }
 
-  void start() { startRegistered({"VEL_CUSTOMIZED_SQL=" + m_dir.file("cus.properties")}); }
-
   Rows data(const std::string& group, const std::string& subnode,
             const std::vector<RequestInfoItem>& items = {}) {
     velagent::Answer a = m_agent.dataRequest(group, subnode, items, 20000);
@@ -82,7 +79,7 @@ class SupplementaryRun : public vele2e::VelclientRun {
 };
 
 TEST_F(SupplementaryRun, EveryGroupIsServedAsItsDataSays) {
-  start();
+  startRegistered({"VEL_CUSTOMIZED_SQL=" + m_dir.file("cus.properties")});
   ASSERT_TRUE(hasStatus(waitStatus("PROD", "Active", 10000), "PROD", "Active")) << clientLog();
 
   // Top SQL: hostile and unknown filter values are skipped, never pasted into the block.

@@ -84,8 +84,7 @@ TEST(CustomizedSQLFile, ReloadsWhenChangedAndKeepsLastRunFieldsOfIdsThatStay) {
   ASSERT_TRUE(veltest::writeFile(dir.file("next"), "[SELECTSQL]\nSQL_ID=D\nSQL_TEXT=d\n"));
   ASSERT_EQ(rename(dir.file("next").c_str(), path.c_str()), 0);
   ASSERT_TRUE(list.load(0));
-  EXPECT_EQ(list.getCount(), 1u);
-  EXPECT_NE(list.getSQLRecord("D"), nullptr);
+  EXPECT_TRUE(list.getCount() == 1u && list.getSQLRecord("D") != nullptr);
   // Removed: the list stays as it was.
   unlink(path.c_str());
   EXPECT_FALSE(list.load(0) || list.getCount() != 1u);
@@ -93,8 +92,7 @@ TEST(CustomizedSQLFile, ReloadsWhenChangedAndKeepsLastRunFieldsOfIdsThatStay) {
   Vel_CustomizedSQLList timed(path.c_str());
   EXPECT_FALSE(timed.load(60));
   ASSERT_TRUE(veltest::writeFile(path, "[SELECTSQL]\nSQL_ID=E\nSQL_TEXT=e\n"));
-  EXPECT_TRUE(timed.load(60));
-  EXPECT_EQ(timed.getCount(), 0u);
+  EXPECT_TRUE(timed.load(60) && timed.getCount() == 0u);
 }
 
 }  // namespace

@@ -171,14 +171,14 @@ TEST_F(Supplementary, CustomizedRowsHaveTheFixedShapeAndEachOutcomeIsKept) {
   ASSERT_EQ(answer.rows.size(), 1u);
   const auto& r = answer.rows[0];
   ASSERT_EQ(r.size(), 28u);
-  EXPECT_EQ(
-      (std::vector<std::string>{r[0], r[1], r[2], r[9], r[10], r[11], r[12], r[13], r[21]}),
-      (std::vector<std::string>{"OK", "USERNAME", "SYS", "E", "e", "USER_ID", "0", "", "CREATED"}));
-  EXPECT_EQ(r[14], "-99999999900");
-  EXPECT_EQ(r[25], "PROD");
-  EXPECT_EQ(list.getSQLRecord("BAD")->m_lastErrorCode, 942);
-  EXPECT_EQ(list.getSQLRecord("SLOW")->m_lastErrorCode, 1013);
-  EXPECT_EQ(list.getSQLRecord("OK")->m_lastErrorCode, 0);
+  EXPECT_EQ((std::vector<std::string>{r[0], r[1], r[2], r[9], r[10], r[11], r[12], r[13], r[14],
+                                      r[21], r[25]}),
+            (std::vector<std::string>{"OK", "USERNAME", "SYS", "E", "e", "USER_ID", "0", "",
+                                      "-99999999900", "CREATED", "PROD"}));
+  EXPECT_EQ((std::vector<int>{list.getSQLRecord("BAD")->m_lastErrorCode,
+                              list.getSQLRecord("SLOW")->m_lastErrorCode,
+                              list.getSQLRecord("OK")->m_lastErrorCode}),
+            (std::vector<int>{942, 1013, 0}));
 }
 
 }  // namespace
