@@ -19,6 +19,7 @@
 #define VEL_ALERTLOG_CALERTLOG_H
 
 #include <sys/types.h>
+#include <unicode/umachine.h>
 #include <unicode/uversion.h>
 
 #include <atomic>
@@ -71,6 +72,9 @@ class CAlertLog : public Vel_BaseMemPool {
 
   // The most bytes one search reads (VEL_LOG_MAXREAD, default 5 MiB); computed once per process.
   static int getMaxReadSize();
+  // The size a VEL_LOG_MAXREAD value stands for: a number of bytes, with an optional "k" or "m"
+  // suffix; the default for a null, non-positive or unreadable value.
+  static int parseMaxReadSize(const char* value);
 
   // The code page of the log's text (a code-page number of the code-page service, 0 = the
   // locale's default, which is also the initial value). Message lines are converted from it to
@@ -141,8 +145,10 @@ class CAlertLog : public Vel_BaseMemPool {
 
  private:
   bool isTimestampLine(const char* line, size_t length);
+  const char* nextLine(size_t& length);
   bool fillBlock();
-  bool messageText(const char* line, size_t length, const char* msgid, char* out);
+  void messageText(const char* in, size_t length, char* out);
+  void openConverter();
   void clearExpressions();
 
   const VelString m_sName;
@@ -161,12 +167,14 @@ class CAlertLog : public Vel_BaseMemPool {
   bool m_bNotRegularTraced = false;  // "not a regular file" traced for this disappearance
   long m_lRangeStart = 0;
   long m_lRangeEnd = 0;
-  int m_fd = -1;             // open only during a search
-  long m_lOffset = 0;        // file offset of the first byte after m_pBlock's data
-  char* m_pLine = nullptr;   // kLineBuffer bytes, pieces of long lines
-  char* m_pBlock = nullptr;  // read buffer
-  size_t m_blockPos = 0;     // next unread byte in m_pBlock
-  size_t m_blockLen = 0;     // bytes held in m_pBlock
+  int m_fd = -1;              // open only during a search
+  long m_lBlockOffset = 0;    // file offset of m_pBlock[0]
+  long m_lReadLimit = 0;      // no line starting at or beyond this offset is read
+  char* m_pLine = nullptr;    // pieces of long lines
+  char* m_pBlock = nullptr;   // read buffer
+  UChar* m_pUnits = nullptr;  // a message line converted to UTF-16
+  size_t m_blockPos = 0;      // next unread byte in m_pBlock
+  size_t m_blockLen = 0;      // bytes held in m_pBlock
   bool m_bEof = false;
   time_t m_tCurrent = 0;        // current timestamp of the search
   int m_iIsDst = 0;             // tm_isdst at the start of the search
