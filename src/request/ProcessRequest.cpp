@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "AlertLogThread.h"
 #include "MUT1.h"
 #include "PEB1.h"
 #include "SendMutex.h"
@@ -231,8 +232,12 @@ void ProcessRequest(const OraXMLSQLData& catalog, const VelAttrGroups& attrGroup
     workers.push_back(parm);
   }
 
-  // The alert-log thread starts here once alert-log monitoring exists; its groups are answered
-  // empty until then.
+  AlertLogParm alertLogParm;
+  alertLogParm.m_pConfig = &config;
+  alertLogParm.m_pRequestLists = &manager;
+  pthread_t alertLogThread{};
+  const bool alertLogStarted =
+      pthread_create(&alertLogThread, threadAttr, AlertLogThread, &alertLogParm) == 0;
 
   Vel_ListRequest actionQueue("", "ActionConn");
   ProcessActionParm actionParm;
@@ -282,8 +287,11 @@ void ProcessRequest(const OraXMLSQLData& catalog, const VelAttrGroups& attrGroup
         } else if (handle == Database_Information) {
           VelMutexHandler lock(gMutexSend);
           ProcessRequestDatabaseInformation(&config, request);
-        } else if (isAlertLogSummary(handle) || handle == Agent_Remote_Connection ||
-                   handle == Agent_Listener) {
+        } else if (isAlertLogSummary(handle)) {
+          // Takes the alert-log lock and then the send mutex itself: the alert-log thread sends
+          // its events inside that lock, so holding the send mutex here would invert the order.
+          processRequestAlertLogSummary(request);
+        } else if (handle == Agent_Remote_Connection || handle == Agent_Listener) {
           answerEmpty(request);
         } else {
           Vel_AgentFacRequest* wrapped = new Vel_AgentFacRequest(request, collectionTimeout);
@@ -316,7 +324,10 @@ void ProcessRequest(const OraXMLSQLData& catalog, const VelAttrGroups& attrGroup
     }
   }
 
-  // Shutdown: the workers, then the take-action thread; the queues go with their owners.
+  // Shutdown: the alert-log thread first (it may wait for a worker), then the workers, then the
+  // take-action thread; the queues go with their owners.
+  alertLogParm.m_stop.store(true);
+  if (alertLogStarted) pthread_join(alertLogThread, nullptr);
   shutdown.store(true);
   for (ProcessRequestParm* parm : workers) {
     pthread_join(parm->m_threadId, nullptr);
