@@ -32,6 +32,7 @@ constexpr int kMaxMsgId = 21;             // identifier: prefix, "-" and digits
 constexpr int kMaxPrefix = 127;
 constexpr int kCodePageGB18030Alias = 5488;
 constexpr int kCodePageGB18030 = 1392;
+constexpr int32_t kMatchTimeLimit = 50;  // engine steps, of the order of a millisecond each
 
 // Years a timestamp line may carry. The last word of a line must lie in this range for the line
 // to be a timestamp line; from 1971 to 2099 so that today's entries carry their own time (the
@@ -134,28 +135,22 @@ char* zeroed(size_t n) {
 CAlertRegexpMsgid::CAlertRegexpMsgid(icu::RegexPattern* pattern, int level)
     : m_pPattern(pattern), m_iLevel(level) {}
 
-CAlertRegexpMsgid::~CAlertRegexpMsgid() {
-  delete m_pMatcher;
-  delete m_pPattern;
-}
+CAlertRegexpMsgid::~CAlertRegexpMsgid() { delete m_pPattern; }
 
 bool CAlertRegexpMsgid::match(const char* text) {
   if (m_pPattern == nullptr || text == nullptr) return false;
   UErrorCode status = U_ZERO_ERROR;
   icu::UnicodeString input = icu::UnicodeString::fromUTF8(text);
-  // One matcher per expression, reset for each input, instead of one per call.
-  if (m_pMatcher == nullptr) {
-    m_pMatcher = m_pPattern->matcher(status);
-    if (U_FAILURE(status) || m_pMatcher == nullptr) {
-      VEL_ERROR("Create matcher for input '%s' failed, status: %d", text, static_cast<int>(status));
-      delete m_pMatcher;
-      m_pMatcher = nullptr;
-      return false;
-    }
+  icu::RegexMatcher* matcher = m_pPattern->matcher(input, status);
+  if (U_FAILURE(status) || matcher == nullptr) {
+    VEL_ERROR("Create matcher for input '%s' failed, status: %d", text, static_cast<int>(status));
+    delete matcher;
+    return false;
   }
-  m_pMatcher->reset(input);
-  bool result = m_pMatcher->matches(status);
-  m_pMatcher->reset(icu::UnicodeString());  // drop the reference to the local input
+  // An expression that backtracks without end gives up (no match) instead of stalling the thread.
+  matcher->setTimeLimit(kMatchTimeLimit, status);
+  bool result = matcher->matches(status);
+  delete matcher;
   return U_SUCCESS(status) && result;
 }
 
@@ -297,7 +292,7 @@ bool CAlertLog::search_init(CPropFile& msgids, long start, long end) {
   // Non-blocking open: a FIFO put in the log's place must not hang the thread.
   m_fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   int e = errno;
-  struct stat st;
+  struct stat st = {};
   if (m_fd >= 0 && (fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode))) {
     e = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
     close(m_fd);
@@ -540,6 +535,7 @@ void CAlertLog::messageText(const char* in, size_t length, char* out) {
     UChar32 c;
     U16_NEXT(m_pUnits, i, units, c);
     if (c == 0) break;
+    if (U_IS_SURROGATE(c)) c = 0xFFFD;  // never write a lone surrogate into UTF-8
     if (written + U8_LENGTH(c) > CAlertEntry::kMaxText) break;
     U8_APPEND_UNSAFE(out, written, c);
   }
@@ -597,7 +593,7 @@ time_t CAlertLog::convertStr2time(const char* text, int isdst) {
   VEL_DETAIL("convertStr2time() input timestamp: %s. converted timestamp: %s.", text, converted);
   struct tm tm;
   if (!parseClassic(converted, tm)) {
-    VEL_ERROR("convertStr2time error in input arg: %s.", text);
+    VEL_DETAIL("convertStr2time error in input arg: %s.", text);
     return -2;
   }
   tm.tm_isdst = isdst;

@@ -52,7 +52,6 @@ class CAlertRegexpMsgid : public Vel_BaseMemPool {
 
  private:
   icu::RegexPattern* m_pPattern;
-  icu::RegexMatcher* m_pMatcher = nullptr;  // made on first use, reset for each text
   int m_iLevel;
 };
 
@@ -164,7 +163,6 @@ class CAlertLog : public Vel_BaseMemPool {
   std::atomic<long> m_lLevel2Last{0};
   std::atomic<time_t> m_tLastSearch{0};
   std::atomic<int> m_iFileState{kFileUnknown};
-  bool m_bNotRegularTraced = false;  // "not a regular file" traced for this disappearance
   long m_lRangeStart = 0;
   long m_lRangeEnd = 0;
   int m_fd = -1;              // open only during a search
