@@ -304,9 +304,9 @@ void CDBAlertLog::appendSummaryRows(std::vector<CAlertRow>& rows) const {
     char stamp[32] = {0};
     time2ct(static_cast<time_t>(log->getLastSearchTime()), stamp);
     rows.push_back({log->getName(), toUtf8(log->getPath(), 0, kMaxPathBytes),
-                    state == 1   ? "Yes"
-                    : state == 2 ? "No"
-                                 : "Unknown",
+                    state == CAlertLog::kFileExists    ? "Yes"
+                    : state == CAlertLog::kFileMissing ? "No"
+                                                       : "Unknown",
                     decimal(log->getLevel1Total()), decimal(log->getLevel2Total()), stamp,
                     decimal(log->getLevel1Last()), decimal(log->getLevel2Last()),
                     log->getHostName(), log->getDatabaseName()});

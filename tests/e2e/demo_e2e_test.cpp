@@ -114,7 +114,7 @@ TEST(Demo, RunsEveryStepAndEndsWithACleanShutdown) {
 
   // The headings come in order, each once.
   size_t last = 0;
-  for (int step = 1; step <= 10; ++step) {
+  for (int step = 1; step <= 11; ++step) {
     std::string heading = "== " + std::to_string(step) + ". ";
     size_t at = out.find(heading);
     ASSERT_NE(at, std::string::npos) << heading;
@@ -206,6 +206,17 @@ TEST(Demo, RunsEveryStepAndEndsWithACleanShutdown) {
   Table gone = tableAfter(out, "task subnode GONE ");
   EXPECT_NE(gone.title.find(": rc -2, 1 output line"), std::string::npos) << gone.title;
   EXPECT_EQ(gone.cell(0, "output"), "Can not connect to the database");
+
+  // The two known messages appended to PROD's alert log arrive as events, in order, stamped with
+  // the log's own time; the summary counts one level-1 and one level-2 message.
+  for (int i = 0; i < 2; ++i) {
+    Table alert = tableAfter(out, "event RDB_Alert_Log_Details subnode PROD", i);
+    EXPECT_EQ(alert.cell(0, "MSGID"), i == 0 ? "ORA-00600" : "ORA-1555");
+    EXPECT_EQ(alert.cell(0, "TIME").substr(0, 3), "126");
+  }
+  Table summary = tableAfter(out, "data RDB_Alert_Log_Summary subnode PROD ");
+  EXPECT_EQ(summary.cell(0, "PATH"), dir.file("alert/alert_PROD.log"));
+  EXPECT_EQ(summary.cell(0, "LEVEL1") + "/" + summary.cell(0, "LEVEL2"), "1/1");
 }
 
 TEST(Demo, RefusesUnknownOptionsAndAMissingBuild) {

@@ -1,0 +1,110 @@
+// Alert-log monitoring end to end: velclient started by velagent on the stand-in, whose instance
+// writes its alert log into a temporary folder. Lines appended while velclient runs become event
+// rows once each and in order, a restart reports only what was written since, a rotated log is
+// read from its start, the summary counts, and the feature switched off answers empty.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "VelclientRun.h"
+
+namespace {
+
+class AlertLogRun : public vele2e::VelclientRun {
+ protected:
+  // The demo's catalog and reference file: they hold the instance statement of the alert logs.
+  std::string catalogText() const override {
+    return veltest::readFile(veltest::sourceDir() + "/demo/velsql.xml");
+  }
+  std::string refText() const override {
+    return veltest::readFile(veltest::sourceDir() + "/demo/vel_ref.xml");
+  }
+  void makeDatabases() override {
+    ASSERT_TRUE(
+        veltest::writeFile(m_dir.file("velmsgid.properties"),
+                           veltest::readFile(veltest::sourceDir() + "/etc/velmsgid.properties")));
+    ASSERT_TRUE(veltest::writeFile(m_dir.file("dest.sql"), "UPDATE \"gv$diag_info\" SET value = '" +
+                                                               m_logs.path() +
+                                                               "' WHERE name = 'Diag Trace';\n"));
+    makeDatabase("single.sql", "dbhost1_1521_PROD.db", m_dir.file("dest.sql"));
+  }
+  std::vector<std::string> env(const char* interval = "300") const {
+    return {"ORMONDHOME=" + m_dir.path(), "VEL_ALERTLOG_TEST_INTERVAL_MS=200",
+            std::string("VEL_LOG_INTERVAL=") + interval};
+  }
+  void append(const std::string& text) { std::ofstream(m_log, std::ios::app) << text; }
+  // The identifiers of the alert-log events agent has received, waiting for count of them.
+  static std::vector<std::string> msgids(velagent::AgentSim& agent, size_t count) {
+    std::vector<std::string> out;
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    do {
+      out.clear();
+      for (const auto& e : agent.events())
+        if (e.group == "RDB_Alert_Log_Details" && !e.rows.empty()) out.push_back(e.rows[0].at(4));
+      if (out.size() >= count) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    } while (std::chrono::steady_clock::now() < end);
+    return out;
+  }
+
+  veltest::TempDir m_logs;
+  std::string m_log = m_logs.file("alert_PROD.log");
+};
+
+TEST_F(AlertLogRun, AppendedLinesBecomeEventsOnceAcrossARestartAndARotation) {
+  append("Starting ORACLE instance (normal)\n");
+  startRegistered(env());
+  // The log was read once (nothing reported) before anything is appended.
+  for (int i = 0;
+       i < 100 && m_agent.dataRequest("RDB_Alert_Log_Summary", "PROD", {}, 3000).rows.size() != 1;
+       ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  append(
+      "2026-12-02T10:15:30.123456+00:00\nORA-00600: internal error code\nCheckpoint not "
+      "complete\nORA-1555 caused by SQL statement below\n");
+  EXPECT_EQ(msgids(m_agent, 2), (std::vector<std::string>{"ORA-00600", "ORA-1555"}));
+  append("ORA-00060: Deadlock detected.\n");
+  EXPECT_EQ(msgids(m_agent, 3).size(), 3u);
+  vele2e::Rows summary = m_agent.dataRequest("RDB_Alert_Log_Summary", "PROD", {}, 3000).rows;
+  ASSERT_EQ(summary.size(), 1u);
+  EXPECT_EQ(summary[0][1], m_log);
+  EXPECT_EQ(summary[0][2], "Yes");
+  EXPECT_EQ(summary[0][3], "1");  // ORA-600
+  EXPECT_EQ(summary[0][4], "2");  // ORA-1555 and ORA-60
+  shutdownCleanly();
+
+  // Written while velclient was stopped: the restarted one reports that line only; then the log
+  // is rotated and the new, shorter log is read from its start.
+  append("ORA-04031: unable to allocate 4096 bytes of shared memory\n");
+  velagent::AgentSim second;
+  ASSERT_TRUE(second.listen(0));
+  ASSERT_TRUE(second.startClient(binary(), options(env()))) << second.lastError();
+  ASSERT_TRUE(second.waitRegistration(10000)) << clientLog();
+  EXPECT_EQ(msgids(second, 1), std::vector<std::string>{"ORA-04031"});
+  ASSERT_EQ(std::rename(m_log.c_str(), (m_log + ".1").c_str()), 0);
+  append("ORA-7445: exception encountered\n");
+  EXPECT_EQ(msgids(second, 2), (std::vector<std::string>{"ORA-04031", "ORA-7445"}));
+  // Several more cycles report nothing again.
+  std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+  EXPECT_EQ(msgids(second, 0).size(), 2u);
+  ASSERT_TRUE(second.sendShutdown());
+  EXPECT_EQ(second.waitClientExit(15000), 0) << clientLog();
+}
+
+TEST_F(AlertLogRun, FeatureSwitchedOffAnswersEmpty) {
+  append("ORA-00600: internal error code\n");
+  startRegistered(env("59"));
+  ASSERT_TRUE(waitStatus("PROD", "Active", 10000).size() > 0);
+  velagent::Answer summary = m_agent.dataRequest("RDB_Alert_Log_Summary", "PROD", {}, 3000);
+  EXPECT_TRUE(summary.ok());
+  EXPECT_TRUE(summary.rows.empty());
+  EXPECT_TRUE(msgids(m_agent, 0).empty());
+  shutdownCleanly();
+}
+
+}  // namespace

@@ -1,0 +1,241 @@
+// The alert-log manager of one connection, a cycle at a time without the thread: the instances
+// and configured paths that choose the logs, the read positions kept in the runtime file, event
+// and summary rows as the agent receives them, the interval and the message-identifier copy.
+#include "CDBAlertLog.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "AgentSim.h"
+#include "AlertLogThread.h"
+#include "TestSupport.h"
+#include "VelAttrGroupNames.h"
+#include "Vel_PostEvent.h"
+
+namespace {
+
+using Rows = std::vector<std::pair<std::string, std::string>>;  // instance, trace folder
+
+class AlertLogManagerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(veltest::writeFile(m_dir.file("msgid"), "ORA-600=1\nORA-1555=2\nORA-60=3\n"));
+    ASSERT_TRUE(m_msgids.load());
+    ASSERT_TRUE(m_agent.listen(0));
+    cp_setPort(m_agent.port());
+    ASSERT_EQ(cp_OpenConnection(), 0);
+    ASSERT_TRUE(m_agent.acceptClient(5000));
+    for (const char* g : {kAgentEventGroup, RDB_Alert_Log_Details, ASM_Alert_Log_Details,
+                          DG_Alert_Log_Details, RDB_Alert_Log_Summary})
+      cp_RegisterAttrGroup(g, 1, g);
+    cp_RegistrationComplete();
+    ASSERT_TRUE(m_agent.waitRegistration(5000));
+  }
+  void TearDown() override { cp_CloseConnection(); }
+
+  void cycle(CDBAlertLog& db, const Rows& rows, CPropFile& runtime) {
+    VelTypePtrList<CDBAlertLogInfo> infos;
+    for (const auto& r : rows) {
+      CDBAlertLogInfo* info = new CDBAlertLogInfo;
+      info->m_instanceName.assign(r.first.c_str());
+      info->m_dumpDest.assign(r.second.c_str());
+      info->m_hostName.assign("h1");
+      info->m_databaseName.assign("DB");
+      infos.push_back(info);
+    }
+    db.search(m_msgids, runtime, infos);
+  }
+  static std::vector<std::string> paths(const CDBAlertLog& db) {
+    std::vector<std::string> out;
+    for (const CAlertLog* log : db.getAlertLogs()) out.push_back(log->getPath());
+    return out;
+  }
+  // The texts (value 6) of the event rows that arrived, waiting for count of them.
+  std::vector<std::string> eventTexts(size_t count) {
+    m_agent.waitEvents(count, 3000);
+    std::vector<std::string> out;
+    for (const auto& e : m_agent.events())
+      if (e.group == RDB_Alert_Log_Details && !e.rows.empty()) out.push_back(e.rows[0].at(5));
+    return out;
+  }
+
+  veltest::TempDir m_dir;
+  velagent::AgentSim m_agent;
+  CPropFile m_msgids{m_dir.file("msgid").c_str()};
+  CPropFile m_runtime{m_dir.file("runtime").c_str()};
+};
+
+TEST_F(AlertLogManagerTest, InstancesAndConfiguredPathsChooseTheLogs) {
+  CDBAlertLog db("C1", "/cfg/alert_B.log: relative.log ::  /cfg2/ALERT_c.LOG ", "SUB1", "");
+  EXPECT_EQ(db.getConfiguredPaths().size(), 2u);
+  struct Case {
+    Rows rows;
+    std::vector<std::string> expected;
+  } cases[] = {
+      {{{"A", "/d1"}, {"B", "/d1"}}, {"/d1/alert_A.log", "/cfg/alert_B.log"}},
+      {{}, {"/d1/alert_A.log", "/cfg/alert_B.log"}},  // database not open: logs stay
+      // A moved in place, B kept, C appended from its configured path (name ignoring case).
+      {{{"C", "/d1"}, {"A", "/d2"}}, {"/d2/alert_A.log", "/cfg/alert_B.log", "/cfg2/ALERT_c.LOG"}},
+  };
+  for (const Case& c : cases) {
+    cycle(db, c.rows, m_runtime);
+    EXPECT_EQ(paths(db), c.expected);
+  }
+}
+
+TEST_F(AlertLogManagerTest, ReadPositionsSurviveARestartThroughTheRuntimeFile) {
+  const std::string log = m_dir.file("alert_A.log");
+  ASSERT_TRUE(veltest::writeFile(log, "ORA-00600: first\nORA-00942: not listed\n"));
+  {
+    CDBAlertLog db("C1", "", "SUB1", "");
+    db.setDatabase("DB", "RDB");
+    cycle(db, {{"A", m_dir.path()}}, m_runtime);
+    ASSERT_TRUE(m_runtime.save("#Agent runtime information"));
+  }
+  CPropFile reread(m_dir.file("runtime").c_str());
+  ASSERT_TRUE(reread.load());
+  EXPECT_STREQ(reread.getProperty("C1.DB.A.alertlog.path", ""), log.c_str());
+  EXPECT_EQ(reread.getPropertyAsLong("C1.DB.A.alertlog.size", 0), 39);
+  EXPECT_GT(reread.getPropertyAsLong("C1.DB.A.alertlog.mtime", 0), 0);
+
+  // A new manager (a restart) continues at the saved size; another connection's keys do not
+  // apply to its own log of the same file.
+  ASSERT_TRUE(veltest::writeFile(log, "ORA-00600: first\nORA-00942: not listed\nORA-1555: next\n"));
+  CDBAlertLog restarted("C1", "", "SUB1", "");
+  restarted.setDatabase("DB", "RDB");
+  cycle(restarted, {{"A", m_dir.path()}}, reread);
+  EXPECT_EQ(eventTexts(2), (std::vector<std::string>{"first", "next"}));
+  CDBAlertLog other("C2", "", "SUB2", "");
+  other.setDatabase("DB", "RDB");
+  cycle(other, {{"A", m_dir.path()}}, reread);
+  EXPECT_EQ(eventTexts(4), (std::vector<std::string>{"first", "next", "first", "next"}));
+}
+
+TEST_F(AlertLogManagerTest, EventRowsCarryTheMessageInTheGroupOfTheDatabaseType) {
+  struct tm when = {};
+  when.tm_year = 126, when.tm_mon = 11, when.tm_mday = 2, when.tm_hour = 10, when.tm_min = 15;
+  when.tm_sec = 30, when.tm_isdst = -1;
+  const time_t stamp = mktime(&when);
+  std::string accents;
+  for (int i = 0; i < 81; ++i) accents += "\xC3\xA9";  // 162 bytes of UTF-8
+  struct Case {
+    const char* type;
+    const char* msgid;
+    std::string text;
+    const char* group;  // null: nothing is sent
+    CAlertRow row;
+  } cases[] = {
+      {"RDB",
+       "ORA-00600",
+       "internal error",
+       RDB_Alert_Log_Details,
+       {"1", "I1", "ORA", "00600", "ORA-00600", "internal error", "1261202101530000", "h1", "DB"}},
+      {"ASM",
+       "ORA-1555",
+       accents,
+       ASM_Alert_Log_Details,
+       {"2", "I1", "ORA", "1555", "ORA-1555", accents.substr(0, 160), "1261202101530000", "h1",
+        "DB"}},
+      {"DG",
+       "TNS-12535",
+       "",
+       DG_Alert_Log_Details,
+       {"2", "I1", "TNS", "12535", "TNS-12535", "", "1261202101530000", "h1", "DB"}},
+      {"", "ORA-00600", "x", nullptr, {}},
+      {"RAC", "ORA-00600", "x", nullptr, {}},
+  };
+  CDBAlertLog db("C1", "", "SUB1", "UTF-8");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.type) + " " + c.msgid);
+    CAlertEntry entry;
+    entry.set("I1", c.msgid, atoi(c.row.empty() ? "1" : c.row[0].c_str()), stamp, c.text.c_str(),
+              "h1", "DB");
+    db.setDatabase("DB", c.type);
+    CAlertRow row;
+    const char* group = nullptr;
+    EXPECT_EQ(db.makeEventRow(entry, row, &group), c.group != nullptr);
+    if (c.group == nullptr) continue;
+    EXPECT_EQ(group, c.group);
+    EXPECT_EQ(row, c.row);
+    db.onAlertEntry(entry);
+  }
+  ASSERT_TRUE(m_agent.waitEvents(3, 3000));
+  std::vector<velagent::Event> events = m_agent.events();
+  ASSERT_EQ(events.size(), 3u);
+  EXPECT_EQ(events[1].group, ASM_Alert_Log_Details);
+  EXPECT_EQ(events[1].subnode, "SUB1");
+  EXPECT_EQ(events[1].rows.at(0).at(3), "1555");
+
+  // An unknown charset is raised once as event 1003 and replaced by the locale's code page.
+  CDBAlertLog bad("C9", "", "SUB9", "no-such-charset");
+  ASSERT_TRUE(m_agent.waitEvents(4, 3000));
+  EXPECT_EQ(m_agent.events()[3].rows.at(0).at(3), "1003");
+  EXPECT_GT(bad.getCodePage(), 0);
+}
+
+TEST_F(AlertLogManagerTest, SummaryAnswersFromTheLiveLogs) {
+  ASSERT_TRUE(
+      veltest::writeFile(m_dir.file("alert_A.log"), "ORA-600: a\nORA-1555: b\nORA-60: c\n"));
+  CDBAlertLog* db = new CDBAlertLog("C1", "", "SUB1", "");
+  db->setDatabase("DB", "RDB");
+  cycle(*db, {{"A", m_dir.path()}, {"B", m_dir.path()}}, m_runtime);
+  struct Case {
+    const char* subnode;
+    bool running;
+    size_t rows;
+  } cases[] = {{"SUB1", true, 2}, {"SUB2", true, 0}, {"SUB1", false, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.subnode);
+    if (c.running) gDBAlertLogs = {db};
+    std::string id = m_agent.sendDataRequest(RDB_Alert_Log_Summary, c.subnode, {});
+    Request* request = nullptr;
+    ASSERT_EQ(cp_WaitForRequest(&request), 0);
+    processRequestAlertLogSummary(request);
+    gDBAlertLogs.clear();
+    velagent::Answer answer = m_agent.waitAnswer(id, 3000);
+    ASSERT_TRUE(answer.ok());
+    ASSERT_EQ(answer.rows.size(), c.rows);
+    if (c.rows == 0) continue;
+    const std::vector<std::string>& a = answer.rows[0];
+    EXPECT_EQ(a, (std::vector<std::string>{"A", m_dir.file("alert_A.log"), "Yes", "1", "1", a[5],
+                                           "1", "1", "h1", "DB"}));
+    EXPECT_EQ(a[5].size(), 16u);
+    EXPECT_EQ(answer.rows[1][2], "No");  // B's log does not exist
+  }
+  delete db;
+}
+
+TEST_F(AlertLogManagerTest, IntervalAndMessageIdentifierCopy) {
+  for (const auto& c : std::vector<std::pair<const char*, int>>{
+           {nullptr, 300}, {"60", 60}, {"3600", 3600}, {"59", 0}, {"3601", 0}, {"abc", 0}}) {
+    if (c.first) setenv("VEL_LOG_INTERVAL", c.first, 1);
+    EXPECT_EQ(getSearchInterval(), c.second) << (c.first ? c.first : "unset");
+  }
+  unsetenv("VEL_LOG_INTERVAL");
+  setenv("AGENT_BIN_DIR", m_dir.path().c_str(), 1);
+  VelString home(m_dir.path().c_str()), instance("i1"), host("hA");
+  const std::string copy = m_dir.file("config/hA_vl_i1_msgid.properties");
+  struct Case {
+    const char* existing;  // null: no instance file
+    const char* expected;  // the instance file afterwards
+  } cases[] = {{nullptr, "ORA-1=1\n"}, {"", "ORA-1=1\n"}, {"ORA-2=2\n", "ORA-2=2\n"}};
+  ASSERT_TRUE(veltest::writeFile(m_dir.file("velmsgid.properties"), "ORA-1=1\n"));
+  for (const Case& c : cases) {
+    std::remove(copy.c_str());
+    // The folder was made by the first case.
+    if (c.existing) {
+      ASSERT_TRUE(veltest::writeFile(copy, c.existing));
+    }
+    std::string used;
+    makeMessageIdProps(used, home, instance, host);
+    EXPECT_EQ(used, copy);
+    EXPECT_EQ(veltest::readFile(copy), c.expected);
+  }
+}
+
+}  // namespace
