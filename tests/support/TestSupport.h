@@ -2,6 +2,7 @@
 #ifndef VEL_TESTS_SUPPORT_TESTSUPPORT_H
 #define VEL_TESTS_SUPPORT_TESTSUPPORT_H
 
+#include <ctime>
 #include <string>
 
 namespace veltest {
@@ -40,6 +41,9 @@ class ScopedEnv {
 bool writeFile(const std::string& path, const std::string& text);
 // Reads the whole file; empty when it cannot be read.
 std::string readFile(const std::string& path);
+
+// Seconds since 1970 of a UTC calendar time (month 1-12).
+time_t utcTime(int year, int month, int day, int h, int m, int s);
 
 // The build tree's root (the folder holding bin/ and sim/), from the VEL_BUILD_DIR compile
 // definition.

@@ -32,16 +32,7 @@ struct Collector : CAlertLogListener {
   }
 };
 
-time_t utc(int y, int mo, int d, int h, int mi, int s) {
-  struct tm tm = {};
-  tm.tm_year = y - 1900;
-  tm.tm_mon = mo - 1;
-  tm.tm_mday = d;
-  tm.tm_hour = h;
-  tm.tm_min = mi;
-  tm.tm_sec = s;
-  return timegm(&tm);
-}
+using veltest::utcTime;
 
 // The keys are written as the shipped template writes them: without leading zeros.
 const char* const kMsgIds =
@@ -81,7 +72,7 @@ class CAlertLogTest : public ::testing::Test {
 };
 
 TEST_F(CAlertLogTest, FindsMessagesWithTheirTimesSeveritiesAndTexts) {
-  const time_t t1 = utc(2026, 12, 2, 10, 15, 30), t2 = utc(2025, 1, 2, 8, 0, 0);
+  const time_t t1 = utcTime(2026, 12, 2, 10, 15, 30), t2 = utcTime(2025, 1, 2, 8, 0, 0);
   const std::string longText(200, 'x');
   struct Case {
     const char* name;
@@ -129,8 +120,8 @@ TEST_F(CAlertLogTest, ClassicLinesAreReadInTheProcesssZone) {
                                  "Wed Dec 02 10:15:30 2026\nORA-600: x\n"
                                  "2026-12-02T10:15:30+00:00\nORA-600: y\n"));
   auto rows = search(log, 2);
-  EXPECT_EQ(utc(2026, 12, 2, 1, 15, 30), rows.at(0).time);
-  EXPECT_EQ(utc(2026, 12, 2, 10, 15, 30), rows.at(1).time);
+  EXPECT_EQ(utcTime(2026, 12, 2, 1, 15, 30), rows.at(0).time);
+  EXPECT_EQ(utcTime(2026, 12, 2, 10, 15, 30), rows.at(1).time);
 }
 
 TEST_F(CAlertLogTest, ReadsOnlyWhatIsNewAndRestartsAfterTruncationOrRotation) {
@@ -245,7 +236,7 @@ TEST_F(CAlertLogTest, BusyInstanceLogGivesEveryStackLineInOrder) {
   for (int i = 0; i < 3; ++i) {
     char iso[64];
     snprintf(iso, sizeof iso, "2026-12-02T10:%02d:00.123456+00:00\n", 10 * i);
-    const time_t t = utc(2026, 12, 2, 10, 10 * i, 0);
+    const time_t t = utcTime(2026, 12, 2, 10, 10 * i, 0);
     text += iso;
     text +=
         "Thread 1 advanced to log sequence 1234 (LGWR switch)\n"
@@ -263,7 +254,7 @@ TEST_F(CAlertLogTest, BusyInstanceLogGivesEveryStackLineInOrder) {
   text +=
       "Wed Dec 02 11:00:00 PST 2026\nCompleted checkpoint up to RBA [0x1a2.2.10], SCN: 2026\n"
       "ORA-04031: unable to allocate 4160 bytes of shared memory";
-  expected.push_back({"ORA-04031", 2, utc(2026, 12, 2, 11, 0, 0),
+  expected.push_back({"ORA-04031", 2, utcTime(2026, 12, 2, 11, 0, 0),
                       "unable to allocate 4160 bytes of shared memory"});
   ASSERT_TRUE(veltest::writeFile(logPath, text));
   EXPECT_EQ(expected, search(log, 10));
