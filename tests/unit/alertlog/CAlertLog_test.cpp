@@ -4,8 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "TestSupport.h"
@@ -179,6 +182,27 @@ TEST_F(CAlertLogTest, FirstSearchReadsTheTailAndBadBytesLoseNothing) {
   auto rows = search(log, 2);
   EXPECT_EQ("bad \xEF\xBF\xBD\xEF\xBF\xBD bytes", rows.at(0).text);  // invalid UTF-8 substituted
   EXPECT_EQ("kept", rows.at(1).text);
+}
+
+// The summary reads the counters on another thread while the alert-log thread searches.
+TEST_F(CAlertLogTest, CountersAreReadableWhileASearchRuns) {
+  std::string text;
+  for (int i = 0; i < 3000; ++i) text += "ORA-600: x\nORA-4031: y\n";
+  ASSERT_TRUE(veltest::writeFile(logPath, text));
+  std::atomic<bool> done{false};
+  long highest = 0;
+  std::thread summary([&] {
+    while (!done.load()) {
+      highest = std::max(highest, log.getLevel1Total() + log.getLevel2Last());
+      if (log.getFileState() == CAlertLog::kFileMissing || log.getPath()[0] != '/') ++highest;
+    }
+  });
+  search(log, 6000);
+  done.store(true);
+  summary.join();
+  EXPECT_LE(highest, 6000);
+  EXPECT_EQ(3000, log.getLevel1Total());
+  EXPECT_EQ(3000, log.getLevel2Last());
 }
 
 // Departures on purpose from the reading described for these logs.
