@@ -30,6 +30,7 @@ constexpr int kMinInterval = 60;
 constexpr int kMaxInterval = 3600;
 constexpr int kFirstDelaySeconds = 60;
 constexpr size_t kCopyBlock = 4096;
+constexpr int kQueueWaitSeconds = 60;
 const char kRuntimeHeader[] = "#Agent runtime information";
 
 unsigned threadId() { return static_cast<unsigned>(reinterpret_cast<uintptr_t>(pthread_self())); }
@@ -82,13 +83,21 @@ long copyTemplate(const std::string& from, const std::string& to, int& error) {
   return total;
 }
 
-// The database's instances, or false; the stop flag ends the wait only while the statement is
-// still queued (the worker is then never going to touch it); once the worker has it, the wait
-// goes on until it is done, since the worker writes into the request.
+// Queues the instance statement on the connection's worker and waits until it has run; false
+// when it was not run. While the statement is still queued, the stop flag or a worker that has
+// not taken it within kQueueWaitSeconds (stuck in another statement) ends the wait and takes it
+// back; once the worker has it, the wait goes on until it is done, since the worker writes into
+// the request.
 bool runInstanceStatement(AlertLogParm* parm, Vel_ListRequest* queue, Vel_SQLRequest* request) {
   if (!queue->appendRequest(request)) return false;
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(kQueueWaitSeconds);
   while (!request->waitComplete(1000)) {
-    if (parm->m_stop.load() && queue->remove(request)) return false;
+    const bool late = parm->m_stop.load() || std::chrono::steady_clock::now() > giveUp;
+    if (late && queue->remove(request)) {
+      VEL_ERROR("The worker of subnode %s did not run %s in time.", queue->getSubNode(),
+                request->getSQLID());
+      return false;
+    }
   }
   return true;
 }
@@ -302,8 +311,12 @@ void processRequestAlertLogSummary(Request* request) {
       VEL_DETAIL("Alert log search feature is disabled, no value returned.");
     } else {
       const CDBAlertLog* found = nullptr;
-      for (const CDBAlertLog* log : gDBAlertLogs)
-        if (strcmp(log->getSubnodeName(), subnode) == 0) found = found ? found : log;
+      for (const CDBAlertLog* log : gDBAlertLogs) {
+        if (strcmp(log->getSubnodeName(), subnode) == 0) {
+          found = log;
+          break;
+        }
+      }
       if (found == nullptr) {
         VEL_ERROR("Unable to find the matched subnode %s, handle %s", subnode, handle);
       } else {

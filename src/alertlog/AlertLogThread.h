@@ -45,7 +45,8 @@ int getTestIntervalMs();
 void makeMessageIdProps(std::string& out, VelString& home, VelString& instance, VelString& host);
 // Runs the instance statement on the connection's worker and waits for it; infos receives its
 // rows. False when the connection has no database information yet, has no queue, the queue
-// refuses the statement or the stop flag was set while it waited in the queue.
+// refuses the statement, or the statement was still queued when the stop flag was set or 60
+// seconds had passed (it is then taken back).
 bool refreshAlertLogInfo(AlertLogParm* parm, CDBAlertLog* log,
                          VelTypePtrList<CDBAlertLogInfo>& infos);
 // One cycle over gDBAlertLogs: reload both files when they changed, search every connection

@@ -1,6 +1,6 @@
 // The alert-log manager of one connection, a cycle at a time without the thread: the instances
 // and configured paths that choose the logs, the read positions kept in the runtime file, event
-// and summary rows as the agent receives them, the interval and the message-identifier copy.
+// and summary rows as the agent receives them, and the message-identifier copy.
 #include "CDBAlertLog.h"
 
 #include <gtest/gtest.h>
@@ -55,15 +55,6 @@ class AlertLogManagerTest : public ::testing::Test {
     for (const CAlertLog* log : db.getAlertLogs()) out.push_back(log->getPath());
     return out;
   }
-  // The texts (value 6) of the event rows that arrived, waiting for count of them.
-  std::vector<std::string> eventTexts(size_t count) {
-    m_agent.waitEvents(count, 3000);
-    std::vector<std::string> out;
-    for (const auto& e : m_agent.events())
-      if (e.group == RDB_Alert_Log_Details && !e.rows.empty()) out.push_back(e.rows[0].at(5));
-    return out;
-  }
-
   veltest::TempDir m_dir;
   velagent::AgentSim m_agent;
   CPropFile m_msgids{m_dir.file("msgid").c_str()};
@@ -93,7 +84,6 @@ TEST_F(AlertLogManagerTest, ReadPositionsSurviveARestartThroughTheRuntimeFile) {
   ASSERT_TRUE(veltest::writeFile(log, "ORA-00600: first\nORA-00942: not listed\n"));
   {
     CDBAlertLog db("C1", "", "SUB1", "");
-    db.setDatabase("DB", "RDB");
     cycle(db, {{"A", m_dir.path()}}, m_runtime);
     ASSERT_TRUE(m_runtime.save("#Agent runtime information"));
   }
@@ -103,17 +93,12 @@ TEST_F(AlertLogManagerTest, ReadPositionsSurviveARestartThroughTheRuntimeFile) {
   EXPECT_EQ(reread.getPropertyAsLong("C1.DB.A.alertlog.size", 0), 39);
   EXPECT_GT(reread.getPropertyAsLong("C1.DB.A.alertlog.mtime", 0), 0);
 
-  // A new manager (a restart) continues at the saved size; another connection's keys do not
-  // apply to its own log of the same file.
+  // A new manager (a restart) continues at the saved size: it finds the level-2 line only.
   ASSERT_TRUE(veltest::writeFile(log, "ORA-00600: first\nORA-00942: not listed\nORA-1555: next\n"));
   CDBAlertLog restarted("C1", "", "SUB1", "");
-  restarted.setDatabase("DB", "RDB");
   cycle(restarted, {{"A", m_dir.path()}}, reread);
-  EXPECT_EQ(eventTexts(2), (std::vector<std::string>{"first", "next"}));
-  CDBAlertLog other("C2", "", "SUB2", "");
-  other.setDatabase("DB", "RDB");
-  cycle(other, {{"A", m_dir.path()}}, reread);
-  EXPECT_EQ(eventTexts(4), (std::vector<std::string>{"first", "next", "first", "next"}));
+  const CAlertLog* found = restarted.getAlertLogs().at(0);
+  EXPECT_EQ(found->getLevel1Total() * 10 + found->getLevel2Total(), 1);
 }
 
 TEST_F(AlertLogManagerTest, EventRowsCarryTheMessageInTheGroupOfTheDatabaseType) {
@@ -123,38 +108,28 @@ TEST_F(AlertLogManagerTest, EventRowsCarryTheMessageInTheGroupOfTheDatabaseType)
   const time_t stamp = mktime(&when);
   std::string accents;
   for (int i = 0; i < 81; ++i) accents += "\xC3\xA9";  // 162 bytes of UTF-8
-  struct Case {
+  const std::string cut = accents.substr(0, 160);
+  // The database type, its group (null: nothing is sent) and the row of an entry whose text is
+  // the row's, except for the first case.
+  const struct Case {
     const char* type;
-    const char* msgid;
-    std::string text;
-    const char* group;  // null: nothing is sent
+    const char* group;
     CAlertRow row;
   } cases[] = {
-      {"RDB",
-       "ORA-00600",
-       "internal error",
-       RDB_Alert_Log_Details,
-       {"1", "I1", "ORA", "00600", "ORA-00600", "internal error", "1261202101530000", "h1", "DB"}},
-      {"ASM",
-       "ORA-1555",
-       accents,
-       ASM_Alert_Log_Details,
-       {"2", "I1", "ORA", "1555", "ORA-1555", accents.substr(0, 160), "1261202101530000", "h1",
-        "DB"}},
-      {"DG",
-       "TNS-12535",
-       "",
-       DG_Alert_Log_Details,
-       {"2", "I1", "TNS", "12535", "TNS-12535", "", "1261202101530000", "h1", "DB"}},
-      {"", "ORA-00600", "x", nullptr, {}},
-      {"RAC", "ORA-00600", "x", nullptr, {}},
+      {"ASM", ASM_Alert_Log_Details, {"2", "I1", "ORA", "1555", "ORA-1555", cut, "", "h1", "DB"}},
+      {"RDB", RDB_Alert_Log_Details, {"1", "I1", "ORA", "00600", "ORA-00600", "x", "", "h", ""}},
+      {"DG", DG_Alert_Log_Details, {"4", "I2", "TNS", "12535", "TNS-12535", "", "", "h1", "D"}},
+      {"", nullptr, {"1", "I1", "ORA", "600", "ORA-600", "x", "", "h1", "DB"}},
+      {"RAC", nullptr, {"1", "I1", "ORA", "600", "ORA-600", "x", "", "h1", "DB"}},
   };
   CDBAlertLog db("C1", "", "SUB1", "UTF-8");
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.type) + " " + c.msgid);
+  for (Case c : cases) {
+    SCOPED_TRACE(c.type);
     CAlertEntry entry;
-    entry.set("I1", c.msgid, atoi(c.row.empty() ? "1" : c.row[0].c_str()), stamp, c.text.c_str(),
-              "h1", "DB");
+    entry.set(c.row[1].c_str(), c.row[4].c_str(), atoi(c.row[0].c_str()), stamp,
+              c.row[5] == cut ? accents.c_str() : c.row[5].c_str(), c.row[7].c_str(),
+              c.row[8].c_str());
+    c.row[6] = "1261202101530000";
     db.setDatabase("DB", c.type);
     CAlertRow row;
     const char* group = nullptr;
@@ -162,19 +137,11 @@ TEST_F(AlertLogManagerTest, EventRowsCarryTheMessageInTheGroupOfTheDatabaseType)
     if (c.group == nullptr) continue;
     EXPECT_EQ(group, c.group);
     EXPECT_EQ(row, c.row);
-    db.onAlertEntry(entry);
   }
-  ASSERT_TRUE(m_agent.waitEvents(3, 3000));
-  std::vector<velagent::Event> events = m_agent.events();
-  ASSERT_EQ(events.size(), 3u);
-  EXPECT_EQ(events[1].group, ASM_Alert_Log_Details);
-  EXPECT_EQ(events[1].subnode, "SUB1");
-  EXPECT_EQ(events[1].rows.at(0).at(3), "1555");
-
   // An unknown charset is raised once as event 1003 and replaced by the locale's code page.
   CDBAlertLog bad("C9", "", "SUB9", "no-such-charset");
-  ASSERT_TRUE(m_agent.waitEvents(4, 3000));
-  EXPECT_EQ(m_agent.events()[3].rows.at(0).at(3), "1003");
+  ASSERT_TRUE(m_agent.waitEvents(1, 3000));
+  EXPECT_EQ(m_agent.events()[0].rows.at(0).at(3), "1003");
   EXPECT_GT(bad.getCodePage(), 0);
 }
 
@@ -184,39 +151,28 @@ TEST_F(AlertLogManagerTest, SummaryAnswersFromTheLiveLogs) {
   CDBAlertLog* db = new CDBAlertLog("C1", "", "SUB1", "");
   db->setDatabase("DB", "RDB");
   cycle(*db, {{"A", m_dir.path()}, {"B", m_dir.path()}}, m_runtime);
-  struct Case {
-    const char* subnode;
-    bool running;
-    size_t rows;
-  } cases[] = {{"SUB1", true, 2}, {"SUB2", true, 0}, {"SUB1", false, 0}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.subnode);
-    if (c.running) gDBAlertLogs = {db};
-    std::string id = m_agent.sendDataRequest(RDB_Alert_Log_Summary, c.subnode, {});
+  gDBAlertLogs = {db};
+  for (const auto& c : std::vector<std::pair<const char*, size_t>>{{"SUB2", 0}, {"SUB1", 2}}) {
+    SCOPED_TRACE(c.first);
+    std::string id = m_agent.sendDataRequest(RDB_Alert_Log_Summary, c.first, {});
     Request* request = nullptr;
     ASSERT_EQ(cp_WaitForRequest(&request), 0);
     processRequestAlertLogSummary(request);
-    gDBAlertLogs.clear();
     velagent::Answer answer = m_agent.waitAnswer(id, 3000);
     ASSERT_TRUE(answer.ok());
-    ASSERT_EQ(answer.rows.size(), c.rows);
-    if (c.rows == 0) continue;
+    ASSERT_EQ(answer.rows.size(), c.second);
+    if (c.second == 0) continue;
     const std::vector<std::string>& a = answer.rows[0];
     EXPECT_EQ(a, (std::vector<std::string>{"A", m_dir.file("alert_A.log"), "Yes", "1", "1", a[5],
                                            "1", "1", "h1", "DB"}));
     EXPECT_EQ(a[5].size(), 16u);
     EXPECT_EQ(answer.rows[1][2], "No");  // B's log does not exist
   }
+  gDBAlertLogs.clear();
   delete db;
 }
 
-TEST_F(AlertLogManagerTest, IntervalAndMessageIdentifierCopy) {
-  for (const auto& c : std::vector<std::pair<const char*, int>>{
-           {nullptr, 300}, {"60", 60}, {"3600", 3600}, {"59", 0}, {"3601", 0}, {"abc", 0}}) {
-    if (c.first) setenv("VEL_LOG_INTERVAL", c.first, 1);
-    EXPECT_EQ(getSearchInterval(), c.second) << (c.first ? c.first : "unset");
-  }
-  unsetenv("VEL_LOG_INTERVAL");
+TEST_F(AlertLogManagerTest, TheInstanceCopyOfTheTemplateIsMadeOnceAndKept) {
   setenv("AGENT_BIN_DIR", m_dir.path().c_str(), 1);
   VelString home(m_dir.path().c_str()), instance("i1"), host("hA");
   const std::string copy = m_dir.file("config/hA_vl_i1_msgid.properties");
@@ -227,10 +183,7 @@ TEST_F(AlertLogManagerTest, IntervalAndMessageIdentifierCopy) {
   ASSERT_TRUE(veltest::writeFile(m_dir.file("velmsgid.properties"), "ORA-1=1\n"));
   for (const Case& c : cases) {
     std::remove(copy.c_str());
-    // The folder was made by the first case.
-    if (c.existing) {
-      ASSERT_TRUE(veltest::writeFile(copy, c.existing));
-    }
+    ASSERT_TRUE(!c.existing || veltest::writeFile(copy, c.existing));  // folder made by case 1
     std::string used;
     makeMessageIdProps(used, home, instance, host);
     EXPECT_EQ(used, copy);
