@@ -207,13 +207,11 @@ TEST(Demo, RunsEveryStepAndEndsWithACleanShutdown) {
   EXPECT_NE(gone.title.find(": rc -2, 1 output line"), std::string::npos) << gone.title;
   EXPECT_EQ(gone.cell(0, "output"), "Can not connect to the database");
 
-  // The two known messages appended to PROD's alert log arrive as events, in order, stamped with
-  // the log's own time; the summary counts one level-1 and one level-2 message.
-  for (int i = 0; i < 2; ++i) {
-    Table alert = tableAfter(out, "event RDB_Alert_Log_Details subnode PROD", i);
-    EXPECT_EQ(alert.cell(0, "MSGID"), i == 0 ? "ORA-00600" : "ORA-1555");
-    EXPECT_EQ(alert.cell(0, "TIME").substr(0, 3), "126");
-  }
+  // The two known messages appended to PROD's alert log arrive as events, in order; the summary
+  // counts one level-1 and one level-2 message.
+  for (int i = 0; i < 2; ++i)
+    EXPECT_EQ(tableAfter(out, "event RDB_Alert_Log_Details subnode PROD", i).cell(0, "MSGID"),
+              i == 0 ? "ORA-00600" : "ORA-1555");
   Table summary = tableAfter(out, "data RDB_Alert_Log_Summary subnode PROD ");
   EXPECT_EQ(summary.cell(0, "PATH"), dir.file("alert/alert_PROD.log"));
   EXPECT_EQ(summary.cell(0, "LEVEL1") + "/" + summary.cell(0, "LEVEL2"), "1/1");

@@ -5,10 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <ctime>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "AgentSim.h"
@@ -50,11 +47,6 @@ class AlertLogManagerTest : public ::testing::Test {
     }
     db.search(m_msgids, runtime, infos);
   }
-  static std::vector<std::string> paths(const CDBAlertLog& db) {
-    std::vector<std::string> out;
-    for (const CAlertLog* log : db.getAlertLogs()) out.push_back(log->getPath());
-    return out;
-  }
   veltest::TempDir m_dir;
   velagent::AgentSim m_agent;
   CPropFile m_msgids{m_dir.file("msgid").c_str()};
@@ -63,7 +55,6 @@ class AlertLogManagerTest : public ::testing::Test {
 
 TEST_F(AlertLogManagerTest, InstancesAndConfiguredPathsChooseTheLogs) {
   CDBAlertLog db("C1", "/cfg/alert_B.log: relative.log ::  /cfg2/ALERT_c.LOG ", "SUB1", "");
-  EXPECT_EQ(db.getConfiguredPaths().size(), 2u);
   struct Case {
     Rows rows;
     std::vector<std::string> expected;
@@ -75,7 +66,9 @@ TEST_F(AlertLogManagerTest, InstancesAndConfiguredPathsChooseTheLogs) {
   };
   for (const Case& c : cases) {
     cycle(db, c.rows, m_runtime);
-    EXPECT_EQ(paths(db), c.expected);
+    std::vector<std::string> paths;
+    for (const CAlertLog* log : db.getAlertLogs()) paths.push_back(log->getPath());
+    EXPECT_EQ(paths, c.expected);
   }
 }
 
