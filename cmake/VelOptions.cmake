@@ -24,9 +24,38 @@ function(vel_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
 endfunction()
 
-# A static library of one subsystem: vel_library(name SOURCES ... LIBS ...)
+# add_subdirectory of a folder that must have a CMakeLists.txt: a folder that lost it is an error,
+# not silently skipped.
+function(vel_add_folder dir)
+  if(NOT EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)
+    message(FATAL_ERROR "${dir} has no CMakeLists.txt")
+  endif()
+  add_subdirectory(${dir})
+endfunction()
+
+# Stops the configuration when library vel_<layer> links a vel_* library of its own layer or of
+# one above it in VEL_LAYERS (the root CMakeLists.txt), or of no layer at all.
+function(vel_check_layers name)
+  string(REGEX REPLACE "^vel_" "" own ${name})
+  list(FIND VEL_LAYERS ${own} own_rank)
+  if(own_rank LESS 0)
+    message(FATAL_ERROR "${name}: ${own} is not in VEL_LAYERS (root CMakeLists.txt)")
+  endif()
+  foreach(lib ${ARGN})
+    if(lib MATCHES "^vel_(.+)$")
+      list(FIND VEL_LAYERS ${CMAKE_MATCH_1} rank)
+      if(rank LESS 0 OR rank GREATER_EQUAL own_rank)
+        message(FATAL_ERROR "${name} links ${lib}, which is not a layer below ${own} in "
+                            "VEL_LAYERS (${VEL_LAYERS}): dependencies point down only")
+      endif()
+    endif()
+  endforeach()
+endfunction()
+
+# A static library of one subsystem (layer): vel_library(name SOURCES ... LIBS ...)
 function(vel_library name)
   cmake_parse_arguments(A "" "" "SOURCES;LIBS" ${ARGN})
+  vel_check_layers(${name} ${A_LIBS})
   if(NOT A_SOURCES)
     # A subsystem with headers only (or none yet) is an interface library.
     add_library(${name} INTERFACE)
@@ -51,6 +80,23 @@ function(vel_test name)
   endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
     PROPERTIES TIMEOUT ${A_TIMEOUT} ENVIRONMENT "${A_ENV}")
+endfunction()
+
+# The one test executable of a test folder: every *_test.cpp of the calling folder (a new file is
+# picked up at the next build) plus SOURCES, as target test_<folder>, each test registered with
+# CTest on its own. vel_test_folder([SOURCES ...] LIBS ... [ENV k=v ...] [TIMEOUT s]); the
+# caller reads the target name from VEL_TEST_TARGET.
+function(vel_test_folder)
+  cmake_parse_arguments(A "" "TIMEOUT" "SOURCES;LIBS;ENV" ${ARGN})
+  get_filename_component(folder ${CMAKE_CURRENT_SOURCE_DIR} NAME)
+  file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
+  if(NOT A_TIMEOUT)
+    set(A_TIMEOUT 120)
+  endif()
+  vel_test(test_${folder} SOURCES ${tests} ${A_SOURCES} LIBS ${A_LIBS} ENV ${A_ENV}
+           TIMEOUT ${A_TIMEOUT})
+  target_include_directories(test_${folder} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+  set(VEL_TEST_TARGET test_${folder} PARENT_SCOPE)
 endfunction()
 
 # A libFuzzer target, built only with -DVEL_FUZZ=ON: vel_fuzzer(name SOURCES ... LIBS ...)

@@ -1180,6 +1180,27 @@ void fnChr(sqlite3_context* ctx, int, sqlite3_value** a) {
   sqlite3_result_text(ctx, &ch, 1, SQLITE_TRANSIENT);
 }
 
+// RAWTOHEX: a RAW stored as bytes comes back as upper-case hexadecimal text; one stored as text
+// (the seeds write RAW values as their hexadecimal form) is upper-cased.
+void fnRawToHex(sqlite3_context* ctx, int, sqlite3_value** a) {
+  if (isNullish(a[0])) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  std::string r;
+  if (sqlite3_value_type(a[0]) == SQLITE_BLOB) {
+    static const char kHex[] = "0123456789ABCDEF";
+    const unsigned char* p = static_cast<const unsigned char*>(sqlite3_value_blob(a[0]));
+    for (int i = 0, n = sqlite3_value_bytes(a[0]); i < n; ++i) {
+      r += kHex[p[i] >> 4];
+      r += kHex[p[i] & 0x0f];
+    }
+  } else {
+    for (char c : textOf(a[0])) r += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  }
+  resultText(ctx, r);
+}
+
 // Oracle's concatenation: NULL operands count as empty texts; an empty result is NULL.
 void fnConcat(sqlite3_context* ctx, int n, sqlite3_value** a) {
   std::string r;
@@ -1225,6 +1246,7 @@ void userenv(sqlite3_context* ctx, const std::string& nameIn) {
       {"SERVER_HOST", "SELECT host_name FROM \"v$instance\""},
       {"DB_NAME", "SELECT name FROM \"v$database\""},
       {"DB_UNIQUE_NAME", "SELECT db_unique_name FROM \"v$database\""},
+      {"DATABASE_ROLE", "SELECT database_role FROM \"v$database\""},
       {"CON_ID", "SELECT 0"},
   };
   for (const auto& f : kFacts) {
@@ -1328,6 +1350,7 @@ const FunctionDef kFunctions[] = {
     {"SIGN", 1, true, fnSign},
     {"ADD_MONTHS", 2, true, fnAddMonths},
     {"CHR", 1, true, fnChr},
+    {"RAWTOHEX", 1, true, fnRawToHex},
     {"SIM_DATE_ADD", 2, true, fnDateAdd},
     {"SIM_DATE_SUB", 2, true, fnDateSub},
     {"SIM_CONCAT", -1, true, fnConcat},

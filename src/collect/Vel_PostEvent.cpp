@@ -5,7 +5,6 @@
 #include <map>
 
 #include "MUT1.h"
-#include "Ora_OCIEnv.h"
 #include "SendMutex.h"
 #include "VelEncoding.h"
 #include "cp_api.h"
@@ -121,12 +120,6 @@ void Vel_PostEvent::postAgentEvent(int severity, const char* subnode, const char
   const char* values[7] = {severityText, categoryText, subnodeText,   idText,
                            messageText,  detailText,   suggestionText};
   sendEventData(values);
-}
-
-void Vel_PostEvent::postOraEvent(const Ora_ErrorMsg& error, const char* subnode, const char* detail,
-                                 const char* category, const char* suggestion) {
-  postOraEvent(error.getStatus(), error.getErrorCode(), error.getMessage(), subnode, detail,
-               category, suggestion);
 }
 
 void Vel_PostEvent::postOraEvent(int status, int oracleError, const char* message,

@@ -25,6 +25,7 @@ class Vel_PostEvent {
                              const int eventId, const char* category);
   // Severity 2 for a warning status (1), else 1; category null means "Oracle"; detail at most 84
   // bytes; suggestion at most 384 bytes, null for the table's text for the error number.
+  // Defined in src/oci (Ora_OCIEnv.cpp) with the error record: callers link the database access.
   static void postOraEvent(const Ora_ErrorMsg& error, const char* subnode, const char* detail,
                            const char* category, const char* suggestion);
   // The same from the parts of an error record.

@@ -3,7 +3,7 @@
 #ifndef VEL_CONFIG_VELCONFIG_H
 #define VEL_CONFIG_VELCONFIG_H
 
-#include "Ora_Database.h"
+#include "Ora_DatabaseInfo.h"
 #include "VelConfigInstance.h"
 #include "VelList.h"
 #include "VelMemManager.h"

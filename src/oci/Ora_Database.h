@@ -9,32 +9,12 @@
 
 #include "OraXMLSQLData.h"
 #include "Ora_Command.h"
+#include "Ora_DatabaseInfo.h"
 #include "Ora_OCIEnv.h"
 #include "Ora_StmtTable.h"
 #include "VelMemManager.h"
 #include "VelString.h"
 #include "ocidefs.h"
-
-// What a session learnt about its database from the "DatabaseInformation" statement.
-class Ora_DatabaseInfo {
- public:
-  // Assigns each non-null text; the cluster flag is true when clusterText equals "true"
-  // ignoring case.
-  void setInfo(const char* type, const char* name, const char* version, int shortVersion,
-               const char* bitVersion, const char* clusterText, const char* role,
-               const char* instanceName, const char* hostName);
-  void dump() const;
-
-  VelString m_type;  // "RDB", "ASM" or "DG"
-  VelString m_name;
-  VelString m_version;
-  int m_shortVersion = 0;  // version number of the catalog lookups
-  VelString m_bitVersion;
-  bool m_isCluster = false;
-  VelString m_role;
-  VelString m_hostName;
-  VelString m_instanceName;
-};
 
 // The PL/SQL block that assigns the nine database-information binds.
 class Ora_DataBaseInfoCmd : public Ora_PLSQLCommand {

@@ -7,6 +7,7 @@
 #include "MUT1.h"
 #include "Ora_Wrapper.h"
 #include "VelMemManager.h"
+#include "Vel_PostEvent.h"
 #include "vel00_OCI_Lib.h"
 
 VEL_TRACE_UNIT("ocienv");
@@ -301,4 +302,12 @@ Ora_OCIHandleAutoPtr::Ora_OCIHandleAutoPtr(unsigned type) : m_type(type) {
 
 Ora_OCIHandleAutoPtr::~Ora_OCIHandleAutoPtr() {
   if (m_pHandle != nullptr) Ora_Wrapper::OCIHandleFree(m_pHandle, m_type);
+}
+
+// Declared with the other event posts; defined here, beside the error record it reads, so that
+// event posting (a lower layer) needs nothing of the database access.
+void Vel_PostEvent::postOraEvent(const Ora_ErrorMsg& error, const char* subnode, const char* detail,
+                                 const char* category, const char* suggestion) {
+  postOraEvent(error.getStatus(), error.getErrorCode(), error.getMessage(), subnode, detail,
+               category, suggestion);
 }

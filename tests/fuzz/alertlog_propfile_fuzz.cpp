@@ -1,8 +1,6 @@
-// Fuzz target: property-file parsing and write-back.
-//
-// Whatever the file holds, the loaded keys are unique and neither keys nor values are empty or
-// carry surrounding white space; saving and loading again yields the same properties in the
-// same order.
+// Fuzz target: property-file parsing and write-back. Whatever the file holds, keys are unique,
+// keys and values are neither empty nor padded, and a save and a new load give the same
+// properties in the same order.
 #include <stddef.h>
 #include <stdint.h>
 #include <stdlib.h>

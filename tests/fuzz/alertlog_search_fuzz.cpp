@@ -1,8 +1,6 @@
-// Fuzz target: the alert-log search over arbitrary appended bytes.
-//
-// Each input chooses a code page with its first byte; the rest is appended to a log that a
-// first search has already read, and a second search reads only that. Every entry must carry a
-// known identifier, a severity of 1 to 4, and a text of at most 160 bytes of valid UTF-8.
+// Fuzz target: the alert-log search over arbitrary bytes appended to a log already read once (the
+// first byte picks the code page). Every entry must carry a known identifier, a severity of 1 to
+// 4 and a text of at most 160 bytes of valid UTF-8.
 #include <stddef.h>
 #include <stdint.h>
 #include <stdlib.h>

@@ -34,8 +34,8 @@ CREATE VIEW "v$session" AS SELECT sid, "serial#", username, status, osuser, mach
 CREATE TABLE "gv$sql"(inst_id NUMBER, sql_id VARCHAR2(13), address RAW(8), hash_value NUMBER, child_number NUMBER, sql_text VARCHAR2(1000), sql_fulltext CLOB, executions NUMBER, elapsed_time NUMBER, cpu_time NUMBER, buffer_gets NUMBER, disk_reads NUMBER, rows_processed NUMBER, parse_calls NUMBER, sorts NUMBER, parsing_schema_name VARCHAR2(128), module VARCHAR2(64), first_load_time VARCHAR2(19), last_active_time DATE, command_type NUMBER, con_id NUMBER);
 CREATE VIEW "v$sql" AS SELECT sql_id, address, hash_value, child_number, sql_text, sql_fulltext, executions, elapsed_time, cpu_time, buffer_gets, disk_reads, rows_processed, parse_calls, sorts, parsing_schema_name, module, first_load_time, last_active_time, command_type, con_id FROM "gv$sql"
   WHERE inst_id = (SELECT inst_id FROM sim_local);
-CREATE TABLE "gv$sqlarea"(inst_id NUMBER, sql_id VARCHAR2(13), address RAW(8), hash_value NUMBER, sql_text VARCHAR2(1000), sql_fulltext CLOB, executions NUMBER, elapsed_time NUMBER, cpu_time NUMBER, buffer_gets NUMBER, disk_reads NUMBER, rows_processed NUMBER, parsing_schema_name VARCHAR2(128), module VARCHAR2(64), last_active_time DATE, con_id NUMBER);
-CREATE VIEW "v$sqlarea" AS SELECT sql_id, address, hash_value, sql_text, sql_fulltext, executions, elapsed_time, cpu_time, buffer_gets, disk_reads, rows_processed, parsing_schema_name, module, last_active_time, con_id FROM "gv$sqlarea"
+CREATE TABLE "gv$sqlarea"(inst_id NUMBER, sql_id VARCHAR2(13), address RAW(8), hash_value NUMBER, sql_text VARCHAR2(1000), sql_fulltext CLOB, executions NUMBER, elapsed_time NUMBER, cpu_time NUMBER, buffer_gets NUMBER, disk_reads NUMBER, rows_processed NUMBER, parsing_schema_name VARCHAR2(128), module VARCHAR2(64), last_active_time DATE, con_id NUMBER, command_type NUMBER);
+CREATE VIEW "v$sqlarea" AS SELECT sql_id, address, hash_value, sql_text, sql_fulltext, executions, elapsed_time, cpu_time, buffer_gets, disk_reads, rows_processed, parsing_schema_name, module, last_active_time, con_id, command_type FROM "gv$sqlarea"
   WHERE inst_id = (SELECT inst_id FROM sim_local);
 CREATE TABLE "gv$sysstat"(inst_id NUMBER, "statistic#" NUMBER, name VARCHAR2(64), class NUMBER, value NUMBER, con_id NUMBER);
 CREATE VIEW "v$sysstat" AS SELECT "statistic#", name, class, value, con_id FROM "gv$sysstat"
@@ -68,6 +68,14 @@ CREATE TABLE "gv$asm_client"(inst_id NUMBER, group_number NUMBER, instance_name 
 CREATE VIEW "v$asm_client" AS SELECT group_number, instance_name, db_name, status, software_version, compatible_version, con_id FROM "gv$asm_client"
   WHERE inst_id = (SELECT inst_id FROM sim_local);
 
+-- V$SQLSTATS: one row per statement (SQL_ID) of V$SQL, its figures summed over the children.
+CREATE VIEW "gv$sqlstats" AS SELECT inst_id, MAX(sql_text) AS sql_text, MAX(sql_fulltext) AS sql_fulltext, sql_id, MAX(last_active_time) AS last_active_time, SUM(parse_calls) AS parse_calls, SUM(disk_reads) AS disk_reads, SUM(buffer_gets) AS buffer_gets, SUM(rows_processed) AS rows_processed, SUM(executions) AS executions, SUM(cpu_time) AS cpu_time, SUM(elapsed_time) AS elapsed_time, SUM(sorts) AS sorts, MAX(con_id) AS con_id FROM "gv$sql" GROUP BY inst_id, sql_id;
+CREATE VIEW "v$sqlstats" AS SELECT sql_text, sql_fulltext, sql_id, last_active_time, parse_calls, disk_reads, buffer_gets, rows_processed, executions, cpu_time, elapsed_time, sorts, con_id FROM "gv$sqlstats"
+  WHERE inst_id = (SELECT inst_id FROM sim_local);
+-- V$ASM_DISKGROUP_STAT shows the same figures as V$ASM_DISKGROUP without a disk discovery.
+CREATE VIEW "gv$asm_diskgroup_stat" AS SELECT * FROM "gv$asm_diskgroup";
+CREATE VIEW "v$asm_diskgroup_stat" AS SELECT * FROM "v$asm_diskgroup";
+
 CREATE TABLE dba_users(username VARCHAR2(128), user_id NUMBER, account_status VARCHAR2(32), lock_date DATE, expiry_date DATE, default_tablespace VARCHAR2(30), temporary_tablespace VARCHAR2(30), created DATE, profile VARCHAR2(128));
 CREATE TABLE dba_tablespaces(tablespace_name VARCHAR2(30), block_size NUMBER, status VARCHAR2(9), contents VARCHAR2(21), logging VARCHAR2(9), extent_management VARCHAR2(10), allocation_type VARCHAR2(9), bigfile VARCHAR2(3));
 CREATE TABLE dba_data_files(file_name VARCHAR2(513), file_id NUMBER, tablespace_name VARCHAR2(30), bytes NUMBER, blocks NUMBER, status VARCHAR2(9), autoextensible VARCHAR2(3), maxbytes NUMBER, increment_by NUMBER, user_bytes NUMBER, online_status VARCHAR2(7));
@@ -76,3 +84,17 @@ CREATE TABLE dba_free_space(tablespace_name VARCHAR2(30), file_id NUMBER, block_
 CREATE TABLE dba_hist_sqltext(dbid NUMBER, sql_id VARCHAR2(13), sql_text CLOB, command_type NUMBER, con_dbid NUMBER, con_id NUMBER);
 CREATE TABLE dba_hist_snapshot(snap_id NUMBER, dbid NUMBER, instance_number NUMBER, begin_interval_time TIMESTAMP, end_interval_time TIMESTAMP);
 CREATE TABLE dba_role_privs(grantee VARCHAR2(128), granted_role VARCHAR2(128), admin_option VARCHAR2(3), default_role VARCHAR2(3));
+
+-- The control file's view of tablespaces and files (what a mounted standby can read), derived
+-- from the dictionary tables above: a tablespace's number is its row's position in
+-- dba_tablespaces, counted from 0.
+CREATE VIEW "v$tablespace" AS SELECT t.rowid - 1 AS "ts#", t.tablespace_name AS name, 'YES' AS included_in_database_backup, t.bigfile AS bigfile, 'NO' AS flashback_on, NULL AS encrypt_in_backup, 0 AS con_id FROM dba_tablespaces t;
+CREATE VIEW "v$datafile" AS SELECT f.file_id AS "file#", (SELECT t.rowid - 1 FROM dba_tablespaces t WHERE t.tablespace_name = f.tablespace_name) AS "ts#", f.online_status AS status, 'READ WRITE' AS enabled, f.bytes AS bytes, f.blocks AS blocks, 8192 AS block_size, f.file_name AS name, 0 AS con_id FROM dba_data_files f;
+CREATE VIEW "v$tempfile" AS SELECT f.file_id AS "file#", (SELECT t.rowid - 1 FROM dba_tablespaces t WHERE t.tablespace_name = f.tablespace_name) AS "ts#", f.status AS status, 'READ WRITE' AS enabled, f.bytes AS bytes, f.blocks AS blocks, 8192 AS block_size, f.file_name AS name, 0 AS con_id FROM dba_temp_files f;
+
+-- The CDB_ views of 12.1 and later: the DBA_ rows with the container, 0 in a database that is
+-- not a container database.
+CREATE VIEW cdb_tablespaces AS SELECT t.*, 0 AS con_id FROM dba_tablespaces t;
+CREATE VIEW cdb_data_files AS SELECT f.*, 0 AS con_id FROM dba_data_files f;
+CREATE VIEW cdb_temp_files AS SELECT f.*, 0 AS con_id FROM dba_temp_files f;
+CREATE VIEW cdb_free_space AS SELECT f.*, 0 AS con_id FROM dba_free_space f;

@@ -271,8 +271,7 @@ TEST(VelProcessList, RealProcessListShowsThisProcess) {
   for (std::string line; std::getline(lines, line);) {
     std::istringstream fields(line);
     long pid = 0;
-    if (fields >> pid && pid == getpid())
-      seen = line.find("base_VelUtil_test") != std::string::npos;
+    if (fields >> pid && pid == getpid()) seen = line.find("test_base") != std::string::npos;
   }
   EXPECT_TRUE(seen);
 }
