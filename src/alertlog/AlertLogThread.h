@@ -12,29 +12,19 @@
 #ifndef VEL_ALERTLOG_ALERTLOGTHREAD_H
 #define VEL_ALERTLOG_ALERTLOGTHREAD_H
 
-#include <atomic>
 #include <string>
 
 #include "CDBAlertLog.h"
 #include "CPropFile.h"
+#include "ProcessRequest.h"
 #include "VelString.h"
 #include "cp_api.h"
-
-class VelConfig;
-class Vel_RequestListManager;
-
-// The thread's start record, owned by the starter and alive until the thread is joined.
-struct AlertLogParm {
-  std::atomic<bool> m_stop{false};
-  VelConfig* m_pConfig = nullptr;
-  Vel_RequestListManager* m_pRequestLists = nullptr;
-};
 
 // The catalog statement that lists the instances: instance name, background dump destination,
 // host name and database name, one row per instance.
 extern const char kAlertLogInstanceSQLID[];
 
-// Thread body; arg is an AlertLogParm.
+// Thread body; arg is the request loop's AlertLogParm (ProcessRequest.h).
 void* AlertLogThread(void* arg);
 // Seconds between cycles; 0 means the feature is off.
 int getSearchInterval();

@@ -8,7 +8,6 @@
 #include <cstring>
 #include <vector>
 
-#include "AlertLogThread.h"
 #include "MUT1.h"
 #include "PEB1.h"
 #include "SendMutex.h"
@@ -190,7 +189,8 @@ void ProcessRequestDatabaseInformation(VelConfig* config, Request* request) {
   return;
 }
 
-void ProcessRequest(const OraXMLSQLData& catalog, const VelAttrGroups& attrGroups) {
+void ProcessRequest(const OraXMLSQLData& catalog, const VelAttrGroups& attrGroups,
+                    const VelRequestLoopHooks& hooks) {
   VEL_FLOW_ENTRY("ProcessRequest");
   VelConfig config;
   Vel_RequestListManager manager;
@@ -237,7 +237,8 @@ void ProcessRequest(const OraXMLSQLData& catalog, const VelAttrGroups& attrGroup
   alertLogParm.m_pRequestLists = &manager;
   pthread_t alertLogThread{};
   const bool alertLogStarted =
-      pthread_create(&alertLogThread, threadAttr, AlertLogThread, &alertLogParm) == 0;
+      hooks.alertLogThread != nullptr &&
+      pthread_create(&alertLogThread, threadAttr, hooks.alertLogThread, &alertLogParm) == 0;
 
   Vel_ListRequest actionQueue("", "ActionConn");
   ProcessActionParm actionParm;
@@ -287,11 +288,12 @@ void ProcessRequest(const OraXMLSQLData& catalog, const VelAttrGroups& attrGroup
         } else if (handle == Database_Information) {
           VelMutexHandler lock(gMutexSend);
           ProcessRequestDatabaseInformation(&config, request);
-        } else if (isAlertLogSummary(handle)) {
+        } else if (isAlertLogSummary(handle) && hooks.alertLogSummary != nullptr) {
           // Takes the alert-log lock and then the send mutex itself: the alert-log thread sends
           // its events inside that lock, so holding the send mutex here would invert the order.
-          processRequestAlertLogSummary(request);
-        } else if (handle == Agent_Remote_Connection || handle == Agent_Listener) {
+          hooks.alertLogSummary(request);
+        } else if (isAlertLogSummary(handle) || handle == Agent_Remote_Connection ||
+                   handle == Agent_Listener) {
           answerEmpty(request);
         } else {
           Vel_AgentFacRequest* wrapped = new Vel_AgentFacRequest(request, collectionTimeout);

@@ -14,12 +14,12 @@ namespace {
 
 class AlertLogRun : public vele2e::VelclientRun {
  protected:
-  // The demo's catalog and reference file: they hold the instance statement of the alert logs.
+  // The shipped catalog and reference file: they hold the instance statement of the alert logs.
   std::string catalogText() const override {
-    return veltest::readFile(veltest::sourceDir() + "/demo/velsql.xml");
+    return veltest::readFile(veltest::sourceDir() + "/etc/velsql.xml");
   }
   std::string refText() const override {
-    return veltest::readFile(veltest::sourceDir() + "/demo/vel_ref.xml");
+    return veltest::readFile(veltest::sourceDir() + "/etc/vel_ref.xml");
   }
   void makeDatabases() override {
     ASSERT_TRUE(
