@@ -112,7 +112,7 @@ void readSettings(uint32_t counter) {
     s.ownFd = false;
     s.fileName = fileName;
     if (!fileName.empty()) {
-      int fd = open(fileName.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0640);
+      int fd = open(fileName.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
       if (fd >= 0) {
         s.fd = fd;
         s.ownFd = true;

@@ -7,7 +7,8 @@
 //
 // Settings: VEL_TRACE holds words separated by ',' or '|': error, detail, dump, flow, all, none,
 // or a hex mask (0x..); an optional per-unit form follows ';': "error;link=detail,dump;pool=all".
-// Default "error". Output goes to VEL_TRACE_FILE (appended) or standard error, one whole line per
+// Default "error". Output goes to VEL_TRACE_FILE (appended; created with mode 0600, as traces
+// name hosts, users and statements) or standard error, one whole line per
 // message: "YYYY-MM-DD HH:MM:SS.mmm [tid] unit:line text".
 #ifndef VEL_BASE_MUT1_H
 #define VEL_BASE_MUT1_H

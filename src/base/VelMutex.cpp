@@ -69,7 +69,9 @@ bool VelEvent::waitWithTimeout(unsigned milliseconds) {
   deadline.tv_nsec = 0;
 
   pthread_mutex_lock(&m_mutex);
-  int rc = pthread_cond_timedwait(&m_cond, &m_mutex, &deadline);
+  // A post that came before the wait is not lost: the event stays signalled until a wait takes
+  // it.
+  int rc = m_signalled ? 0 : pthread_cond_timedwait(&m_cond, &m_mutex, &deadline);
   bool woken = false;
   if (m_signalled) {
     m_signalled = false;

@@ -1,5 +1,7 @@
 #include "VelString.h"
 
+#include <string.h>  // explicit_bzero
+
 #include <cstring>
 
 #include "MUT1.h"
@@ -9,19 +11,25 @@ VEL_TRACE_UNIT("string");
 char VelString::m_NullData = 0;
 
 namespace {
-// Longest text a string holds: its size and capacity are 32-bit.
-constexpr size_t kMaxNeed = 0xFFFF0000u;
+// Longest text a string holds: its capacity has 31 bits (the 32nd is the secret flag).
+constexpr size_t kMaxNeed = 0x7FFF0000u;
 }  // namespace
 
-VelString::VelString(const char* s) { assign(s); }
+VelString::VelString(const char* s) : VelString() { assign(s); }
 
-VelString::VelString(const VelString& other) : Vel_BaseMemPool() { assign(other.m_pData); }
+VelString::VelString(const VelString& other) : VelString() {
+  m_bSecret = other.m_bSecret;
+  assign(other.m_pData);
+}
 
 VelString::~VelString() { clear(); }
 
 VelString& VelString::operator=(const VelString& other) {
   VEL_FLOW_ENTRY("VelString::operator=");
-  if (this != &other) assign(other.m_pData);
+  if (this != &other) {
+    if (other.m_bSecret) m_bSecret = 1;
+    assign(other.m_pData);
+  }
   return *this;
 }
 
@@ -51,7 +59,7 @@ bool VelString::assign(const char* s) {
   m_iSize = static_cast<uint32_t>(len);
   m_iCapacity = static_cast<uint32_t>(allocSize);
   VEL_DETAIL("Size is:%d, Capacity is:%d, content is:%s", static_cast<int>(m_iSize),
-             static_cast<int>(m_iCapacity), m_pData);
+             static_cast<int>(m_iCapacity), traceText());
   VEL_RETURN(true);
 }
 
@@ -82,6 +90,7 @@ bool VelString::append(const char* s, unsigned n) {
   memcpy(p, m_pData, m_iSize);
   memcpy(p + m_iSize, s, n);  // the old buffer is still alive here
   p[need - 1] = 0;
+  wipe();
   if (m_iCapacity != 0) VelMemManager::Free(m_pData);
   m_pData = p;
   m_iSize = static_cast<uint32_t>(need - 1);
@@ -89,8 +98,13 @@ bool VelString::append(const char* s, unsigned n) {
   VEL_RETURN(true);
 }
 
+void VelString::wipe() {
+  if (m_bSecret && m_iCapacity != 0) explicit_bzero(m_pData, m_iCapacity);
+}
+
 void VelString::clear() {
   VEL_FLOW_ENTRY("VelString::clear");
+  wipe();
   if (m_iCapacity != 0) VelMemManager::Free(m_pData);
   m_pData = &m_NullData;
   m_iSize = 0;
@@ -118,6 +132,7 @@ void VelString::resize(unsigned n) {
   memcpy(p, m_pData, m_iSize);
   memset(p + m_iSize, ' ', n - m_iSize);
   p[n] = 0;
+  wipe();
   if (m_iCapacity != 0) VelMemManager::Free(m_pData);
   m_pData = p;
   m_iSize = n;

@@ -32,6 +32,9 @@ bool VelConfigItem::getConfigInfo(VelConfigInstance& out) const {
 VelConfig::VelConfig() : m_globalInfo(nullptr) {
   VEL_FLOW_ENTRY("VelConfig::VelConfig");
   VelConfigFile file;
+  // The configuration the process serves is dumped once, at detailed tracing (passwords by their
+  // length only).
+  if (VEL_TRACE_ON(MUT1_DETAIL)) file.dump();
   m_globalInfo = file.takeGlobalInfo();
   while (VelConfigInstance* instance = file.popInstance()) {
     VelConfigItem* item = new VelConfigItem(instance);

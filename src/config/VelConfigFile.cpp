@@ -53,12 +53,15 @@ bool VelConfigFileGetEntry(ROV::ConfigSection* section, const char* name, VelStr
     out.assign(value.c_str());
     VEL_RETURN(true);
   }
+  // A decrypted value is a secret, whatever the entry.
+  out.setSecret();
   char* result = nullptr;
   int resultLength = 0;
   int rc = ZAM_Decrypt(value.c_str(), static_cast<int>(value.length()), &result, &resultLength);
   if (rc != 0) {
+    // The encrypted text is a secret too: the trace shows the mask in its place.
     VEL_ERROR("Error at decrypt, encrypted string is:%s, returned pointer is:%X, return code is:%d",
-              value.c_str(), static_cast<unsigned>(reinterpret_cast<uintptr_t>(result)), rc);
+              kVelSecretMask, static_cast<unsigned>(reinterpret_cast<uintptr_t>(result)), rc);
     if (result != nullptr) ZAM_Free(result);
     VEL_RETURN(false);
   }

@@ -7,13 +7,14 @@
 #include "VelString.h"
 
 // One "config" section of the instance configuration: a monitored database connection.
-// Copyable; copies carry all nine fields. The destructor wipes the password text.
+// Copyable; copies carry all nine fields. The password is a secret string (never traced, wiped
+// when released).
 class VelConfigInstance : public Vel_BaseMemPool {
  public:
-  VelConfigInstance() = default;
+  VelConfigInstance() { m_password.setSecret(); }
   VelConfigInstance(const VelConfigInstance&) = default;
   VelConfigInstance& operator=(const VelConfigInstance&) = default;
-  virtual ~VelConfigInstance();
+  virtual ~VelConfigInstance() = default;
 
   // Traces the fields at detail level; the password only by its length.
   void dump() const;
@@ -29,14 +30,13 @@ class VelConfigInstance : public Vel_BaseMemPool {
   VelString m_subnodeName;    // composed from the identifier, instance and host names
 };
 
-// The "default" and "advanced" values of the instance configuration. The destructor wipes the
-// password text.
+// The "default" and "advanced" values of the instance configuration. The password is a secret
+// string.
 class VelConfigGlobalInfo : public Vel_BaseMemPool {
  public:
-  VelConfigGlobalInfo() = default;
+  VelConfigGlobalInfo() { m_password.setSecret(); }
   VelConfigGlobalInfo(const VelConfigGlobalInfo&) = default;
   VelConfigGlobalInfo& operator=(const VelConfigGlobalInfo&) = default;
-  ~VelConfigGlobalInfo();
 
   // Traces the values at detail level; the password only by its length.
   void dump() const;

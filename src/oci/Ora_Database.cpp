@@ -80,6 +80,7 @@ Ora_Database::Ora_Database(const OraXMLSQLData& catalog, const char* connectionS
     : m_catalog(catalog), m_created(time(nullptr)) {
   if (connectionString) m_connectionString.assign(connectionString);
   if (userId) m_userId.assign(userId);
+  m_password.setSecret();
   if (password) m_password.assign(password);
   if (instanceName) m_instanceName.assign(instanceName);
   if (subnodeName) m_subnodeName.assign(subnodeName);

@@ -30,9 +30,17 @@ class Ora_Wrapper {
                             void** extraMemory);
   static int OCIHandleFree(void* handle, unsigned type);
 
-  // The sleep before the next poll, by the number of calls made so far.
+  // The sleep before the next poll, by the number of calls made so far. The first six polls
+  // sleep 1, 2, 5, 10, 20 and 50 ms, so that a statement the server answers in a few
+  // milliseconds is not held for a whole 100 ms; only then does the rhythm of 100 ms (nine
+  // polls), 200 ms (ten), 400 ms (ten) and 1000 ms follow. The short polls add 88 ms in all, so
+  // a time-out is still noticed within about one second of its budget.
   static unsigned pollSleepMs(int callCount) {
-    return callCount < 10 ? 100 : callCount < 20 ? 200 : callCount < 30 ? 400 : 1000;
+    static const unsigned kShort[] = {1, 2, 5, 10, 20, 50};
+    constexpr int kShortCount = static_cast<int>(sizeof(kShort) / sizeof(kShort[0]));
+    if (callCount >= 1 && callCount <= kShortCount) return kShort[callCount - 1];
+    int n = callCount - kShortCount;
+    return n < 10 ? 100 : n < 20 ? 200 : n < 30 ? 400 : 1000;
   }
 };
 

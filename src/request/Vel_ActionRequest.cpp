@@ -10,7 +10,6 @@
 #include "Ora_Database.h"
 #include "Ora_OCIEnv.h"
 #include "Ora_StmtTable.h"
-#include "PEB1.h"
 #include "SendMutex.h"
 #include "VelConfig.h"
 #include "VelUtil.h"
@@ -181,7 +180,9 @@ void* processActionRequest(void* arg) {
   const int maxRow = vel_getEnvAsInt("VEL_SELECT_ACTION_MAXROW", VEL_SELECT_ACTION_DEFAULT_MAXROW);
   std::atomic<bool>& shutdown = *parm->m_pShutdown;
   while (!shutdown.load()) {
-    PEB1_Sleep(1);
+    // Waits on the queue's event rather than sleeping a whole second: an appended action wakes
+    // the thread at once, and an idle queue is still looked at once a second.
+    parm->m_pRequestList->getEvent().waitWithTimeout(1000);
     for (;;) {
       Vel_BaseRequest* queued = parm->m_pRequestList->remove();
       if (queued == nullptr) break;

@@ -23,7 +23,11 @@ bool Vel_ListRequest::appendRequest(Vel_BaseRequest* request) {
   if (length > 0 && VEL_TRACE_ON(MUT1_DETAIL)) VEL_DETAIL("Current list length is:%d", length);
   // The check admits one request beyond the maximum: a queue holds up to maximum + 1 requests.
   if (length <= m_maxLength) {
-    if (m_list.push_back(request)) VEL_RETURN(true);
+    if (m_list.push_back(request)) {
+      // Wakes the consumer at once; its one-second wait is only the rhythm of an idle queue.
+      m_event.post();
+      VEL_RETURN(true);
+    }
     VEL_ERROR("Error at memory allocation");
     VEL_RETURN(false);
   }

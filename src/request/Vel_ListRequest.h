@@ -33,7 +33,7 @@ class Vel_ListRequest : public VelBaseListLockTemplate<Vel_BaseRequest> {
   bool appendRequest(Vel_BaseRequest* request);
   // remove() (inherited) takes the oldest request off the queue; the caller owns it.
 
-  // What the consumer waits on with a time-out; producers do not post it.
+  // What the consumer waits on with a time-out; appendRequest posts it.
   VelEvent& getEvent() { return m_event; }
   const char* getSubNode() const { return m_subnode.c_str(); }
   const char* getInstanceName() const { return m_instanceName.c_str(); }

@@ -2,13 +2,27 @@
 
 #include <dirent.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 namespace veltest {
+
+long msSince(std::chrono::steady_clock::time_point start) {
+  return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                               std::chrono::steady_clock::now() - start)
+                               .count());
+}
+
+void alignToSecond() {
+  struct timeval tv;
+  gettimeofday(&tv, nullptr);
+  std::this_thread::sleep_for(std::chrono::microseconds(1000000 - tv.tv_usec + 20000));
+}
 namespace {
 
 void removeTree(const std::string& path) {

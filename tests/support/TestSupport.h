@@ -2,10 +2,17 @@
 #ifndef VEL_TESTS_SUPPORT_TESTSUPPORT_H
 #define VEL_TESTS_SUPPORT_TESTSUPPORT_H
 
+#include <chrono>
 #include <ctime>
 #include <string>
 
 namespace veltest {
+
+// Milliseconds of the steady clock since start.
+long msSince(std::chrono::steady_clock::time_point start);
+// Waits until the wall clock is just past a second boundary (20 ms), so that a whole-second
+// deadline, or a thread that looks at its queue once a second, is about one second away.
+void alignToSecond();
 
 // A fresh directory under TMPDIR (or /tmp), removed with its contents on destruction.
 class TempDir {

@@ -2,28 +2,19 @@
 #include "VelMutex.h"
 
 #include <gtest/gtest.h>
-#include <sys/time.h>
 
 #include <atomic>
 #include <chrono>
 #include <thread>
 
+#include "TestSupport.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-long msSince(Clock::time_point start) {
-  return static_cast<long>(
-      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
-}
-
-// Waits until the wall clock is just past a second boundary, so that a whole-second deadline
-// is about one second away.
-void alignToSecond() {
-  struct timeval tv;
-  gettimeofday(&tv, nullptr);
-  std::this_thread::sleep_for(std::chrono::microseconds(1000000 - tv.tv_usec + 20000));
-}
+using veltest::alignToSecond;
+using veltest::msSince;
 
 TEST(VelMutex, CountsNestedHandlersOfOneHolder) {
   VelMutex m;

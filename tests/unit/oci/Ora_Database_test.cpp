@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -320,11 +321,23 @@ TEST_F(DatabaseTest, StatementErrorsKeepTheSessionOthersRebuildIt) {
   EXPECT_EQ(after.getRowCount(), 1u);
 }
 
-TEST_F(DatabaseTest, AStatementPastItsTimeOutIsCancelledAndTheSessionRebuilt) {
-  m_dbs.exec(kSingle, "INSERT INTO sim_faults VALUES('delay', 'slow_marker', 0, 20000);");
+TEST_F(DatabaseTest, FastStatementsAnswerAtOnceOnesPastTheirTimeOutAreCancelled) {
+  m_dbs.exec(kSingle,
+             "INSERT INTO sim_faults VALUES('delay', 'slow_marker', 0, 20000);"
+             "INSERT INTO sim_faults VALUES('delay', 'quick_marker', 0, 30);");
   auto db = session();
   Ora_ErrorMsg error;
   ASSERT_TRUE(db->Connect(error, false));
+  // A statement the server answers in 30 ms is not held for a 100 ms poll: the first polls are
+  // short. The best of three runs keeps a busy machine's scheduling out of the figure.
+  long best = 1000000;
+  for (int i = 0; i < 3; ++i) {
+    Ora_AutoStmtTable quick;
+    auto asked = std::chrono::steady_clock::now();
+    ASSERT_TRUE(query(*db, "select 'quick_marker' from dual", quick, error)) << error.getMessage();
+    best = std::min(best, veltest::msSince(asked));
+  }
+  EXPECT_LT(best, 100);
   // The budget counts from the request's start: a request that started 4 seconds ago with a
   // 5-second budget has about one second left.
   auto begin = std::chrono::steady_clock::now();
@@ -333,7 +346,8 @@ TEST_F(DatabaseTest, AStatementPastItsTimeOutIsCancelledAndTheSessionRebuilt) {
   double waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
   EXPECT_EQ(error.getErrorCode(), 1013);
   EXPECT_STREQ(error.getMessage(), "ORA-01013: user requested cancel of current operation");
-  EXPECT_LT(waited, 4.0);
+  // Cancelled within about a second of the budget (the clock counts whole seconds).
+  EXPECT_LT(waited, 3.0);
   EXPECT_TRUE(db->isConnected()) << "1013 is not a statement error: the session was rebuilt";
   m_dbs.exec(kSingle, "DELETE FROM sim_faults;");
   Ora_AutoStmtTable after;

@@ -4,6 +4,7 @@
 #include <pthread.h>
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -161,7 +162,11 @@ TEST_F(ActionTest, ThreadConnectsPerActionAndAnswersFailures) {
     EXPECT_TRUE(queue.appendRequest(request.release()));
     return m_peer.agent().waitTaskAnswer(id, 8000);
   };
+  // The appended action wakes the thread at once rather than at its next once-a-second look.
+  veltest::alignToSecond();
+  auto asked = std::chrono::steady_clock::now();
   velagent::TaskResult select = action("PROD", "VELSELECT:select 'x' X from dual;");
+  EXPECT_LT(veltest::msSince(asked), 600);
   velagent::TaskResult missing = action("NOSUCH", "VELSELECT:select 1 from dual");
   velagent::TaskResult down = action("DOWN", "VELPLSQL:BEGIN NULL; END;");
   shutdown = true;
