@@ -24,7 +24,6 @@
 //          --idle-seconds S  --inmem-seconds S  --rounds N (deep-window runs, memory after each)
 //          --ping S (VEL_PING_INTERVAL)  --keep
 #include <dlfcn.h>
-#include <ftw.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/resource.h>
@@ -36,13 +35,13 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "AgentSim.h"
+#include "BenchFiles.h"
 #include "BenchStats.h"
 #include "BenchWorkload.h"
 
@@ -67,90 +66,21 @@ double secondsBetween(Clock::time_point a, Clock::time_point b) { return msBetwe
 // ---------------------------------------------------------------------------------------------
 // Files
 
-bool writeText(const std::string& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
-  return static_cast<bool>(out);
-}
-
-std::string readText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  if (in) text << in.rdbuf();
-  return text.str();
-}
-
-bool copyFile(const std::string& from, const std::string& to) {
-  std::ifstream in(from, std::ios::binary);
-  std::ofstream out(to, std::ios::binary | std::ios::trunc);
-  if (!in || !out) return false;
-  out << in.rdbuf();
-  return static_cast<bool>(out);
-}
-
-bool exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
-
-int removeEntry(const char* path, const struct stat*, int, struct FTW*) { return remove(path); }
-
-// A fresh folder under TMPDIR (or /tmp), removed with its contents unless kept.
-class WorkDir {
- public:
-  explicit WorkDir(bool keep) : m_keep(keep) {
-    const char* tmp = getenv("TMPDIR");
-    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/velbench.XXXXXX";
-    std::vector<char> buf(pattern.begin(), pattern.end());
-    buf.push_back('\0');
-    if (mkdtemp(buf.data()) != nullptr) m_path = buf.data();
-  }
-  ~WorkDir() {
-    if (m_path.empty()) return;
-    if (m_keep) {
-      std::printf("files kept in %s\n", m_path.c_str());
-      return;
-    }
-    nftw(m_path.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
-  }
-  WorkDir(const WorkDir&) = delete;
-  WorkDir& operator=(const WorkDir&) = delete;
-  bool ok() const { return !m_path.empty(); }
-  std::string file(const std::string& name) const { return m_path + "/" + name; }
-  const std::string& path() const { return m_path; }
-
- private:
-  std::string m_path;
-  bool m_keep;
-};
+using velbench::connectString;
+using velbench::copyDatabase;
+using velbench::databaseFile;
+using velbench::exists;
+using velbench::readText;
+using velbench::subnodeName;
+using velbench::WorkDir;
+using velbench::writeText;
 
 // The catalog: the statements every worker needs to connect, plus the 10-row group.
 std::string catalogText() {
-  const char* info =
-      "BEGIN\n"
-      "  SELECT DECODE(SUBSTR(i.instance_name, 1, 1), '+', 'ASM', 'RDB'),\n"
-      "         NVL((SELECT name FROM v$database), i.instance_name), i.version_full,\n"
-      "         TO_NUMBER(SUBSTR(i.version, 1, 2)) * 10, '64',\n"
-      "         DECODE(i.parallel, 'YES', 'true', 'false'),\n"
-      "         NVL((SELECT database_role FROM v$database), 'PRIMARY'), i.instance_name,"
-      " i.host_name\n"
-      "    INTO :db_type, :db_name, :version, :shortversion, :bitversion, :iscluster, :db_role,\n"
-      "         :dbinstance_name, :dbhostname\n"
-      "    FROM v$instance i;\n"
-      "END;";
-  auto entry = [](const std::string& attrs, const std::string& sql) {
-    return "  <SQLInfo id=" + attrs + "><SQL dbversion=\"101\"><SQLText>" + sql +
-           "</SQLText></SQL></SQLInfo>\n";
-  };
-  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<SQLXML>\n" +
-         entry("\"DatabaseInformation\"", info) +
-         entry("\"All_Instance_Name\"",
-               "select inst_id, instance_name from gv$instance order by inst_id") +
-         entry("\"Current_Instance_Info\"", "select instance_name, host_name from v$instance") +
-         // The instance cache reads these 17 columns at start and at every keep-alive check.
-         entry("\"RDB_Instance_Info\"",
-               "select inst_id, instance_number, instance_name, host_name, version, startup_time,"
-               " status, parallel, thread#, archiver, logins, shutdown_pending, database_status,"
-               " instance_role, active_state, blocked, edition from gv$instance order by inst_id") +
-         entry(std::string("\"") + kGroup + "\" simplesql=\"TRUE\" odiversion=\"1\"", kRowsQuery) +
-         "</SQLXML>\n";
+  return velbench::catalogDocument(
+      velbench::sessionCatalogEntries() +
+      velbench::catalogEntry(std::string("\"") + kGroup + "\" simplesql=\"TRUE\" odiversion=\"1\"",
+                             kRowsQuery));
 }
 
 const char kRefFile[] =
@@ -159,14 +89,6 @@ const char kRefFile[] =
     "<metric metricName=\"NAME\" type=\"string\" size=\"64\"/>"
     "<metric metricName=\"VAL\" type=\"string\" size=\"32\"/></custom>\n"
     "</agent_ref>\n";
-
-std::string subnodeName(int i) { return "DB" + std::to_string(i); }
-std::string connectString(int i) {
-  return "benchhost" + std::to_string(i) + ":1521/DB" + std::to_string(i);
-}
-std::string databaseFile(int i) {
-  return "benchhost" + std::to_string(i) + "_1521_DB" + std::to_string(i) + ".db";
-}
 
 // The environment and files of one collector run.
 struct Setup {
@@ -190,15 +112,8 @@ struct Setup {
       std::fprintf(stderr, "bench_request: cannot write the files under %s\n", dir.path().c_str());
       return false;
     }
-    std::string mkdb = buildDir + "/sim/velsim-mkdb " + sourceDir +
-                       "/sim/oracle/seeds/single.sql " + dir.file("rows.sql") + " " + seedDb() +
-                       " >" + dir.file("mkdb.log") + " 2>&1";
-    if (system(mkdb.c_str()) != 0 || !exists(seedDb())) {
-      std::fprintf(stderr, "bench_request: %s failed:\n%s\n", mkdb.c_str(),
-                   readText(dir.file("mkdb.log")).c_str());
-      return false;
-    }
-    return true;
+    return velbench::makeSeedDatabase(buildDir, sourceDir, dir.file("rows.sql"), seedDb(),
+                                      dir.file("mkdb.log"));
   }
 
   // One database file per subnode, copies of the seed (made once, kept across runs).
@@ -206,8 +121,7 @@ struct Setup {
     for (int i = 1; i <= count; ++i) {
       std::string target = sim.file(databaseFile(i));
       if (exists(target)) continue;
-      if (!copyFile(seedDb(), target) ||
-          (exists(seedDb() + "-wal") && !copyFile(seedDb() + "-wal", target + "-wal"))) {
+      if (!copyDatabase(seedDb(), target)) {
         std::fprintf(stderr, "bench_request: cannot copy the seed to %s\n", target.c_str());
         return false;
       }

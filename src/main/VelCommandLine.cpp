@@ -17,6 +17,7 @@
 #include "VelAgentDefinitionParserHandler.h"
 #include "VelAttrGroups.h"
 #include "VelCachedInstanceList.h"
+#include "VelCustomizedSQL.h"
 #include "VelEncoding.h"
 #include "VelMutex.h"
 #include "VelStartup.h"
@@ -279,14 +280,23 @@ void doParseTns(int argc, char** /*argv*/) {
 
 void doParseListener(int, char**) {}
 
-void doParseSQL(int argc, char** /*argv*/) {
+int doParseSQL(int argc, char** argv) {
   if (argc < 3) {
     printf("Invalid option for parseSQL\n");
-    return;
+    return 1;
   }
-  // Known gap: the customized-SQL file loader is not part of this build yet, so the file cannot
-  // be listed.
-  printf("velclient: -parsesql is not available in this build\n");
+  Vel_CustomizedSQLList list(argv[2]);
+  if (!list.load(0)) {
+    printf("Load file: %s Failed\n", argv[2]);
+    return 1;
+  }
+  for (auto it = list.getStatements().begin(); it != list.getStatements().end(); ++it) {
+    printf("SQLID: %s\n", (*it)->m_sqlId.c_str());
+    printf("SQL: %s\n", (*it)->m_sqlText.c_str());
+  }
+  if (list.getProblems() == 0) return 0;
+  printf("%d line(s) ignored or statement(s) dropped, see the trace\n", list.getProblems());
+  return 2;
 }
 
 void printSQLXML(int argc, char** argv) {
@@ -527,9 +537,11 @@ int velRunCommand(int command, int argc, char** argv) {
     case VEL_CMD_PARSELISTENER:
       doParseListener(argc, argv);
       break;
-    case VEL_CMD_PARSESQL:
-      doParseSQL(argc, argv);
-      break;
+    case VEL_CMD_PARSESQL: {
+      int code = doParseSQL(argc, argv);
+      fflush(stdout);
+      return code;
+    }
     case VEL_CMD_PARSEXML:
       printSQLXML(argc, argv);
       break;

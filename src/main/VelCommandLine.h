@@ -62,7 +62,10 @@ int doCommandSql();
 int doCommandTest();
 void doParseTns(int argc, char** argv);
 void doParseListener(int argc, char** argv);
-void doParseSQL(int argc, char** argv);
+// Lists the customized-SQL file named by the third word. Its exit code (where the usual 0 of a
+// listing would hide a broken file from a script): 0 read without problems, 1 no file named or
+// the file cannot be read, 2 read but lines were ignored or statements dropped.
+int doParseSQL(int argc, char** argv);
 void printSQLXML(int argc, char** argv);
 void doParseREF(int argc, char** argv);
 void doDLATest(int argc, char** argv);

@@ -6,6 +6,7 @@
 #include "Ora_Command.h"
 #include "Ora_Database.h"
 #include "Ora_StmtTable.h"
+#include "Vel_Request.h"
 #include "cp_api.h"
 
 VEL_TRACE_UNIT("VelCachedInstanceList");
@@ -17,20 +18,19 @@ constexpr int kInstanceStatementTimeout = 60;
 
 // Runs a catalog statement of the cache into table; false (traced) when it is missing or fails.
 bool runStatement(Ora_Database& database, const char* sqlId, Ora_AutoStmtTable& table) {
-  int maxRowNum = Ora_SimpleCommand::kDefaultMaxRowNum;
-  const char* sql = database.getSQL(sqlId, maxRowNum);
-  if (sql == nullptr) {
-    VEL_ERROR("Error, can not get the SQL for:%s", sqlId);
-    return false;
-  }
-  Ora_SimpleCommand command(sql, maxRowNum);
   Ora_ErrorMsg error;
-  if (!database.executeTableCmd(command, &table, error, static_cast<long>(time(nullptr)),
-                                kInstanceStatementTimeout)) {
-    VEL_ERROR("Error at executing %s: %d %s", sqlId, error.getErrorCode(), error.getMessage());
-    return false;
+  switch (runCatalogStatement(database, sqlId, Ora_SimpleCommand::kDefaultMaxRowNum, nullptr,
+                              &table, time(nullptr), kInstanceStatementTimeout, error)) {
+    case CatalogRun::kOk:
+      return true;
+    case CatalogRun::kMissing:
+      VEL_ERROR("Error, can not get the SQL for:%s", sqlId);
+      return false;
+    case CatalogRun::kFailed:
+      break;
   }
-  return true;
+  VEL_ERROR("Error at executing %s: %d %s", sqlId, error.getErrorCode(), error.getMessage());
+  return false;
 }
 
 }  // namespace

@@ -9,14 +9,22 @@
 #include "MUT1.h"
 #include "Ora_Command.h"
 #include "Ora_Database.h"
+#include "PEB1.h"
 #include "SendMutex.h"
 #include "VelAttrGroupNames.h"
 #include "VelCachedInstanceList.h"
 #include "VelConfig.h"
+#include "VelCustomizedSQL.h"
+#include "VelEncoding.h"
 #include "VelUtil.h"
+#include "Vel_CustomSQLRequest.h"
+#include "Vel_DGStatus.h"
+#include "Vel_DiskSpaceRequest.h"
 #include "Vel_ListRequest.h"
 #include "Vel_PostEvent.h"
 #include "Vel_Request.h"
+#include "Vel_SQLTextRequest.h"
+#include "Vel_TopRequest.h"
 
 VEL_TRACE_UNIT("Vel_DatabaseWorker");
 
@@ -68,6 +76,9 @@ struct WorkerState {
   bool hostKnown = false;
   VelString hostName;  // with its domain
   VelString hostAddress;
+  Vel_CustomizedSQLList* customSQL = nullptr;  // owned by the thread's frame
+  Vel_DiskSpaceInstanceInfo diskSpace;
+  VelString dgLatestMessageNum{"0"};  // the latest Data Guard message reported
 };
 
 void setStatusFromSession(WorkerState& w) {
@@ -85,36 +96,43 @@ void keepAlive(WorkerState& w) {
   if (w.database->isConnected())
     buildIntervalSQLInfo(w.intervals, w.parm->m_catalog, subnode, w.databaseType.c_str());
   VEL_DETAIL("Database type is:%s", w.databaseType.c_str());
-  // The Data Guard status check belongs here for "DG" databases once it exists.
+  if (velstricmp(w.databaseType.c_str(), "DG") == 0 && w.database->isConnected())
+    updateDGStatus(subnode, *w.database, w.collectionTimeout, w.dgLatestMessageNum, w.defaultMaxRow,
+                   w.instances);
   w.instances.update(*w.database);
   w.lastPing = time(nullptr);
+  w.customSQL->load(0);
 }
 
 // Runs an interval statement and keeps its result as the entry's cached table.
 void runIntervalSQL(WorkerState& w, const char* sqlId) {
   VEL_FLOW_ENTRY("runIntervalSQL");
   const OraXMLSQLInfo* info = w.parm->m_catalog.getSQLInfo(sqlId);
-  const char* sql = info ? info->getSQL(w.shortVersion, w.isCluster) : nullptr;
-  if (sql == nullptr) {
+  if (info == nullptr || info->getSQL(w.shortVersion, w.isCluster) == nullptr) {
     VEL_ERROR("Error, can not load the SQLID %s from sql xml file", sqlId);
     return;
   }
   int timeout = info->getTimeout() > 0 ? info->getTimeout() : w.collectionTimeout;
   VEL_DETAIL("Interval SQL %s timeout is %d", sqlId, timeout);
-  Ora_SimpleCommand command(sql, w.defaultMaxRow);
   Ora_AutoStmtTable* table = new Ora_AutoStmtTable;
   if (table == nullptr) {
     VEL_ERROR("Error at memory allocation");
     return;
   }
   Ora_ErrorMsg error;
-  if (!w.database->executeTableCmd(command, table, error, static_cast<long>(w.now), timeout)) {
+  CatalogRun run = runCatalogStatement(*w.database, sqlId, w.defaultMaxRow, nullptr, table, w.now,
+                                       timeout, error);
+  if (run != CatalogRun::kOk) {
     // A session that is not active leaves the record empty: nothing to raise.
     if (error.getErrorCode() != 0 || error.getStatus() != 0)
       Vel_PostEvent::postOraEvent(error, w.database->getInstanceName(), sqlId, nullptr, nullptr);
     delete table;
-    VEL_ERROR("Execute Interval SQL %s failed %d %s", sqlId, error.getErrorCode(),
-              error.getMessage());
+    if (run == CatalogRun::kMissing) {
+      VEL_ERROR("Error, can not load the SQLID %s from sql xml file", sqlId);
+    } else {
+      VEL_ERROR("Execute Interval SQL %s failed %d %s", sqlId, error.getErrorCode(),
+                error.getMessage());
+    }
     return;
   }
   refreshIntervalSQLData(w.intervals, sqlId, table);
@@ -157,15 +175,36 @@ void processAgentRequest(WorkerState& w, Vel_AgentFacRequest& request) {
   int type = request.getReqType();
   if (type == DATA_REQUEST) {
     const void* handle = request.getHandle();
-    if ((handle == RDB_Parameter || handle == ASM_Parameter) &&
-        Vel_DLABaseParameterRequest::isDLAParameterRequest(request.getFilterInfo())) {
+    if (handle == RDB_Customized_SQL_Summary || handle == DG_Customized_SQL_Summary) {
+      // The file is checked (one stat) before each customized request as well as at every
+      // keep-alive check, so an edit shows in the next answer.
+      w.customSQL->load(0);
+      Vel_CustomSQLSummaryRequest data(request);
+      data.send(gMutexSend, *w.customSQL, w.instances);
+    } else if (handle == RDB_Customized_SQL_Detail || handle == DG_Customized_SQL_Detail) {
+      w.customSQL->load(0);
+      Vel_CustomSQLDetailRequest data(request);
+      data.process(*w.database, *w.customSQL, gMutexSend, w.instances);
+    } else if ((handle == RDB_Parameter || handle == ASM_Parameter) &&
+               Vel_DLABaseParameterRequest::isDLAParameterRequest(request.getFilterInfo())) {
       processDiscoveryRequest(w, request);
+    } else if (handle == RDB_Top_SQL) {
+      Vel_TopRequest data(request);
+      data.process(*w.database);
+      data.send(gMutexSend, w.instances);
+    } else if (handle == RDB_SQLTEXT) {
+      Vel_SQLTextRequest data(request);
+      data.process(*w.database);
+      data.send(gMutexSend);
+    } else if (handle == RDB_Disk_Space || handle == DG_Disk_Space) {
+      Vel_DiskSpaceRequest data(request);
+      data.process(*w.database, w.diskSpace, w.instances);
+      data.send(gMutexSend);
     } else if (handle == ASM_Instance) {
       w.instances.ProcessReq_ASM_Instance(*w.database, gMutexSend, request.getRequestID());
     } else if (handle == RDB_Instance_Info) {
       w.instances.ProcessReq_RDB_Instance_Info(*w.database, gMutexSend, request.getRequestID());
     } else {
-      // Customised SQL, top SQL, SQL text and disk space are catalog requests for now.
       processCatalogRequest(w, request);
     }
     return;
@@ -391,7 +430,9 @@ void* processDatabaseRequest(void* arg) {
   w.collectionTimeout = readCollectionTimeout();
   w.selectMaxRow = vel_getEnvAsInt("VEL_SELECT_ACTION_MAXROW", 10);
   w.defaultMaxRow = vel_getEnvAsInt("VEL_DEFAULT_MAXROWNUM", 1000);
-  // The customised SQL list is loaded here once that collection exists.
+  Vel_CustomizedSQLList customSQL(PEB1_GetEnv("VEL_CUSTOMIZED_SQL", nullptr));
+  w.customSQL = &customSQL;
+  customSQL.load(0);
 
   Vel_ListRequest* queue = parm->m_pRequestList;
   std::atomic<bool>& shutdown = *parm->m_pShutdown;

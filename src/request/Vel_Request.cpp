@@ -34,16 +34,35 @@ void traceRequest(const Request* request) {
                 textOf(info->name), textOf(info->value), textOf(info->op), textOf(info->logicalOp));
 }
 
-// Raises the Oracle error of a failed catalog statement as an event.
-void postQueryError(const Ora_ErrorMsg& error, Ora_Database& database, const char* sqlId) {
+}  // namespace
+
+// ---- The catalog-statement runner ---------------------------------------------------------
+
+CatalogRun runCatalogStatement(Ora_Database& db, const char* sqlId, int maxRowDefault,
+                               const RequestInfo* filter, Ora_BaseStmtTable* table, time_t start,
+                               int timeout, Ora_ErrorMsg& error) {
+  error.clear();
+  int maxRowNum = maxRowDefault;
+  const char* sql = sqlId != nullptr ? db.getSQL(sqlId, maxRowNum) : nullptr;
+  if (sql == nullptr) return CatalogRun::kMissing;
+  bool ok;
+  if (filter != nullptr) {
+    Ora_SimpleFilterCommand command(sql, maxRowNum, filter);
+    ok = db.executeTableCmd(command, table, error, static_cast<long>(start), timeout);
+  } else {
+    Ora_SimpleCommand command(sql, maxRowNum);
+    ok = db.executeTableCmd(command, table, error, static_cast<long>(start), timeout);
+  }
+  return ok ? CatalogRun::kOk : CatalogRun::kFailed;
+}
+
+void velPostQueryError(const Ora_ErrorMsg& error, Ora_Database& database, const char* sqlId) {
   // A session that is not active fails without an Oracle error: there is nothing to raise.
   if (error.getErrorCode() == 0 && error.getStatus() == 0) return;
   char detail[256];
   snprintf(detail, sizeof(detail), "Query attribute group '%s'", sqlId);
   Vel_PostEvent::postOraEvent(error, database.getInstanceName(), detail, nullptr, nullptr);
 }
-
-}  // namespace
 
 // ---- Vel_AgentFacRequest -------------------------------------------------------------------
 
@@ -98,21 +117,20 @@ bool Vel_SQLRequest::process(Ora_Database& database, int timeout) {
   VEL_FLOW_ENTRY("Vel_SQLRequest::process");
   m_succeeded = false;
   m_table.clearRows();
-  int maxRowNum = Ora_SimpleCommand::kDefaultMaxRowNum;
-  const char* sql = database.getSQL(m_sqlId.c_str(), maxRowNum);
-  if (sql == nullptr) {
-    VEL_ERROR("Error, can not load the SQLID %s from sql xml file", m_sqlId.c_str());
-    VEL_RETURN(false);
-  }
-  Ora_SimpleCommand command(sql, maxRowNum);
   Ora_ErrorMsg error;
-  if (!database.executeTableCmd(command, &m_table, error, static_cast<long>(m_startTime),
-                                timeout)) {
-    postQueryError(error, database, m_sqlId.c_str());
-    VEL_RETURN(false);
+  switch (runCatalogStatement(database, m_sqlId.c_str(), Ora_SimpleCommand::kDefaultMaxRowNum,
+                              nullptr, &m_table, m_startTime, timeout, error)) {
+    case CatalogRun::kOk:
+      m_succeeded = true;
+      VEL_RETURN(true);
+    case CatalogRun::kMissing:
+      VEL_ERROR("Error, can not load the SQLID %s from sql xml file", m_sqlId.c_str());
+      VEL_RETURN(false);
+    case CatalogRun::kFailed:
+      break;
   }
-  m_succeeded = true;
-  VEL_RETURN(true);
+  velPostQueryError(error, database, m_sqlId.c_str());
+  VEL_RETURN(false);
 }
 
 void Vel_IntervalSQLRequest::printRequestInfo() const {
@@ -166,20 +184,19 @@ bool Vel_SimpleRequest::process(Ora_Database& database, Ora_AutoStmtTable* table
     VEL_RETURN(false);
   }
   m_instanceIDColumn = info->getInstanceIDIndex();
-  int maxRowNum = defaultMaxRow;
-  const char* sql = database.getSQL(sqlId, maxRowNum);
-  if (sql == nullptr) {
-    VEL_ERROR("Error, can not load the SQLID %s from sql xml file", sqlId);
-    VEL_RETURN(false);
-  }
-  Ora_SimpleFilterCommand command(sql, maxRowNum, getFilterInfo());
   Ora_ErrorMsg error;
-  if (!database.executeTableCmd(command, table, error, static_cast<long>(m_creationTime),
-                                m_timeout)) {
-    postQueryError(error, database, sqlId);
-    VEL_RETURN(false);
+  switch (runCatalogStatement(database, sqlId, defaultMaxRow, getFilterInfo(), table,
+                              m_creationTime, m_timeout, error)) {
+    case CatalogRun::kOk:
+      VEL_RETURN(true);
+    case CatalogRun::kMissing:
+      VEL_ERROR("Error, can not load the SQLID %s from sql xml file", sqlId);
+      VEL_RETURN(false);
+    case CatalogRun::kFailed:
+      break;
   }
-  VEL_RETURN(true);
+  velPostQueryError(error, database, sqlId);
+  VEL_RETURN(false);
 }
 
 void Vel_SimpleRequest::onSendBegin(const VelAttributeGroupDef*) {}
@@ -308,19 +325,19 @@ void appendItem(std::string& out, const std::string& item, char separator) {
 // Runs a discovery statement into table; false (traced, Oracle errors raised) on failure.
 bool runDiscoveryStatement(Ora_Database& database, const char* sqlId, Ora_AutoStmtTable& table,
                            time_t start, int timeout) {
-  int maxRowNum = Ora_SimpleCommand::kDefaultMaxRowNum;
-  const char* sql = database.getSQL(sqlId, maxRowNum);
-  if (sql == nullptr) {
-    VEL_ERROR("Error, can not load the SQLID %s from sql xml file", sqlId);
-    return false;
-  }
-  Ora_SimpleCommand command(sql, maxRowNum);
   Ora_ErrorMsg error;
-  if (!database.executeTableCmd(command, &table, error, static_cast<long>(start), timeout)) {
-    postQueryError(error, database, sqlId);
-    return false;
+  switch (runCatalogStatement(database, sqlId, Ora_SimpleCommand::kDefaultMaxRowNum, nullptr,
+                              &table, start, timeout, error)) {
+    case CatalogRun::kOk:
+      return true;
+    case CatalogRun::kMissing:
+      VEL_ERROR("Error, can not load the SQLID %s from sql xml file", sqlId);
+      return false;
+    case CatalogRun::kFailed:
+      break;
   }
-  return true;
+  velPostQueryError(error, database, sqlId);
+  return false;
 }
 
 // Row r of the table as "COLUMN=value" items joined with separator.

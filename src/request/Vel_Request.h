@@ -32,6 +32,25 @@ constexpr int VEL_REQUEST_TYPE_AGENT = 12;
 // The shortest time-out of an agent request, in seconds.
 constexpr int VEL_REQUEST_MIN_TIMEOUT = 5;
 
+// ---- The catalog-statement runner ---------------------------------------------------------
+
+// What runCatalogStatement did: kMissing, the catalog has no text for this session (nothing ran);
+// kFailed, the statement failed and error is filled (empty when the session was not active).
+enum class CatalogRun { kOk, kMissing, kFailed };
+
+// Runs catalog statement sqlId for this session's version and cluster flag into table (may be
+// null), with the entry's own row limit, else maxRowDefault. With a filter (the request's
+// conditions) the statement is wrapped as the filter command does, the conditions bound, never
+// pasted; without one it runs under its row limit. start and timeout bound the run. Traces and
+// events are the caller's: each caller keeps its own texts.
+CatalogRun runCatalogStatement(Ora_Database& db, const char* sqlId, int maxRowDefault,
+                               const RequestInfo* filter, Ora_BaseStmtTable* table, time_t start,
+                               int timeout, Ora_ErrorMsg& error);
+
+// Raises the Oracle error of a failed catalog statement as an event with the detail "Query
+// attribute group '<sqlId>'"; nothing when the record is empty (the session was not active).
+void velPostQueryError(const Ora_ErrorMsg& error, Ora_Database& database, const char* sqlId);
+
 // ---- Family 1: queue items -------------------------------------------------------------------
 
 class Vel_BaseRequest : public Vel_BaseMemPool {

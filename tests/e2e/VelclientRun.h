@@ -61,12 +61,10 @@ class VelclientRun : public ::testing::Test {
   }
   // Makes the simulated databases in simDir().
   virtual void makeDatabases() {
-    // The statements marked slow_marker take 1.5 s longer, those marked busy_marker 4 s, to keep
-    // the worker busy.
+    // The statements marked slow_marker take 1.5 s longer, to keep the worker busy.
     ASSERT_TRUE(
         veltest::writeFile(m_dir.file("slow.sql"),
-                           "INSERT INTO sim_faults VALUES('delay', 'slow_marker', 0, 1500);\n"
-                           "INSERT INTO sim_faults VALUES('delay', 'busy_marker', 0, 4000);\n"));
+                           "INSERT INTO sim_faults VALUES('delay', 'slow_marker', 0, 1500);\n"));
     makeDatabase("single.sql", "dbhost1_1521_PROD.db", m_dir.file("slow.sql"));
   }
 
@@ -139,6 +137,16 @@ class VelclientRun : public ::testing::Test {
     return rows;
   }
 
+  // Polls the collector's log (its standard error, where the trace goes) for text.
+  bool waitForLog(const std::string& text, int timeoutMs) const {
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (clientLog().find(text) == std::string::npos) {
+      if (std::chrono::steady_clock::now() >= end) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
+  }
+
   static bool hasStatus(const Rows& rows, const std::string& subnode, const std::string& status) {
     for (const auto& row : rows)
       if (row.size() == 10 && row[0] == subnode && row[5] == status) return true;
@@ -179,8 +187,8 @@ inline std::string VelclientRun::catalogText() const {
       sqlInfo("\"TEST_PLAIN\" simplesql=\"false\"", "select name from v$sysstat") +
       sqlInfo("\"TEST_SLOW\" simplesql=\"true\" odiversion=\"1\"",
               "select name as slow_marker from v$sysstat") +
-      sqlInfo("\"TEST_BUSY\" simplesql=\"true\" odiversion=\"1\"",
-              "select name as busy_marker from v$sysstat"));
+      sqlInfo("\"TEST_BROKEN\" simplesql=\"true\" odiversion=\"1\"",
+              "select name from no_such_table"));
 }
 
 inline std::string VelclientRun::refText() const {
@@ -190,8 +198,7 @@ inline std::string VelclientRun::refText() const {
          "<metric metricName=\"DBINSTNAME\" type=\"string\" size=\"64\"/></custom>\n"
          "  <custom ag=\"TEST_SLOW\"><metric metricName=\"SLOW_MARKER\" type=\"string\"/>"
          "</custom>\n"
-         "  <custom ag=\"TEST_BUSY\"><metric metricName=\"BUSY_MARKER\" type=\"string\"/>"
-         "</custom>\n"
+         "  <custom ag=\"TEST_BROKEN\"><metric metricName=\"NAME\" type=\"string\"/></custom>\n"
          "</agent_ref>\n";
 }
 

@@ -1,7 +1,8 @@
 // The collector's link (cp_* API, driven from a thread of this process) against velagent's agent
-// side (AgentSim) over loopback: data requests with filters, continuous-request notices, bad
-// input, shutdown, and (in every test's end) the agent closing. AgentSim checks the registration
-// and every message the link writes; their exact bytes are checked in tests/unit/link.
+// side (AgentSim) over loopback: data requests with filters, continuous-request notices,
+// shutdown, and (in every test's end) the agent closing. AgentSim checks the registration and
+// every message the link writes; their exact bytes, bad input and split reads are checked in
+// tests/unit/link.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -146,7 +147,7 @@ class LinkE2E : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(LinkE2E, DataRequestIsAnsweredWithRowsAndFiltersArriveIntact) {
+TEST_F(LinkE2E, RequestsNoticesAndFiltersArriveIntact) {
   link(echoRows);
   const std::string nasty = "a&b <c> \"d\" 'e'\nf";
   std::vector<RequestInfoItem> items(3);
@@ -175,6 +176,28 @@ TEST_F(LinkE2E, DataRequestIsAnsweredWithRowsAndFiltersArriveIntact) {
   EXPECT_EQ(seen[0].handle, static_cast<const void*>(kMonitored));
   EXPECT_EQ(seen[0].id, a.id);
   EXPECT_EQ(seen[0].requestStartedId, "r5");
+
+  // Continuous-request notices; unregistered groups are skipped.
+  ASSERT_TRUE(agent.sendStart(kMonitored, "S", "c1"));
+  ASSERT_TRUE(agent.sendStart("Unknown_Group", "S", "c2"));  // skipped
+  ASSERT_TRUE(agent.sendStop(kMonitored, "S", "c1", false));
+  // A data request for an unregistered group is skipped; the next one is answered.
+  std::string lost = agent.sendDataRequest("Unknown_Group", "S", {});
+  ASSERT_TRUE(agent.dataRequest(kMonitored, "S", {}, kWait).ok());
+  EXPECT_EQ(agent.waitAnswer(lost, 100).status, WaitStatus::kTimeout);
+  // A stop for an unknown group is handed over as a shutdown request with the flag.
+  ASSERT_TRUE(agent.sendStop("Unknown_Group", "S", "c3", true));
+  ASSERT_TRUE(collector.join(kWait));
+  seen = collector.seen();
+  ASSERT_EQ(seen.size(), 5u);
+  EXPECT_EQ(seen[1].type, REQUEST_STARTED);
+  EXPECT_EQ(seen[1].requestStartedId, "c1");
+  EXPECT_EQ(seen[1].handle, static_cast<const void*>(kMonitored));
+  EXPECT_EQ(seen[2].type, REQUEST_STOPPED);
+  EXPECT_FALSE(seen[2].shuttingDown);
+  EXPECT_EQ(seen[3].type, DATA_REQUEST);
+  EXPECT_EQ(seen[4].type, SHUTDOWN_REQUEST);
+  EXPECT_TRUE(seen[4].shuttingDown);
 }
 
 TEST_F(LinkE2E, ShutdownEndsTheWaitAndTheCollectorCloses) {
@@ -186,72 +209,4 @@ TEST_F(LinkE2E, ShutdownEndsTheWaitAndTheCollectorCloses) {
   EXPECT_EQ(seen[0].type, SHUTDOWN_REQUEST);
   cp_CloseConnection();
   EXPECT_TRUE(agent.waitClientClosed(kWait));
-}
-
-TEST_F(LinkE2E, StartStopNoticesAndUnregisteredGroups) {
-  link(echoRows);
-  ASSERT_TRUE(agent.sendStart(kMonitored, "S", "c1"));
-  ASSERT_TRUE(agent.sendStart("Unknown_Group", "S", "c2"));  // skipped
-  ASSERT_TRUE(agent.sendStop(kMonitored, "S", "c1", false));
-  // A data request for an unregistered group is skipped; the next one is answered.
-  std::string lost = agent.sendDataRequest("Unknown_Group", "S", {});
-  Answer a = agent.dataRequest(kMonitored, "S", {}, kWait);
-  ASSERT_TRUE(a.ok());
-  EXPECT_EQ(agent.waitAnswer(lost, 100).status, WaitStatus::kTimeout);
-  // A stop for an unknown group is handed over as a shutdown request with the flag.
-  ASSERT_TRUE(agent.sendStop("Unknown_Group", "S", "c3", true));
-  ASSERT_TRUE(collector.join(kWait));
-  std::vector<Seen> seen = collector.seen();
-  ASSERT_EQ(seen.size(), 4u);
-  EXPECT_EQ(seen[0].type, REQUEST_STARTED);
-  EXPECT_EQ(seen[0].requestStartedId, "c1");
-  EXPECT_EQ(seen[0].handle, static_cast<const void*>(kMonitored));
-  EXPECT_EQ(seen[1].type, REQUEST_STOPPED);
-  EXPECT_FALSE(seen[1].shuttingDown);
-  EXPECT_EQ(seen[2].type, DATA_REQUEST);
-  EXPECT_EQ(seen[3].type, SHUTDOWN_REQUEST);
-  EXPECT_TRUE(seen[3].shuttingDown);
-}
-
-TEST_F(LinkE2E, BadInputIsSkippedAndTheNextRequestAnswered) {
-  link(echoRows);
-  // Each line ends with '>' and a line feed, so each is one message for the link.
-  std::string noise =
-      "garbage without markup>\n"
-      "<dataRequest id=\"x1\"><attrGr>\n"  // no group: skipped
-      "<unknownElement a=\"1\"/>\n"
-      "<a v=\"outside\"/>\n"
-      "<taskRequest id=\"t0\"></taskRequest>\n"  // a task without its command
-      "<connection/>\n"
-      "<error/>\n"
-      "<dataRequest id=\"x2\" subnode=\"S\"><attrGroup name=\"Monitored_Databases\"/>"
-      "<requestInfo name=\"N\" value=\"&bogus;\"/></dataRequest>\n" +
-      std::string(3 * 1024 * 1024, 'z') + ">\n";
-  // A message that fails to parse after its group was read is still a data request.
-  agent.expectAnswer("x2", kMonitored);
-  ASSERT_TRUE(agent.sendRaw(noise));
-  // A request split across three writes, the terminator's '>' and line feed apart.
-  std::string req =
-      "<dataRequest id=\"split1\" subnode=\"T\"><attrGroup name=\"Agent_Event\"/>"
-      "</dataRequest>";
-  agent.expectAnswer("split1", kEvent);
-  ASSERT_TRUE(agent.sendRaw(req.substr(0, 20)));
-  std::this_thread::sleep_for(std::chrono::milliseconds(30));
-  ASSERT_TRUE(agent.sendRaw(req.substr(20)));
-  std::this_thread::sleep_for(std::chrono::milliseconds(30));
-  ASSERT_TRUE(agent.sendRaw("\n"));
-  Answer a = agent.dataRequest(kMonitored, "after", {}, kWait);
-  ASSERT_TRUE(a.ok()) << waitStatusName(a.status);
-  EXPECT_EQ(a.rows, (std::vector<Row>{{"subnode", "after"}}));
-  Answer x2 = agent.waitAnswer("x2", kWait);
-  ASSERT_TRUE(x2.ok());
-  EXPECT_EQ(x2.rows, (std::vector<Row>{{"subnode", "S"}}));
-  Answer split = agent.waitAnswer("split1", kWait);
-  ASSERT_TRUE(split.ok());
-  EXPECT_EQ(split.rows, (std::vector<Row>{{"subnode", "T"}}));
-  // Nothing else was answered (TearDown checks that no answer came for an id not asked) and
-  // the link handed over exactly the three data requests.
-  std::vector<Seen> seen = collector.seen();
-  ASSERT_EQ(seen.size(), 3u);
-  for (const auto& s : seen) EXPECT_EQ(s.type, DATA_REQUEST);
 }

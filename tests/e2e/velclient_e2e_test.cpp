@@ -1,12 +1,12 @@
-// velclient started as the agent starts it, against the Oracle client stand-in: start-up and
-// registration, the in-memory groups, a catalog group through a worker, the queue limit, take
-// actions in new-connection mode, shutdown and the start-up exit codes.
+// velclient started as the agent starts it, against the Oracle client stand-in: one test per path
+// that only the whole process shows (the request classes, the worker and the queue have their
+// unit tests): registration order, the in-memory groups and a catalog group through a worker
+// with an Oracle error, take actions in both connection modes, shutdown during a statement, the
+// start-up exit codes and the command line.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "HashMap.h"
@@ -50,7 +50,7 @@ TEST_F(VelclientRun, RegistersFixedGroupsThenSimpleCatalogEntriesInOrder) {
   std::vector<std::pair<std::string, int>> expected = kFixedGroups;
   expected.push_back({"TEST_STATS", 3});
   expected.push_back({"TEST_SLOW", 1});
-  expected.push_back({"TEST_BUSY", 1});
+  expected.push_back({"TEST_BROKEN", 1});
   // The registration message lists the groups in the iteration order of the link's group map;
   // putting them into such a map in the order of the calls gives the order on the wire. The
   // simple-SQL entries come with their own versions; TEST_PLAIN (not simple SQL) is left out.
@@ -95,6 +95,20 @@ TEST_F(VelclientRun, AnswersInMemoryGroupsAndCatalogGroupThroughWorker) {
     EXPECT_EQ(row[2], info[0][9]);  // the instance column, from the session
   }
 
+  // An Oracle error is raised as an event and answered empty; the session goes on.
+  size_t before = m_agent.eventCount();
+  velagent::Answer broken = m_agent.dataRequest("TEST_BROKEN", "PROD", {}, 8000);
+  ASSERT_TRUE(broken.ok());
+  EXPECT_TRUE(broken.rows.empty());
+  ASSERT_TRUE(m_agent.waitEvents(before + 1, 3000));
+  bool found = false;
+  for (const velagent::Event& e : m_agent.events())
+    if (e.group == "Agent_Event" && e.rows.size() == 1 && e.rows[0].size() == 7 &&
+        e.rows[0][3] == "942")
+      found = e.rows[0][2] == "PROD" && e.rows[0][5] == "Query attribute group 'TEST_BROKEN'";
+  EXPECT_TRUE(found);
+  EXPECT_EQ(m_agent.dataRequest("TEST_STATS", "PROD", {}, 8000).rows.size(), stats.rows.size());
+
   // Groups of features that are not running are answered empty at once.
   for (const char* group : {"RDB_Alert_Log_Summary", "Agent_Listener", "Agent_Remote_Connection"}) {
     velagent::Answer empty = m_agent.dataRequest(group, "PROD", {}, 3000);
@@ -108,111 +122,50 @@ TEST_F(VelclientRun, AnswersInMemoryGroupsAndCatalogGroupThroughWorker) {
   shutdownCleanly();
 }
 
-TEST_F(VelclientRun, FullQueueRefusesWithEventAndEmptyAnswer) {
-  // While its worker runs a 4 s statement, a subnode's queue takes the maximum length plus one
-  // requests; the next is refused at once. The default maximum is 50; 0 still admits one.
-  struct Case {
-    std::vector<std::string> env;
-    size_t max;
-  };
-  for (const Case& c : {Case{{}, 50}, Case{{"VEL_REQUEST_QUEUE_MAX_LENGTH=0"}, 0}}) {
-    SCOPED_TRACE(c.max);
-    startRegistered(c.env);
+TEST_F(VelclientRun, TakeActionsInBothConnectionModes) {
+  // A new connection per action (the default), then the subnode's own session.
+  for (const char* mode : {"VEL_ACTION_NEWCONN=true", "VEL_ACTION_NEWCONN=false"}) {
+    SCOPED_TRACE(mode);
+    startRegistered({mode, "VEL_SELECT_ACTION_MAXROW=3"});
     ASSERT_TRUE(hasStatus(waitStatus("PROD", "Active", 8000), "PROD", "Active")) << clientLog();
-    std::string busy = m_agent.sendDataRequest("TEST_BUSY", "PROD", {});
-    // The worker looks at its queue at least once a second (plus its keep-alive work): by now it
-    // runs the busy statement, which still has two seconds to go.
-    std::this_thread::sleep_for(std::chrono::milliseconds(2000));
-    size_t eventsBefore = m_agent.eventCount();
-    std::vector<std::string> ids;
-    for (size_t i = 0; i < c.max + 2; ++i)
-      ids.push_back(m_agent.sendDataRequest("TEST_STATS", "PROD", {}));
-    for (size_t i = 0; i < ids.size(); ++i) {
-      velagent::Answer a = m_agent.waitAnswer(ids[i], 10000);
-      ASSERT_TRUE(a.ok()) << i;
-      EXPECT_EQ(a.rows.empty(), i == c.max + 1) << i;
-    }
-    EXPECT_FALSE(m_agent.waitAnswer(busy, 5000).rows.empty());
-    std::vector<velagent::Event> events = m_agent.events();
-    // Other events (the unreachable database's connection errors) may come in between.
-    std::vector<velagent::Event> refusals;
-    for (size_t i = eventsBefore; i < events.size(); ++i)
-      if (!events[i].rows.empty() && events[i].rows[0].size() == 7 &&
-          events[i].rows[0][3] == "1006")
-        refusals.push_back(events[i]);
-    ASSERT_EQ(refusals.size(), 1u);
-    const velagent::Event& refused = refusals[0];
-    EXPECT_EQ(refused.group, "Agent_Event");
-    ASSERT_EQ(refused.rows.size(), 1u);
-    ASSERT_EQ(refused.rows[0].size(), 7u);
-    EXPECT_EQ(refused.rows[0][0], "1");
-    EXPECT_EQ(refused.rows[0][1], "Too many req");
-    EXPECT_EQ(refused.rows[0][2], "PROD");
-    EXPECT_EQ(refused.rows[0][3], "1006");
-    EXPECT_EQ(
-        refused.rows[0][4],
-        "Error at appending request for handle is:TEST_STATS, request id is:" + ids.back() +
-            ", because current list length exceeds the max list length:" + std::to_string(c.max));
+    velagent::TaskResult select =
+        m_agent.task("PROD", "VELSELECT:select name, value from v$sysstat order by name;;", 8000);
+    ASSERT_TRUE(select.ok());
+    EXPECT_EQ(select.rc, 0);
+    ASSERT_EQ(select.outputs.size(), 4u);  // the row limit, then the column names
+    EXPECT_EQ(select.outputs[3].value, "NAME / VALUE");
+    // Reverse fetch order: the last fetched row first.
+    EXPECT_GT(select.outputs[0].value, select.outputs[2].value);
+
+    velagent::TaskResult failing =
+        m_agent.task("PROD", "VELSELECT:select x from no_such_table", 8000);
+    ASSERT_TRUE(failing.ok());
+    EXPECT_EQ(failing.rc, 942);
+    ASSERT_EQ(failing.outputs.size(), 1u);
+    EXPECT_NE(failing.outputs[0].value.find("ORA-00942"), std::string::npos);
+
+    velagent::TaskResult refused = m_agent.task("PROD", "RUNSQL:select 1 from dual", 3000);
+    ASSERT_TRUE(refused.ok());
+    EXPECT_EQ(refused.rc, -1);
     shutdownCleanly();
   }
-}
-
-TEST_F(VelclientRun, TakeActionsOnNewConnectionsAndRefusals) {
-  startRegistered({"VEL_SELECT_ACTION_MAXROW=3"});
-  velagent::TaskResult select =
-      m_agent.task("PROD", "VELSELECT:select name, value from v$sysstat order by name;;", 8000);
-  ASSERT_TRUE(select.ok());
-  EXPECT_EQ(select.rc, 0);
-  ASSERT_EQ(select.outputs.size(), 4u);  // the row limit, then the column names
-  EXPECT_EQ(select.outputs[3].value, "NAME / VALUE");
-  // Reverse fetch order: the last fetched row first.
-  EXPECT_GT(select.outputs[0].value, select.outputs[2].value);
-  EXPECT_NE(select.outputs[0].value.find(" / "), std::string::npos);
-
-  velagent::TaskResult plsql = m_agent.task("PROD", "VELPLSQL:BEGIN NULL; END;", 8000);
-  ASSERT_TRUE(plsql.ok());
-  EXPECT_EQ(plsql.rc, 0);
-  ASSERT_EQ(plsql.outputs.size(), 1u);
-  EXPECT_EQ(plsql.outputs[0].value, "");
-
-  velagent::TaskResult failing =
-      m_agent.task("PROD", "VELSELECT:select x from no_such_table", 8000);
-  ASSERT_TRUE(failing.ok());
-  EXPECT_EQ(failing.rc, 942);
-  ASSERT_EQ(failing.outputs.size(), 1u);
-  EXPECT_NE(failing.outputs[0].value.find("ORA-00942"), std::string::npos);
-
+  // A new connection to a database that is down.
+  startRegistered();
   velagent::TaskResult down = m_agent.task("DOWN", "VELSELECT:select 1 from dual", 8000);
   ASSERT_TRUE(down.ok());
   EXPECT_EQ(down.rc, -2);
   ASSERT_EQ(down.outputs.size(), 1u);
   EXPECT_EQ(down.outputs[0].value, "Can not connect to the database");
-
-  velagent::TaskResult missing = m_agent.task("NOSUCH", "VELSELECT:select 1 from dual", 8000);
-  ASSERT_TRUE(missing.ok());
-  EXPECT_EQ(missing.rc, -2);
-  ASSERT_EQ(missing.outputs.size(), 1u);
-  EXPECT_EQ(missing.outputs[0].value, "Can not get the subnode item for NOSUCH");
-
-  for (const char* action : {"velselect:select 1 from dual", "RUNSQL:select 1 from dual"}) {
-    velagent::TaskResult refused = m_agent.task("PROD", action, 3000);
-    ASSERT_TRUE(refused.ok()) << action;
-    EXPECT_EQ(refused.rc, -1);
-    ASSERT_EQ(refused.outputs.size(), 1u);
-    EXPECT_EQ(refused.outputs[0].value,
-              std::string("Error, this action ") + action + " can't be processed");
-  }
   shutdownCleanly();
 }
 
 TEST_F(VelclientRun, ShutdownDuringASlowStatementWaitsForItAndExitsCleanly) {
-  startRegistered();
+  startRegistered({"VEL_TRACE=error;database=flow"});
   ASSERT_EQ(waitStatus("PROD", "Active", 8000).size(), 2u);
   std::string id = m_agent.sendDataRequest("TEST_SLOW", "PROD", {});
   ASSERT_FALSE(id.empty());
-  // The worker looks at its queue at least once a second: by now it runs the slow statement, and
-  // its answer comes after the link has been closed.
-  std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+  // Once the worker runs the slow statement, its answer comes after the link has been closed.
+  ASSERT_TRUE(waitForLog("as slow_marker from v$sysstat", 5000)) << clientLog();
   ASSERT_TRUE(m_agent.sendShutdown());
   EXPECT_EQ(m_agent.waitClientExit(15000), 0);
 }

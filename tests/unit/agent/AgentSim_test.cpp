@@ -251,47 +251,6 @@ TEST_F(AgentLinked, TheAgentClosingIsSeenByTheCollectorAndNotCountedAsItsClose) 
   EXPECT_TRUE(sim.violations().empty());
 }
 
-TEST_F(AgentLinked, ClosingWakesASendBlockedOnACollectorThatDoesNotRead) {
-  std::atomic<bool> failed{false};
-  std::atomic<bool> started{false};
-  std::thread sender([&] {
-    const std::string chunk(1 << 20, 'x');
-    for (int i = 0; i < 512; ++i) {
-      started = true;
-      if (!sim.sendRaw(chunk)) {
-        failed = true;
-        return;
-      }
-    }
-  });
-  while (!started) std::this_thread::yield();
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  sim.closeClient();  // must not wait for the blocked send
-  sender.join();
-  EXPECT_TRUE(failed);
-}
-
-TEST_F(AgentLinked, RawRequestsAreExpectedAndGeneratedIdsAvoidThem) {
-  std::vector<std::string> dataIds;
-  std::vector<std::string> taskIds;
-  ASSERT_TRUE(sim.sendRaw(
-      "<dataRequest id=\"1\"><attrGroup name=\"G\"/></dataRequest>\n<garbage\n"
-      "<taskRequest id=\"2\"><task command=\"x\"/></taskRequest>\n<dataRequest id=\"3\">",
-      &dataIds, &taskIds));
-  EXPECT_EQ(dataIds, std::vector<std::string>{"1"});
-  EXPECT_EQ(taskIds, std::vector<std::string>{"2"});
-  std::string generated = sim.sendDataRequest("G", "S", {});
-  EXPECT_NE(generated, "1");
-  EXPECT_NE(generated, "2");
-  ASSERT_TRUE(client.send(answerFor("1", "G", "<in><al><a v=\"r\"/></al></in>")));
-  ASSERT_TRUE(client.send("<taskResponse id=\"2\" rc=\"3\"/>\n"));
-  Answer a = sim.waitAnswer("1", 2000);
-  ASSERT_TRUE(a.ok());
-  EXPECT_EQ(a.rows.size(), 1u);
-  EXPECT_EQ(sim.waitTaskAnswer("2", 2000).rc, 3);
-  EXPECT_TRUE(sim.violations().empty());
-}
-
 TEST_F(AgentLinked, RequestsFromSeveralThreadsEachGetTheirOwnAnswer) {
   constexpr int kThreads = 6;
   std::vector<std::thread> threads;
@@ -380,18 +339,6 @@ TEST(AgentSimProcess, AProgramThatExitsBeforeConnectingEndsTheWaitAtOnce) {
   EXPECT_FALSE(sim.waitRegistration(60000));
   EXPECT_NE(sim.lastError().find("exited with status 3"), std::string::npos) << sim.lastError();
   EXPECT_EQ(sim.waitClientExit(1000), 3);
-}
-
-TEST(AgentSimProcess, BadProgramsAndEnvironmentsAreRefused) {
-  AgentSim sim;
-  EXPECT_FALSE(sim.startClient("/bin/true", ClientOptions()));  // no port to give yet
-  ASSERT_TRUE(sim.listen(0));
-  EXPECT_FALSE(sim.startClient("/nonexistent/velclient", ClientOptions()));
-  EXPECT_NE(sim.lastError().find("cannot execute"), std::string::npos);
-  ClientOptions bad;
-  bad.env = {"NOVALUE"};
-  EXPECT_FALSE(sim.startClient("/bin/true", bad));
-  EXPECT_EQ(sim.waitClientExit(10), -1);  // nothing was started
 }
 
 TEST(AgentSimProcess, AHangingProgramIsKilledOnRequestAndOnDestruction) {

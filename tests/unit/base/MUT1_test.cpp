@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "TestSupport.h"
+#include "TraceCapture.h"
 
 VEL_TRACE_UNIT("traceunit");
 
@@ -21,20 +23,10 @@ class TraceTest : public ::testing::Test {
  protected:
   void configure(const char* spec) {
     m_trace.reset();  // restore before replacing, or the old guard would undo the new value
-    m_file.reset();
-    m_trace = std::make_unique<veltest::ScopedEnv>("VEL_TRACE", spec);
-    m_file =
-        std::make_unique<veltest::ScopedEnv>("VEL_TRACE_FILE", m_dir.file("trace.log").c_str());
-    MUT1_Invalidate();
+    m_trace.emplace(spec);
   }
-  std::string output() { return veltest::readFile(m_dir.file("trace.log")); }
-  void TearDown() override {
-    m_trace.reset();
-    m_file.reset();
-    MUT1_Invalidate();
-  }
-  veltest::TempDir m_dir;
-  std::unique_ptr<veltest::ScopedEnv> m_trace, m_file;
+  std::string output() { return m_trace->text(); }
+  std::optional<veltest::TraceCapture> m_trace;
 };
 
 TEST_F(TraceTest, DefaultIsErrorsOnly) {

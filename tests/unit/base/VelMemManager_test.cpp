@@ -6,11 +6,13 @@
 
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "MUT1.h"
 #include "TestSupport.h"
+#include "TraceCapture.h"
 
 namespace {
 
@@ -269,20 +271,14 @@ class VelPoolTraceTest : public VelPoolTest {
  protected:
   void SetUp() override {
     VelPoolTest::SetUp();
-    m_trace = std::make_unique<veltest::ScopedEnv>("VEL_TRACE", "none;pool=detail,error");
-    m_file =
-        std::make_unique<veltest::ScopedEnv>("VEL_TRACE_FILE", m_dir.file("trace.log").c_str());
-    MUT1_Invalidate();
+    m_trace.emplace("none;pool=detail,error");
   }
   void TearDown() override {
     m_trace.reset();
-    m_file.reset();
-    MUT1_Invalidate();
     VelPoolTest::TearDown();
   }
-  std::string output() { return veltest::readFile(m_dir.file("trace.log")); }
-  veltest::TempDir m_dir;
-  std::unique_ptr<veltest::ScopedEnv> m_trace, m_file;
+  std::string output() { return m_trace->text(); }
+  std::optional<veltest::TraceCapture> m_trace;
 };
 
 TEST_F(VelPoolTraceTest, UsageTotalsGrowthAndErrorsAreTraced) {

@@ -9,6 +9,7 @@
 
 #include "MUT1.h"
 #include "TestSupport.h"
+#include "TraceCapture.h"
 #include "VelXMLFile.h"
 
 namespace {
@@ -17,42 +18,19 @@ std::string str(const char* s) { return s ? s : "(null)"; }
 
 class CatalogParseTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    m_trace = std::make_unique<veltest::ScopedEnv>("VEL_TRACE", "error");
-    m_traceFile =
-        std::make_unique<veltest::ScopedEnv>("VEL_TRACE_FILE", m_dir.file("trace.log").c_str());
-    MUT1_Invalidate();
-  }
-  void TearDown() override {
-    m_trace.reset();
-    m_traceFile.reset();
-    MUT1_Invalidate();
-  }
   // Writes text to a file of the temporary folder and parses it into m_data.
   bool parse(const std::string& text, const char* name = "velsql.xml") {
     m_path = m_dir.file(name);
     EXPECT_TRUE(veltest::writeFile(m_path, text));
     return OraXMLParserHandler::parseXML(m_path.c_str(), m_data);
   }
-  std::string trace() { return veltest::readFile(m_dir.file("trace.log")); }
-  // True when one trace line holds both texts.
-  bool traceLineHas(const std::string& a, const std::string& b) {
-    std::string t = trace();
-    size_t start = 0;
-    while (start < t.size()) {
-      size_t end = t.find('\n', start);
-      if (end == std::string::npos) end = t.size();
-      std::string line = t.substr(start, end - start);
-      if (line.find(a) != std::string::npos && line.find(b) != std::string::npos) return true;
-      start = end + 1;
-    }
-    return false;
-  }
+  std::string trace() { return m_trace.text(); }
+  bool traceLineHas(const std::string& a, const std::string& b) { return m_trace.lineHas(a, b); }
 
   veltest::TempDir m_dir;
   std::string m_path;
   OraXMLSQLData m_data;
-  std::unique_ptr<veltest::ScopedEnv> m_trace, m_traceFile;
+  veltest::TraceCapture m_trace;
 };
 
 TEST_F(CatalogParseTest, NewFormatWithAllSettings) {

@@ -9,23 +9,13 @@
 
 #include "MUT1.h"
 #include "TestSupport.h"
+#include "TraceCapture.h"
 #include "VelAgentDefinitionParserHandler.h"
 
 namespace {
 
 class AttrGroupsTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    m_trace = std::make_unique<veltest::ScopedEnv>("VEL_TRACE", "error");
-    m_traceFile =
-        std::make_unique<veltest::ScopedEnv>("VEL_TRACE_FILE", m_dir.file("trace.log").c_str());
-    MUT1_Invalidate();
-  }
-  void TearDown() override {
-    m_trace.reset();
-    m_traceFile.reset();
-    MUT1_Invalidate();
-  }
   bool parseRef(const std::string& text, const char* name = "vel.ref") {
     std::string path = m_dir.file(name);
     EXPECT_TRUE(veltest::writeFile(path, text));
@@ -36,7 +26,7 @@ class AttrGroupsTest : public ::testing::Test {
     ASSERT_TRUE(veltest::writeFile(path, text));
     parseATRFile(path.c_str(), m_groups);
   }
-  std::string trace() { return veltest::readFile(m_dir.file("trace.log")); }
+  std::string trace() { return m_trace.text(); }
   const VelAttributeDef* attr(const char* group, size_t i) {
     const VelAttributeGroupDef* g = m_groups.getAGDef(group);
     if (g == nullptr || i >= g->getAttributeCount()) return nullptr;
@@ -45,7 +35,7 @@ class AttrGroupsTest : public ::testing::Test {
 
   veltest::TempDir m_dir;
   VelAttrGroups m_groups;
-  std::unique_ptr<veltest::ScopedEnv> m_trace, m_traceFile;
+  veltest::TraceCapture m_trace;
 };
 
 const char* kRef = R"(<?xml version="1.0"?>

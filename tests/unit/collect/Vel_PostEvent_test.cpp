@@ -7,48 +7,19 @@
 #include <string>
 #include <vector>
 
-#include "../link/LinkPeer.h"
+#include "EventLine.h"
 #include "cp_api.h"
 
 namespace {
 
-// The values of the one row of an event line, decoded; empty when the line is not an event of
-// Agent_Event.
-std::vector<std::string> rowOf(const std::string& line) {
-  std::vector<std::string> values;
-  const std::string head = "<pureEvent><attrGroup name=\"Agent_Event\"><in><al>";
-  if (line.rfind(head, 0) != 0) return values;
-  size_t pos = head.size();
-  while (line.compare(pos, 6, "<a v=\"") == 0) {
-    size_t end = line.find("\"/>", pos + 6);
-    if (end == std::string::npos) break;
-    std::string v = line.substr(pos + 6, end - pos - 6);
-    for (size_t amp; (amp = v.find("&apos;")) != std::string::npos;) v.replace(amp, 6, "'");
-    values.push_back(v);
-    pos = end + 3;
-  }
-  EXPECT_EQ(line.substr(pos), "</al></in></attrGroup></pureEvent>\n");
-  return values;
-}
-
 class PostEvent : public ::testing::Test {
  protected:
-  void SetUp() override {
-    cp_SetConnectRetryPause(0);
-    cp_setPort(m_peer.port());
-    char property[] = "CP_MULTITHREADED=YES";
-    char* properties[] = {property};
-    ASSERT_EQ(cp_OpenConnectionWithProperties(properties, 1), 0);
-    ASSERT_TRUE(m_peer.accept());
-    ASSERT_EQ(cp_RegisterAttrGroup(kAgentEventGroup, 1, kAgentEventGroup), 0);
-    ASSERT_EQ(cp_RegistrationComplete(), 0);
-    ASSERT_FALSE(m_peer.readLine().empty());
-  }
+  void SetUp() override { veltest::openEventLink(m_peer); }
   void TearDown() override {
     cp_CloseConnection();
     cp_setPort(-1);
   }
-  std::vector<std::string> nextRow() { return rowOf(m_peer.readLine()); }
+  std::vector<std::string> nextRow() { return veltest::eventValues(m_peer.readLine()); }
 
   veltest::LinkPeer m_peer;
 };
@@ -133,7 +104,7 @@ TEST(StartFailureEvent, OpensItsOwnLinkRegistersAndSends) {
         << group;
   }
   EXPECT_EQ(
-      rowOf(peer.readLine()),
+      veltest::eventValues(peer.readLine()),
       (Row{"1", "Agent", "", "1002", "Initializing Oracle runtime environment failed!", "", ""}));
   EXPECT_EQ(cp_GetState(), REG_COMPLETE_STATE);  // the caller closes
   cp_CloseConnection();

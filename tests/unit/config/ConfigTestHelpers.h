@@ -1,4 +1,4 @@
-// Helpers shared by the configuration tests: trace capture into a file.
+// Helpers shared by the configuration tests: running the velcrypt tool; the trace capture.
 #ifndef VEL_TESTS_UNIT_CONFIG_CONFIGTESTHELPERS_H
 #define VEL_TESTS_UNIT_CONFIG_CONFIGTESTHELPERS_H
 
@@ -7,29 +7,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "MUT1.h"
 #include "TestSupport.h"
+#include "TraceCapture.h"
 
 namespace veltest {
-
-// Sends every error trace (and the given extra words) to a file of its own while it lives.
-class TraceCapture {
- public:
-  explicit TraceCapture(const char* flags = "error")
-      : m_trace("VEL_TRACE", flags), m_file("VEL_TRACE_FILE", m_dir.file("trace.log").c_str()) {
-    MUT1_Invalidate();
-  }
-  // Settings are re-read lazily at the next trace point, after the guards have restored the
-  // variables.
-  ~TraceCapture() { MUT1_Invalidate(); }
-  std::string text() const { return readFile(m_dir.file("trace.log")); }
-  bool contains(const std::string& s) const { return text().find(s) != std::string::npos; }
-
- private:
-  TempDir m_dir;
-  ScopedEnv m_trace;
-  ScopedEnv m_file;
-};
 
 struct ToolRun {
   int exitCode = -1;

@@ -5,46 +5,17 @@
 #include <string>
 #include <vector>
 
-#include "../link/LinkPeer.h"
+#include "EventLine.h"
 #include "TestSupport.h"
 #include "VelConfig.h"
-#include "Vel_PostEvent.h"
-#include "cp_api.h"
 
 namespace {
 
 using veltest::ScopedEnv;
 
-// The seven values of an Agent_Event line; empty for any other line.
-std::vector<std::string> eventRow(const std::string& line) {
-  std::vector<std::string> values;
-  const std::string head = "<pureEvent><attrGroup name=\"Agent_Event\"><in><al>";
-  if (line.rfind(head, 0) != 0) return values;
-  size_t pos = head.size();
-  while (line.compare(pos, 6, "<a v=\"") == 0) {
-    size_t end = line.find("\"/>", pos + 6);
-    if (end == std::string::npos) break;
-    std::string v = line.substr(pos + 6, end - pos - 6);
-    for (size_t amp; (amp = v.find("&apos;")) != std::string::npos;) v.replace(amp, 6, "'");
-    values.push_back(v);
-    pos = end + 3;
-  }
-  return values;
-}
-
 class ConfigEvents : public ::testing::Test {
  protected:
-  void SetUp() override {
-    cp_SetConnectRetryPause(0);
-    cp_setPort(m_peer.port());
-    char property[] = "CP_MULTITHREADED=YES";
-    char* properties[] = {property};
-    ASSERT_EQ(cp_OpenConnectionWithProperties(properties, 1), 0);
-    ASSERT_TRUE(m_peer.accept());
-    ASSERT_EQ(cp_RegisterAttrGroup(kAgentEventGroup, 1, kAgentEventGroup), 0);
-    ASSERT_EQ(cp_RegistrationComplete(), 0);
-    ASSERT_FALSE(m_peer.readLine().empty());
-  }
+  void SetUp() override { veltest::openEventLink(m_peer); }
   void TearDown() override {
     cp_CloseConnection();
     cp_setPort(-1);
@@ -67,7 +38,7 @@ TEST_F(ConfigEvents, ConnectionLeftOutForACutNameIsReportedOnce) {
                                  "[config ORCL]\n"));
   VelConfig config;
   EXPECT_EQ(config.getItems().size(), 3u);
-  std::vector<std::string> row = eventRow(m_peer.readLine());
+  std::vector<std::string> row = veltest::eventValues(m_peer.readLine());
   EXPECT_EQ(row, (std::vector<std::string>{
                      "1", "Agent Config", "", "1000",
                      "Error - DB Connection 'SALES_REPORTING_DATABASE2' can't be added. The length "

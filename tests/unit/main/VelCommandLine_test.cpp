@@ -119,25 +119,6 @@ TEST(CommandLineOptions, UnknownWordsMissingValuesAndCommandArguments) {
   EXPECT_EQ(velCommandOptions().version, -5);
 }
 
-TEST(CommandLineOptions, HelpText) {
-  EXPECT_EQ(captureStdout(usage),
-            "Usage: velclient [OPTION] [COMMAND]\n"
-            "COMMANDs\n"
-            "sql                        do a simple sql query\n"
-            "test                       check if can connect\n"
-            "\n"
-            "OPTIONs\n"
-            "\t-h,-help:                display this help message\n"
-            "-option <option name>      printXMLRow or printXMLDefinition\n"
-            "-connstr <connstr>         oracle connection string\n"
-            "-username <username>       oracle logon user\n"
-            "-password <password>       oracle logon password\n"
-            "-role <role>               SYSDBA, NORMAL or DEFAULT\n"
-            "-xmlsqlfilename <file>     default is velsql.xml\n"
-            "-sqlid <sqlid>/all         sql ID in the xml\n"
-            "-version <DBVersion>       database version, default 101\n");
-}
-
 // ---- The built program on the stand-in ------------------------------------------------------
 
 std::string entry(const std::string& attrs, const std::string& inner) {

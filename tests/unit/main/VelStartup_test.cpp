@@ -5,23 +5,17 @@
 
 #include "MUT1.h"
 #include "TestSupport.h"
+#include "TraceCapture.h"
 
 namespace {
 
 std::string traceEnvironment(const char* traceSpec, std::vector<std::string> entries) {
-  veltest::TempDir dir;
-  std::string log = dir.file("trace.log");
-  {
-    veltest::ScopedEnv trace("VEL_TRACE", traceSpec);
-    veltest::ScopedEnv file("VEL_TRACE_FILE", log.c_str());
-    MUT1_Invalidate();
-    std::vector<char*> env;
-    for (auto& e : entries) env.push_back(e.data());
-    env.push_back(nullptr);
-    velTraceEnvironment(env.data());
-  }
-  MUT1_Invalidate();
-  return veltest::readFile(log);
+  veltest::TraceCapture trace(traceSpec);
+  std::vector<char*> env;
+  for (auto& e : entries) env.push_back(e.data());
+  env.push_back(nullptr);
+  velTraceEnvironment(env.data());
+  return trace.text();
 }
 
 TEST(StartupEnvironmentTrace, MasksEveryEntryThatContainsThePasswordName) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "AgentSim.h"
+#include "LinkedAgent.h"
 #include "OciTestSupport.h"
 #include "Ora_FilterList.h"
 #include "Ora_StmtTable.h"
@@ -33,37 +34,8 @@ const char kRac[] = "rac-scan:1521/RACDB";
 const char kAsm[] = "dbhost1:1521/+ASM";
 const char kStandby[] = "sbhost1:1521/PRODSB";
 
-// An agent on loopback with the link of this process connected to it, so that events can be
-// observed.
-class EventPeer {
- public:
-  EventPeer() {
-    EXPECT_TRUE(m_agent.listen(0));
-    cp_setPort(m_agent.port());
-    char property[] = "CP_MULTITHREADED=YES";
-    char* properties[] = {property};
-    EXPECT_EQ(cp_OpenConnectionWithProperties(properties, 1), 0);
-    EXPECT_TRUE(m_agent.acceptClient(5000));
-    EXPECT_EQ(cp_RegisterAttrGroup(kAgentEventGroup, 1, kAgentEventGroup), 0);
-    EXPECT_EQ(cp_RegistrationComplete(), 0);
-    EXPECT_TRUE(m_agent.waitRegistration(5000));
-  }
-  ~EventPeer() { cp_CloseConnection(); }
-  // Events that arrived within a short wait for at least count of them.
-  std::vector<velagent::Event> events(size_t count) {
-    m_agent.waitEvents(count, 3000);
-    return m_agent.events();
-  }
-  velagent::AgentSim& agent() { return m_agent; }
-
- private:
-  velagent::AgentSim m_agent;
-};
-
-// The values of an Agent_Event row: severity, category, subnode, id, message, detail, suggestion.
-std::vector<std::string> eventRow(const velagent::Event& e) {
-  return e.rows.empty() ? std::vector<std::string>{} : e.rows[0];
-}
+using EventPeer = veltest::LinkedAgent;
+using veltest::eventRow;
 
 class DatabaseTest : public ::testing::Test {
  protected:

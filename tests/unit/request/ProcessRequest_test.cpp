@@ -9,9 +9,9 @@
 #include <thread>
 #include <vector>
 
-#include "ConfigTestHelpers.h"
 #include "RequestTestSupport.h"
 #include "SendMutex.h"
+#include "TraceCapture.h"
 #include "VelConfig.h"
 #include "Vel_DatabaseWorker.h"
 

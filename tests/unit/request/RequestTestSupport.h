@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "AgentSim.h"
+#include "LinkedAgent.h"
 #include "OciTestSupport.h"
 #include "OraXMLSQLData.h"
 #include "TestSupport.h"
@@ -92,55 +93,14 @@ inline VelAttrGroups makeAttrGroups() {
 }
 
 // An agent on loopback with the link of this process connected to it and the groups registered.
-class LinkPeer {
+class LinkPeer : public veltest::LinkedAgent {
  public:
-  LinkPeer() {
-    EXPECT_TRUE(m_agent.listen(0));
-    cp_setPort(m_agent.port());
-    char property[] = "CP_MULTITHREADED=YES";
-    char* properties[] = {property};
-    EXPECT_EQ(cp_OpenConnectionWithProperties(properties, 1), 0);
-    EXPECT_TRUE(m_agent.acceptClient(5000));
-    const char* groups[] = {kAgentEventGroup, RDB_Instance_Info, ASM_Instance,
-                            RDB_Parameter,    kSessions,         kStats,
-                            kCommits,         kBroken,           kSlow,
-                            kNoDefinition,    kNoStatement,      kNoAttributes};
-    for (const char* g : groups) EXPECT_EQ(cp_RegisterAttrGroup(g, 1, g), 0) << g;
-    EXPECT_EQ(cp_RegistrationComplete(), 0);
-    EXPECT_TRUE(m_agent.waitRegistration(5000));
-  }
-  ~LinkPeer() { cp_CloseConnection(); }
-  LinkPeer(const LinkPeer&) = delete;
-  LinkPeer& operator=(const LinkPeer&) = delete;
-
-  // The agent sends a data request; returns the record the link hands over (id in *id).
-  Request* receive(const std::string& group, const std::string& subnode,
-                   const std::vector<velagent::RequestInfoItem>& items = {},
-                   std::string* id = nullptr) {
-    std::string sent = m_agent.sendDataRequest(group, subnode, items);
-    EXPECT_FALSE(sent.empty());
-    if (id) *id = sent;
-    Request* request = nullptr;
-    EXPECT_EQ(cp_WaitForRequest(&request), 0);
-    return request;
-  }
-  velagent::Answer answer(const std::string& id, int timeoutMs = 5000) {
-    return m_agent.waitAnswer(id, timeoutMs);
-  }
-  // The events that arrived within a short wait for at least count of them.
-  std::vector<velagent::Event> events(size_t count, int timeoutMs = 3000) {
-    m_agent.waitEvents(count, timeoutMs);
-    return m_agent.events();
-  }
-  velagent::AgentSim& agent() { return m_agent; }
-
- private:
-  velagent::AgentSim m_agent;
+  LinkPeer()
+      : LinkedAgent({kAgentEventGroup, RDB_Instance_Info, ASM_Instance, RDB_Parameter, kSessions,
+                     kStats, kCommits, kBroken, kSlow, kNoDefinition, kNoStatement, kNoAttributes,
+                     DG_Status}) {}
 };
-
-inline std::vector<std::string> eventRow(const velagent::Event& e) {
-  return e.rows.empty() ? std::vector<std::string>{} : e.rows[0];
-}
+using veltest::eventRow;
 
 // A filter item as the agent writes it.
 inline velagent::RequestInfoItem filterItem(const std::string& filter) {

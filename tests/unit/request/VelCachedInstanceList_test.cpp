@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "ConfigTestHelpers.h"
 #include "Ora_Database.h"
 #include "RequestTestSupport.h"
 #include "SendMutex.h"
+#include "TraceCapture.h"
 
 namespace {
 

@@ -14,10 +14,10 @@
 #include <thread>
 #include <vector>
 
-#include "ConfigTestHelpers.h"
 #include "Ora_Database.h"
 #include "RequestTestSupport.h"
 #include "SendMutex.h"
+#include "TraceCapture.h"
 #include "VelConfig.h"
 #include "Vel_ListRequest.h"
 

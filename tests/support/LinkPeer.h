@@ -1,8 +1,8 @@
 // A loopback listener that plays the agent's end of the link in tests: it accepts the link's
 // connection, reads its lines and writes requests. Every wait is bounded (2 s), so a broken link
 // fails a test instead of hanging it.
-#ifndef VEL_TESTS_UNIT_LINK_LINKPEER_H
-#define VEL_TESTS_UNIT_LINK_LINKPEER_H
+#ifndef VEL_TESTS_SUPPORT_LINKPEER_H
+#define VEL_TESTS_SUPPORT_LINKPEER_H
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -109,4 +109,4 @@ class LinkPeer {
 
 }  // namespace veltest
 
-#endif  // VEL_TESTS_UNIT_LINK_LINKPEER_H
+#endif  // VEL_TESTS_SUPPORT_LINKPEER_H

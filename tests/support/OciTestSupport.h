@@ -1,8 +1,8 @@
 // Shared set-up of the database-access tests: the client library (the stand-in, found through
 // LD_LIBRARY_PATH), the process-wide OCI environment, simulated databases made from the seeds,
 // and catalogs built in code.
-#ifndef VEL_TESTS_UNIT_OCI_OCITESTSUPPORT_H
-#define VEL_TESTS_UNIT_OCI_OCITESTSUPPORT_H
+#ifndef VEL_TESTS_SUPPORT_OCITESTSUPPORT_H
+#define VEL_TESTS_SUPPORT_OCITESTSUPPORT_H
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -74,4 +74,4 @@ inline OraXMLSQLData makeCatalog() {
 
 }  // namespace ocitest
 
-#endif  // VEL_TESTS_UNIT_OCI_OCITESTSUPPORT_H
+#endif  // VEL_TESTS_SUPPORT_OCITESTSUPPORT_H

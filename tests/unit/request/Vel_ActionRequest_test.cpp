@@ -1,5 +1,7 @@
 // Take actions against the stand-in: SELECT and PL/SQL actions on a session (answers observed at
 // the agent), and the take-action thread that opens a session of its own per action.
+#include "Vel_ActionRequest.h"
+
 #include <gtest/gtest.h>
 #include <pthread.h>
 
@@ -9,11 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "ConfigTestHelpers.h"
 #include "Ora_Database.h"
 #include "RequestTestSupport.h"
+#include "TraceCapture.h"
 #include "VelConfig.h"
-#include "Vel_ActionRequest.h"
 #include "Vel_ListRequest.h"
 
 namespace {

@@ -1,0 +1,215 @@
+// The supplementary groups through velagent and the stand-in: top SQL through a cursor, SQL text
+// in pieces, disk space measured on this host, customized SQL with a failing statement, Data
+// Guard messages pushed once each (one of them written while the collector runs), and
+// -parsesql on good and broken files.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "VelclientRun.h"
+
+namespace {
+
+using velagent::RequestInfoItem;
+using vele2e::Rows;
+
+RequestInfoItem cond(const std::string& name, const std::string& value,
+                     const std::string& op = "EQ", const std::string& logOp = "AND") {
+  RequestInfoItem item;
+  item.name = name;
+  item.value = value;
+  item.op = op;
+  item.logOp = logOp;
+  return item;
+}
+
+class SupplementaryRun : public vele2e::VelclientRun {
+ protected:
+  std::string catalogText() const override {
+    return veltest::readFile(veltest::sourceDir() + "/etc/velsql.xml");
+  }
+  std::string configText() const override {
+    return vele2e::configSection("PROD", "dbhost1:1521/PROD") +
+           vele2e::configSection("SB", "sbhost1:1521/PRODSB");
+  }
+  void makeDatabases() override {
+    // PROD's dump folder and first archive destination are folders of the test; the second
+    // archive destination is a prefix inside one; a data file is missing and one is on ASM.
+    ASSERT_EQ(mkdir(m_dir.file("arch").c_str(), 0755), 0);
+    std::string d = m_dir.path();
+    ASSERT_TRUE(veltest::writeFile(
+        m_dir.file("paths.sql"),
+        "UPDATE \"gv$diag_info\" SET value = '" + d +
+            "' WHERE name = 'Diag Trace';\n"
+            "UPDATE \"gv$archive_dest\" SET destination = '" +
+            d +
+            "' WHERE dest_id = 1;\n"
+            "UPDATE \"gv$archive_dest\" SET status = 'VALID', target = 'LOCAL', destination = '" +
+            d +
+            "/arch/log' WHERE dest_id = 2;\n"
+            "UPDATE dba_temp_files SET file_name = '+DATA/PROD/temp01.dbf';\n"));
+    makeDatabase("single.sql", "dbhost1_1521_PROD.db", m_dir.file("paths.sql"));
+    makeDatabase("standby.sql", "sbhost1_1521_PRODSB.db");
+    ASSERT_TRUE(
+        veltest::writeFile(m_dir.file("cus.properties"),
+                           "[SELECTSQL]\nSQL_ID = USERS\n"
+                           "SQL_TEXT = select username, user_id, created\n"
+                           "  from dba_users where username = 'SYS'\n"
+                           "[SELECTSQL]\nSQL_ID = BROKEN\nSQL_TEXT = select x from nowhere\n"
+                           "SQL_TIMEOUT = 20\n"));
+  }
+
+  void start() { startRegistered({"VEL_CUSTOMIZED_SQL=" + m_dir.file("cus.properties")}); }
+
+  Rows data(const std::string& group, const std::string& subnode,
+            const std::vector<RequestInfoItem>& items = {}) {
+    velagent::Answer a = m_agent.dataRequest(group, subnode, items, 20000);
+    EXPECT_TRUE(a.ok()) << group << "\n" << clientLog();
+    return a.rows;
+  }
+
+  // The message numbers of the DG_Status events of SB received so far.
+  std::vector<std::string> dgNumbers() {
+    std::vector<std::string> numbers;
+    for (const velagent::Event& e : m_agent.events())
+      if (e.group == "DG_Status" && e.subnode == "SB" && !e.rows.empty() && e.rows[0].size() == 11)
+        numbers.push_back(e.rows[0][3]);
+    return numbers;
+  }
+  bool waitDG(size_t count) {
+    for (int i = 0; i < 100 && dgNumbers().size() < count; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    return dgNumbers().size() >= count;
+  }
+};
+
+TEST_F(SupplementaryRun, EveryGroupIsServedAsItsDataSays) {
+  start();
+  ASSERT_TRUE(hasStatus(waitStatus("PROD", "Active", 10000), "PROD", "Active")) << clientLog();
+
+  // Top SQL: hostile and unknown filter values are skipped, never pasted into the block.
+  Rows top = data("RDB_Top_SQL", "PROD",
+                  {cond("MODULE", "x'; drop table orders; --"), cond("timestamp", "1")});
+  ASSERT_EQ(top.size(), 3u);
+  EXPECT_EQ(top[0].size(), 82u);
+  EXPECT_EQ(top[0][0], "5zruc4v6y32f9");
+  EXPECT_EQ(top[0][79], "PROD");
+  EXPECT_EQ(top[0][80], "dbhost1");
+
+  // SQL text: the lookup chosen by the conditions; their values are bound.
+  struct TextCase {
+    const char* label;
+    std::vector<RequestInfoItem> items;
+    std::vector<size_t> pieceLengths;  // characters
+  };
+  const TextCase textCases[] = {
+      {"history", {cond("sqlid", "7hq2v0n6bx3ut"), cond("dbid", "1234567890")}, {512, 512, 276}},
+      {"current", {cond("address", "000000007A3B9C10"), cond("dbid", "1234567890")}, {60}},
+      {"hostile", {cond("sqlid", "x' or '1'='1"), cond("dbid", "1234567890")}, {}},
+      {"joined with or", {cond("sqlid", "7hq2v0n6bx3ut", "EQ", "OR"), cond("dbid", "1")}, {}},
+      {"missing dbid", {cond("sqlid", "7hq2v0n6bx3ut")}, {}},
+  };
+  for (const TextCase& c : textCases) {
+    SCOPED_TRACE(c.label);
+    Rows rows = data("RDB_SQLTEXT", "PROD", c.items);
+    ASSERT_EQ(rows.size(), c.pieceLengths.size());
+    for (size_t i = 0; i < rows.size(); ++i) {
+      EXPECT_EQ(rows[i][3], std::to_string(i));
+      size_t characters = 0;
+      for (unsigned char ch : rows[i][4]) characters += (ch & 0xC0) != 0x80;
+      EXPECT_EQ(characters, c.pieceLengths[i]);
+      EXPECT_EQ(rows[i][4].find_first_of("\n\t\r"), std::string::npos);
+    }
+  }
+
+  // Disk space: the test's folders are measured on this host, the rest are reported unmeasured.
+  struct statvfs fs;
+  ASSERT_EQ(statvfs(m_dir.path().c_str(), &fs), 0);
+  std::string total = std::to_string(static_cast<long long>(fs.f_blocks) * fs.f_frsize);
+  std::set<std::string> measured, unmeasured;
+  for (const auto& row : data("RDB_Disk_Space", "PROD")) {
+    ASSERT_EQ(row.size(), 14u);
+    (row[1] == "YES" ? measured : unmeasured).insert(row[4]);
+    EXPECT_EQ(row[1] == "YES" ? row[7] : row[5], row[1] == "YES" ? total : "-1") << row[4];
+  }
+  EXPECT_EQ(measured.count(m_dir.path()), 1u);
+  EXPECT_EQ(measured.count(m_dir.path() + "/arch/log"), 1u);
+  EXPECT_EQ(unmeasured.count("+DATA/PROD"), 1u);
+  EXPECT_EQ(unmeasured.count("/u01/app/oracle/oradata/PROD"), 1u);
+
+  // Customized SQL: the failing statement sends no row, does not stop the other, and shows in
+  // the summary.
+  Rows detail = data("RDB_Customized_SQL_Detail", "PROD",
+                     {cond("SQLID", "BROKEN"), cond("SQLID", "USERS"), cond("SQLID", "NONE")});
+  ASSERT_EQ(detail.size(), 1u);
+  ASSERT_EQ(detail[0].size(), 28u);
+  EXPECT_EQ(detail[0][0], "USERS");
+  EXPECT_EQ((std::vector<std::string>{detail[0][1], detail[0][2], detail[0][11], detail[0][12]}),
+            (std::vector<std::string>{"USERNAME", "SYS", "USER_ID", "0"}));
+  EXPECT_EQ(detail[0][21], "CREATED");
+  Rows summary = data("RDB_Customized_SQL_Summary", "PROD");
+  ASSERT_EQ(summary.size(), 2u);
+  EXPECT_EQ(summary[0][3],
+            "select username, user_id, created from dba_users where username = 'SYS' ");
+  EXPECT_EQ((std::vector<std::string>{summary[0][4], summary[1][2], summary[1][4], summary[1][7]}),
+            (std::vector<std::string>{"0", "BROKEN", "942", "20"}));
+  EXPECT_NE(summary[1][5].find("ORA-00942"), std::string::npos);
+
+  // Data Guard: the standby's five messages, then one written while running, each once.
+  ASSERT_TRUE(waitDG(5)) << clientLog();
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(m_sim.file("sbhost1_1521_PRODSB.db").c_str(), &db), SQLITE_OK);
+  sqlite3_busy_timeout(db, 5000);
+  EXPECT_EQ(sqlite3_exec(db,
+                         "INSERT INTO \"gv$dataguard_status\" VALUES(1, 'Log Apply Services', "
+                         "'Informational', 0, 6, 0, 'NO', '2026-12-01 08:00:00', 'new', 0)",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+  ASSERT_TRUE(waitDG(6)) << clientLog();
+  // Two more keep-alive checks: nothing is sent twice.
+  std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+  EXPECT_EQ(dgNumbers(), (std::vector<std::string>{"1", "2", "3", "4", "5", "6"}));
+  shutdownCleanly();
+}
+
+TEST_F(SupplementaryRun, ParseSqlListsTheFileAndSaysByItsExitCodeWhetherItWasClean) {
+  ASSERT_TRUE(veltest::writeFile(m_dir.file("broken.properties"),
+                                 "junk line\n[SELECTSQL]\nSQL_TEXT = select 1 from dual\n"
+                                 "[SELECTSQL]\nSQL_ID = T\nSQL_TEXT = select 2 from dual\n"
+                                 "SQL_TIMEOUT = soon\n"));
+  struct Case {
+    std::string file;
+    int status;
+    std::string output;
+  };
+  const Case cases[] = {
+      {m_dir.file("cus.properties"), 0,
+       "SQLID: USERS\nSQL: select username, user_id, created\nfrom dba_users where username = "
+       "'SYS'\n\nSQLID: BROKEN\nSQL: select x from nowhere\n\n"},
+      {m_dir.file("broken.properties"), 2,
+       "SQLID: T\nSQL: select 2 from dual\n\n3 line(s) ignored or statement(s) dropped, see the "
+       "trace\n"},
+      {m_dir.file("missing.properties"), 1,
+       "Load file: " + m_dir.file("missing.properties") + " Failed\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    std::string cmd = "LD_LIBRARY_PATH=" + veltest::buildDir() + "/sim VEL_TRACE=none " + binary() +
+                      " -parsesql " + c.file + " >" + m_dir.file("out.txt") + " 2>&1";
+    int rc = system(cmd.c_str());
+    ASSERT_TRUE(WIFEXITED(rc));
+    EXPECT_EQ(WEXITSTATUS(rc), c.status);
+    EXPECT_EQ(veltest::readFile(m_dir.file("out.txt")), c.output);
+  }
+}
+
+}  // namespace
