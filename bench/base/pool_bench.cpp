@@ -69,14 +69,14 @@ void BM_Mixed(benchmark::State& state) {
 
 // The floor under the pool: the two lock/unlock pairs of one Free and one Malloc, nothing else.
 void BM_PoolLockFloor(benchmark::State& state) {
-  static VelMutex mutex;
+  static VelSpinMutex mutex;
   for (auto _ : state) {
     {
-      VelMutexHandler lock(mutex);
+      VelSpinMutexHandler lock(mutex);
       benchmark::ClobberMemory();
     }
     {
-      VelMutexHandler lock(mutex);
+      VelSpinMutexHandler lock(mutex);
       benchmark::ClobberMemory();
     }
   }

@@ -1,7 +1,8 @@
 // Non-blocking calls, OCIBreak and OCIReset of the client stand-in.
 //
 // In non-blocking mode a call that must reach the "server" (execute, fetch of rows not yet
-// prefetched, session end) runs on a worker thread of its service context. The caller gets
+// prefetched, session end) runs on the worker thread of its service context, one thread per
+// context for its whole life. The caller gets
 // OCI_STILL_EXECUTING until the worker is done; the same call made again then collects the
 // result. A call that finishes within a few milliseconds is answered at once, as a real client
 // answers from its network buffers, so short statements cost no polling round.
@@ -27,7 +28,6 @@ bool nonblocking(const OCISvcCtx* svc) {
 
 // Hands out the finished call's result; mu held by the caller through lk.
 sword collect(OCISvcCtx* svc, std::unique_lock<std::mutex>& lk, OCIError* err) {
-  if (svc->worker.joinable()) svc->worker.join();  // the worker only exits after opDone
   const sword rc = svc->opStatus;
   ErrList errs;
   errs.swap(svc->opErrors);
@@ -46,13 +46,35 @@ void abandonCall(OCISvcCtx* svc) {
   svc->breakRequested = true;
   if (svc->activeDb != nullptr) sqlite3_interrupt(svc->activeDb);
   svc->cv.notify_all();
-  lk.unlock();
-  if (svc->worker.joinable()) svc->worker.join();
-  lk.lock();
+  if (svc->task) {
+    svc->task = nullptr;  // not taken yet: it never runs
+  } else {
+    svc->cv.wait(lk, [svc] { return svc->opDone; });
+  }
   svc->op = OCISvcCtx::None;
   svc->opKey = nullptr;
   svc->opDone = false;
   svc->opErrors.clear();
+}
+
+// The worker of a service context: runs each task handed over in runCall and reports it done.
+void workerLoop(OCISvcCtx* svc) {
+  std::unique_lock<std::mutex> lk(svc->mu);
+  for (;;) {
+    svc->cv.wait(lk, [svc] { return svc->stopWorker || svc->task; });
+    if (!svc->task) return;
+    std::function<sword(ErrList*)> task;
+    task.swap(svc->task);
+    lk.unlock();
+    ErrList errs;
+    const sword rc = task(&errs);
+    setActiveDb(svc, nullptr);
+    lk.lock();
+    svc->opStatus = rc;
+    svc->opErrors.swap(errs);
+    svc->opDone = true;
+    svc->cv.notify_all();
+  }
 }
 
 }  // namespace
@@ -82,24 +104,19 @@ sword runCall(OCISvcCtx* svc, OCIError* err, OCISvcCtx::Op op, const void* key,
   svc->op = op;
   svc->opKey = key;
   svc->opDone = false;
-  std::function<sword(ErrList*)> task = fn;
-  try {
-    svc->worker = std::thread([svc, task]() {
-      ErrList errs;
-      const sword rc = task(&errs);
-      setActiveDb(svc, nullptr);
-      std::lock_guard<std::mutex> done(svc->mu);
-      svc->opStatus = rc;
-      svc->opErrors.swap(errs);
-      svc->opDone = true;
-      svc->cv.notify_all();
-    });
-  } catch (const std::system_error&) {
-    svc->op = OCISvcCtx::None;
-    svc->opKey = nullptr;
-    lk.unlock();
-    return failCode(err, 4030, "out of process memory");
+  svc->task = fn;
+  if (!svc->worker.joinable()) {
+    try {
+      svc->worker = std::thread(workerLoop, svc);
+    } catch (const std::system_error&) {
+      svc->task = nullptr;
+      svc->op = OCISvcCtx::None;
+      svc->opKey = nullptr;
+      lk.unlock();
+      return failCode(err, 4030, "out of process memory");
+    }
   }
+  svc->cv.notify_all();
   svc->cv.wait_for(lk, kGrace, [svc] { return svc->opDone; });
   if (!svc->opDone) return kStillExecuting;
   return collect(svc, lk, err);
@@ -134,6 +151,12 @@ void setActiveDb(OCISvcCtx* svc, sqlite3* db) {
 
 void vsimFreeSvcCtx(OCISvcCtx* svc) {
   abandonCall(svc);
+  {
+    std::lock_guard<std::mutex> lk(svc->mu);
+    svc->stopWorker = true;
+    svc->cv.notify_all();
+  }
+  if (svc->worker.joinable()) svc->worker.join();
   if (svc->server != nullptr && svc->server->svc == svc) svc->server->svc = nullptr;
   deleteHandle(svc);
 }

@@ -321,22 +321,36 @@ bool decodeNumber(const ub1* in, Decimal* out) {
   return true;
 }
 
+namespace {
+
+// Reads 1 to maxDigits decimal digits at *p (as "%<maxDigits>d" would, without a sign); false when
+// there is none.
+bool readDigits(const char** p, int maxDigits, int* out) {
+  int v = 0, n = 0;
+  while (n < maxDigits && std::isdigit(static_cast<unsigned char>((*p)[n])))
+    v = v * 10 + ((*p)[n++] - '0');
+  if (n == 0) return false;
+  *p += n;
+  *out = v;
+  return true;
+}
+
+}  // namespace
+
 bool parseDate(const std::string& s, SimDate* out) {
-  int y = 0, mo = 0, d = 0, h = 0, mi = 0, sec = 0, n = 0;
+  // Read by hand rather than with sscanf: every DATE value of a fetch comes through here.
+  int y = 0, mo = 0, d = 0, h = 0, mi = 0, sec = 0;
   const char* p = s.c_str();
   while (*p == ' ') ++p;
-  if (std::sscanf(p, "%4d-%2d-%2d%n", &y, &mo, &d, &n) != 3) return false;
-  p += n;
+  if (!readDigits(&p, 4, &y) || *p++ != '-' || !readDigits(&p, 2, &mo) || *p++ != '-' ||
+      !readDigits(&p, 2, &d))
+    return false;
   if (*p == ' ' || *p == 'T') {
     ++p;
-    n = 0;
-    if (std::sscanf(p, "%2d:%2d%n", &h, &mi, &n) != 2) return false;
-    p += n;
+    if (!readDigits(&p, 2, &h) || *p++ != ':' || !readDigits(&p, 2, &mi)) return false;
     if (*p == ':') {
       ++p;
-      n = 0;
-      if (std::sscanf(p, "%2d%n", &sec, &n) != 1) return false;
-      p += n;
+      if (!readDigits(&p, 2, &sec)) return false;
       if (*p == '.') {
         ++p;
         while (std::isdigit(static_cast<unsigned char>(*p))) ++p;

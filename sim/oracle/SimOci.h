@@ -163,6 +163,10 @@ struct OCISvcCtx : VsimHandle {
   bool opDone = false;
   sword opStatus = 0;
   vsim::ErrList opErrors;
+  std::function<sword(vsim::ErrList*)> task;  // handed to the worker, not yet taken
+  bool stopWorker = false;                    // set when the context is freed
+  // Started by the first non-blocking call; runs the calls one after the other until the
+  // context is freed, as a real client's connection keeps its socket.
   std::thread worker;
   // Set by OCIBreak, cleared when a call starts and by OCIReset; read without the lock by the
   // SQLite progress handler.
@@ -266,9 +270,9 @@ sword fail(OCIError* err, const ErrRec& e);
 sword failCode(OCIError* err, int code, const std::string& text = std::string());
 void setErrors(OCIError* err, const ErrList& list);
 
-// Runs a call of a service context: inline in blocking mode; in non-blocking mode on a worker
-// thread, answering OCI_STILL_EXECUTING until the same call (op, key) made again finds it done.
-// fn fills its own error list; the records reach err when the result is handed out.
+// Runs a call of a service context: inline in blocking mode; in non-blocking mode on the
+// context's worker thread, answering OCI_STILL_EXECUTING until the same call (op, key) made again
+// finds it done. fn fills its own error list; the records reach err when the result is handed out.
 sword runCall(OCISvcCtx* svc, OCIError* err, OCISvcCtx::Op op, const void* key,
               const std::function<sword(ErrList*)>& fn);
 

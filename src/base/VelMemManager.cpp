@@ -143,7 +143,7 @@ bool reserveIndexes(unsigned chunks) {
 
 // Constructed before any other static object of the program and destroyed after all of them,
 // so that static objects that allocate from the pool find the mutex alive.
-VelMutex VelMemManager::m_Mutex __attribute__((init_priority(101)));
+VelSpinMutex VelMemManager::m_Mutex __attribute__((init_priority(101)));
 // A child of fork() may allocate before it execs: the pool is locked across the fork so that
 // the child does not inherit it half-updated or locked by a thread that does not exist there.
 struct VelMemManager::ForkGuard {
@@ -187,13 +187,13 @@ size_t VelMemManager::getAllocSize(size_t need) {
 
 void* VelMemManager::Malloc(size_t size) {
   VEL_FLOW_ENTRY("VelMemManager::Malloc");
-  VelMutexHandler lock(m_Mutex);
+  VelSpinMutexHandler lock(m_Mutex);
   VEL_RETURN(MallocMemory(size));
 }
 
 void VelMemManager::Free(void* pointer) {
   VEL_FLOW_ENTRY("VelMemManager::Free");
-  VelMutexHandler lock(m_Mutex);
+  VelSpinMutexHandler lock(m_Mutex);
   FreeMemory(pointer);
 }
 
@@ -326,7 +326,7 @@ bool VelMemManager::push_back(Vel_MemItem* item) {
 
 void* VelMemManager::Realloc(void* pointer, size_t size) {
   VEL_FLOW_ENTRY("VelMemManager::Realloc");
-  VelMutexHandler lock(m_Mutex);
+  VelSpinMutexHandler lock(m_Mutex);
   if (pointer == nullptr) VEL_RETURN(MallocMemory(size));
   if (size == 0) {
     FreeMemory(pointer);
@@ -375,7 +375,7 @@ void* VelMemManager::Realloc(void* pointer, size_t size) {
 
 void VelMemManager::clear() {
   VEL_FLOW_ENTRY("VelMemManager::clear");
-  VelMutexHandler lock(m_Mutex);
+  VelSpinMutexHandler lock(m_Mutex);
   clearLocked();
 }
 
@@ -404,7 +404,7 @@ void VelMemManager::clearLocked() {
 void VelMemManager::DisplayUsage() {
   VEL_FLOW_ENTRY("VelMemManager::DisplayUsage");
   if (!VEL_TRACE_ON(MUT1_DETAIL)) return;
-  VelMutexHandler lock(m_Mutex);
+  VelSpinMutexHandler lock(m_Mutex);
   displayUsageLocked();
 }
 
@@ -423,7 +423,7 @@ void VelMemManager::displayUsageLocked() {
 }
 
 void VelMemManager::getUsage(int* chunks, long long* totalSize, long long* totalUsed) {
-  VelMutexHandler lock(m_Mutex);
+  VelSpinMutexHandler lock(m_Mutex);
   long long size = 0, used = 0;
   for (Vel_MemItem* item = m_pHead; item != nullptr; item = item->m_pNext) {
     size += static_cast<long long>(item->m_iBlockSize) * item->m_iTotalNum;

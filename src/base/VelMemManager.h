@@ -8,9 +8,10 @@
 // Placement is deterministic: the first chunk (in list order) of the request's class with a free
 // block, and in it the first free position; else the first entirely free chunk of any class,
 // re-cut to the class; else a new chunk appended at the tail. Chunks go back to the heap only in
-// clear(). Every public operation holds the pool mutex, which is always the innermost lock: the
-// only lock taken while it is held is the trace service's own, which never allocates from the
-// pool. A fork holds the pool mutex across the call, so the child finds the pool consistent.
+// clear(). Every public operation holds the pool mutex (a VelSpinMutex: a contending thread spins
+// briefly before it sleeps, as the critical sections are short), which is always the innermost
+// lock: the only lock taken while it is held is the trace service's own, which never allocates from
+// the pool. A fork holds the pool mutex across the call, so the child finds the pool consistent.
 #ifndef VEL_BASE_VELMEMMANAGER_H
 #define VEL_BASE_VELMEMMANAGER_H
 
@@ -93,7 +94,7 @@ class VelMemManager {
   static Vel_MemItem* m_pHead;  // guarded by m_Mutex
   static Vel_MemItem* m_pTail;  // guarded by m_Mutex
   static int m_iChunkNum;       // chunks created; guarded by m_Mutex
-  static VelMutex m_Mutex;
+  static VelSpinMutex m_Mutex;
   struct ForkGuard;
   static ForkGuard m_forkGuard;
 };

@@ -1,9 +1,12 @@
-// VelMutex (non-recursive mutex with a lock count), VelEvent (auto-reset event) and
-// VelMutexHandler (scoped lock guard).
+// VelMutex (non-recursive mutex with a lock count), VelSpinMutex (a mutex for very short critical
+// sections that spins briefly before it sleeps), VelEvent (auto-reset event) and VelMutexHandler
+// (scoped lock guard for either mutex).
 #ifndef VEL_BASE_VELMUTEX_H
 #define VEL_BASE_VELMUTEX_H
 
 #include <pthread.h>
+
+#include <atomic>
 
 class VelMutex {
  public:
@@ -25,6 +28,33 @@ class VelMutex {
   int m_count = 0;  // changed only by the thread that holds m_mutex
   bool m_valid = false;
   int m_createError = 0;
+};
+
+// A non-recursive mutex for critical sections of a few dozen instructions taken by many threads
+// (the pool). A thread that finds it held spins for a short while, re-reading it, before it
+// sleeps on the futex; release wakes a sleeper only when one is waiting. No lock count: get() by
+// the holder deadlocks.
+class VelSpinMutex {
+ public:
+  VelSpinMutex() = default;
+  VelSpinMutex(const VelSpinMutex&) = delete;
+  VelSpinMutex& operator=(const VelSpinMutex&) = delete;
+
+  void get() {
+    int expected = kFree;
+    if (!m_state.compare_exchange_strong(expected, kHeld, std::memory_order_acquire,
+                                         std::memory_order_relaxed))
+      getContended();
+  }
+  void release() {
+    if (m_state.exchange(kFree, std::memory_order_release) == kHeldWithSleepers) wakeOne();
+  }
+
+ private:
+  enum : int { kFree = 0, kHeld = 1, kHeldWithSleepers = 2 };
+  void getContended();
+  void wakeOne();
+  std::atomic<int> m_state{kFree};
 };
 
 class VelEvent {
@@ -54,21 +84,24 @@ class VelEvent {
   bool m_valid = false;
 };
 
-// Holds a VelMutex for the life of the object.
-class VelMutexHandler {
+// Holds a VelMutex (or a VelSpinMutex) for the life of the object.
+template <typename Mutex>
+class VelLockHandler {
  public:
-  explicit VelMutexHandler(VelMutex* mutex) : m_mutex(mutex) {
+  explicit VelLockHandler(Mutex* mutex) : m_mutex(mutex) {
     if (m_mutex) m_mutex->get();
   }
-  explicit VelMutexHandler(VelMutex& mutex) : VelMutexHandler(&mutex) {}
-  ~VelMutexHandler() {
+  explicit VelLockHandler(Mutex& mutex) : VelLockHandler(&mutex) {}
+  ~VelLockHandler() {
     if (m_mutex) m_mutex->release();
   }
-  VelMutexHandler(const VelMutexHandler&) = delete;
-  VelMutexHandler& operator=(const VelMutexHandler&) = delete;
+  VelLockHandler(const VelLockHandler&) = delete;
+  VelLockHandler& operator=(const VelLockHandler&) = delete;
 
  private:
-  VelMutex* m_mutex;
+  Mutex* m_mutex;
 };
+using VelMutexHandler = VelLockHandler<VelMutex>;
+using VelSpinMutexHandler = VelLockHandler<VelSpinMutex>;
 
 #endif  // VEL_BASE_VELMUTEX_H

@@ -7,6 +7,7 @@
 #include "MUT1.h"
 #include "Ora_Wrapper.h"
 #include "VelMemManager.h"
+#include "VelUtil.h"
 #include "Vel_PostEvent.h"
 #include "vel00_OCI_Lib.h"
 
@@ -88,7 +89,8 @@ void Ora_OCIEnv::Terminate() {
 void Ora_ErrorMsg::clear() {
   m_status = 0;
   m_errorCode = 0;
-  memset(m_message, 0, sizeof m_message);
+  // Only the terminator: every fetched row clears its record, and the text is read as a string.
+  m_message[0] = 0;
 }
 
 void Ora_ErrorMsg::set(int status, int errorCode, const char* message) {
@@ -195,11 +197,11 @@ bool OraNum::getString(char* buffer, unsigned size) const {
   return true;
 }
 
-void getOCINumberString(const OCINumber* number, char* buffer, unsigned size, OCIError* errorHandle,
-                        int shift) {
-  if (number == nullptr || buffer == nullptr || errorHandle == nullptr || size < 2) return;
-  VEL_DETAIL("Shift current OCINumber to %d", shift);
-  memset(buffer, 0, size);
+namespace {
+
+// The number times 10^shift through the client's own shift, round and integer conversion, with
+// the traces of each failure; -1 when one fails or the result does not fit 64 bits.
+long long convertThroughClient(const OCINumber* number, OCIError* errorHandle, int shift) {
   long long result = -1;
   OCINumber shifted;
   const OCINumber* source = number;
@@ -208,8 +210,7 @@ void getOCINumberString(const OCINumber* number, char* buffer, unsigned size, OC
     int rc = L::pMyOCINumberShift(errorHandle, number, shift, &shifted);
     if (!ok(rc)) {
       Ora_ErrorMsg::printOCIError(errorHandle, rc, "", "OCINumberShift", nullptr);
-      snprintf(buffer, size, "%d", -1);
-      return;
+      return -1;
     }
     source = &shifted;
   }
@@ -218,37 +219,118 @@ void getOCINumberString(const OCINumber* number, char* buffer, unsigned size, OC
   int rc = L::pMyOCINumberRound(errorHandle, source, 0, &rounded);
   if (!ok(rc)) {
     Ora_ErrorMsg::printOCIError(errorHandle, rc, "", "OCINumberRound", nullptr);
-  } else {
-    int64_t value = 0;
-    rc = L::pMyOCINumberToInt(errorHandle, &rounded, sizeof value, OCI_NUMBER_SIGNED, &value);
-    if (ok(rc)) {
-      result = value;
-    } else if (VEL_TRACE_ON(MUT1_DETAIL)) {
-      text work[100] = {0};
-      ub4 workSize = sizeof work;
-      int trc = L::pMyOCINumberToText(errorHandle, &rounded,
-                                      reinterpret_cast<const text*>(OraNum::ToTextFmt), 3, nullptr,
-                                      0, &workSize, work);
-      if (!ok(trc)) {
-        Ora_ErrorMsg::printOCIError(errorHandle, trc, "", "getOCINumberString", nullptr);
-        VEL_DUMP(rounded.OCINumberPart, OCI_NUMBER_SIZE, "Dump of OCINumber");
-      }
-      Ora_ErrorMsg::printOCIError(errorHandle, rc, "", "getOCINumberString", nullptr);
-      VEL_DETAIL("Converting Oracle number from %s to int64 failed ",
-                 reinterpret_cast<const char*>(work));
+    return -1;
+  }
+  int64_t value = 0;
+  rc = L::pMyOCINumberToInt(errorHandle, &rounded, sizeof value, OCI_NUMBER_SIGNED, &value);
+  if (ok(rc)) {
+    result = value;
+  } else if (VEL_TRACE_ON(MUT1_DETAIL)) {
+    text work[100] = {0};
+    ub4 workSize = sizeof work;
+    int trc = L::pMyOCINumberToText(errorHandle, &rounded,
+                                    reinterpret_cast<const text*>(OraNum::ToTextFmt), 3, nullptr, 0,
+                                    &workSize, work);
+    if (!ok(trc)) {
+      Ora_ErrorMsg::printOCIError(errorHandle, trc, "", "getOCINumberString", nullptr);
+      VEL_DUMP(rounded.OCINumberPart, OCI_NUMBER_SIZE, "Dump of OCINumber");
+    }
+    Ora_ErrorMsg::printOCIError(errorHandle, rc, "", "getOCINumberString", nullptr);
+    VEL_DETAIL("Converting Oracle number from %s to int64 failed ",
+               reinterpret_cast<const char*>(work));
+  }
+  return result;
+}
+
+// The number times 10^shift, rounded half away from zero, read straight from the 22 number
+// bytes (length, exponent, base-100 digits) as OCINumberShift, OCINumberRound and OCINumberToInt
+// would compute it. False for bytes that are no valid number and for a result beyond 64 bits: the
+// caller then takes the client's own conversions, which trace the failure.
+bool numberToInt64(const OCINumber* number, int shift, long long* out) {
+  const ub1* b = number->OCINumberPart;
+  int length = b[0];
+  if (length < 1 || length > 21) return false;
+  if (length == 1) {
+    if (b[1] != 0x80) return false;
+    *out = 0;
+    return true;
+  }
+  bool negative = (b[1] & 0x80) == 0;
+  int exponent = (negative ? static_cast<ub1>(~b[1]) : b[1]) - 193;
+  int count = length - 1;
+  if (negative && b[length] == 102) --count;
+  // Decimal digits before the point: two per base-100 digit up to the exponent, plus the shift.
+  long point = (static_cast<long>(exponent) + 1) * 2 + shift;
+  if (point > 19) return false;  // at least 10^19: beyond 64 bits
+  unsigned long long magnitude = 0;
+  int roundDigit = 0;
+  long position = 0;  // index of the next decimal digit of the mantissa
+  for (int k = 0; k < count; ++k) {
+    int raw = b[2 + k];
+    int digit = negative ? 101 - raw : raw - 1;
+    if (digit < 0 || digit > 99) return false;
+    const int decimals[2] = {digit / 10, digit % 10};
+    for (int d : decimals) {
+      if (position < point)
+        magnitude = magnitude * 10 + static_cast<unsigned>(d);
+      else if (position == point)
+        roundDigit = d;
+      ++position;
     }
   }
+  // Zeros after the last mantissa digit, up to the point.
+  for (; position < point; ++position) magnitude *= 10;
+  if (roundDigit >= 5) ++magnitude;
+  const unsigned long long limit = negative ? 0x8000000000000000ULL : 0x7FFFFFFFFFFFFFFFULL;
+  if (magnitude > limit) return false;
+  *out = negative ? static_cast<long long>(0ULL - magnitude) : static_cast<long long>(magnitude);
+  return true;
+}
+
+// Two decimal digits of v (0..99).
+char* put2(char* p, unsigned v) {
+  p[0] = static_cast<char>('0' + v / 10);
+  p[1] = static_cast<char>('0' + v % 10);
+  return p + 2;
+}
+
+}  // namespace
+
+void getOCINumberString(const OCINumber* number, char* buffer, unsigned size, OCIError* errorHandle,
+                        int shift) {
+  if (number == nullptr || buffer == nullptr || errorHandle == nullptr || size < 2) return;
+  VEL_DETAIL("Shift current OCINumber to %d", shift);
+  long long result = -1;
+  // The common case, a number that fits 64 bits, is converted from its bytes: one value of every
+  // row goes through here, and three client calls per value cost more than the fetch itself.
+  if (!numberToInt64(number, shift, &result))
+    result = convertThroughClient(number, errorHandle, shift);
   char text64[32];
-  snprintf(text64, sizeof text64, "%lld", result);
-  snprintf(buffer, size, "%s", text64);
+  vel_strncpy(buffer, vel_lltoa(text64, result), size);
 }
 
 void getOCIDateString(const OCIDate* date, char* buffer, unsigned size) {
   if (date == nullptr || buffer == nullptr || size < 21) return;
-  memset(buffer, 0, size);
-  snprintf(buffer, size, "%03d%02d%02d%02d%02d%02d000", date->OCIDateYYYY - 1900, date->OCIDateMM,
-           date->OCIDateDD, date->OCIDateTime.OCITimeHH, date->OCIDateTime.OCITimeMI,
-           date->OCIDateTime.OCITimeSS);
+  int years = date->OCIDateYYYY - 1900;
+  const OCITime& t = date->OCIDateTime;
+  if (years < 0 || years > 999 || date->OCIDateMM > 99 || date->OCIDateDD > 99 ||
+      t.OCITimeHH > 99 || t.OCITimeMI > 99 || t.OCITimeSS > 99) {
+    // Outside the 16-character form: the formatted fields widen as printf widens them.
+    memset(buffer, 0, size);
+    snprintf(buffer, size, "%03d%02d%02d%02d%02d%02d000", years, date->OCIDateMM, date->OCIDateDD,
+             t.OCITimeHH, t.OCITimeMI, t.OCITimeSS);
+    return;
+  }
+  // CYYMMDDHHMMSS000, written digit by digit (one date of every row goes through here).
+  char* p = buffer;
+  *p++ = static_cast<char>('0' + years / 100);
+  p = put2(p, static_cast<unsigned>(years % 100));
+  p = put2(p, date->OCIDateMM);
+  p = put2(p, date->OCIDateDD);
+  p = put2(p, t.OCITimeHH);
+  p = put2(p, t.OCITimeMI);
+  p = put2(p, t.OCITimeSS);
+  memcpy(p, "000", 4);
 }
 
 void Ora_DumpStatement(OCIStmt* statement, OCIError* errorHandle) {

@@ -52,9 +52,9 @@ class Ora_ErrorMsg {
   const char* getMessage() const { return m_message; }
 
  private:
-  int m_status;
-  int m_errorCode;
-  char m_message[kMessageSize];
+  int m_status = 0;
+  int m_errorCode = 0;
+  char m_message[kMessageSize] = {};
 };
 
 // One Oracle number value, defined or bound directly as an OCI number.

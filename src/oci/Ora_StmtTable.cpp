@@ -7,6 +7,7 @@
 
 #include "MUT1.h"
 #include "Ora_Wrapper.h"
+#include "VelUtil.h"
 #include "vel00_OCI_Lib.h"
 
 VEL_TRACE_UNIT("stmttable");
@@ -83,22 +84,24 @@ const char* Ora_DefInfo::getWXAString(OCIError* errorHandle, int shift, const ch
       if (m_indicator == -1) m_text[0] = 0;
       return m_text;
     case kNumber:
-      memset(m_text, 0, sizeof m_text);
+      // The area is not zero-filled per value: each conversion writes its terminator.
       if (m_indicator == -1) {
         if (nullText != nullptr) {
-          snprintf(m_text, 4001, "%.4000s", nullText);
+          vel_strncpy(m_text, nullText, kTextAreaSize);
         } else {
           long long v = -1;
           for (int i = 0; i < shift && i < 18; ++i) v *= 10;
-          snprintf(m_text, sizeof m_text, "%lld", v);
+          vel_lltoa(m_text, v);
         }
       } else {
         getOCINumberString(&m_number, m_text, kTextAreaSize, errorHandle, shift);
       }
       return m_text;
     case kDate:
-      memset(m_text, 0, sizeof m_text);
-      if (m_indicator != -1) getOCIDateString(&m_date, m_text, kTextAreaSize);
+      if (m_indicator == -1)
+        m_text[0] = 0;
+      else
+        getOCIDateString(&m_date, m_text, kTextAreaSize);
       return m_text;
     default:
       VEL_ERROR("Unhandled type is: %d", m_kind);
@@ -120,46 +123,57 @@ Ora_DefInfo* Ora_DefInfoArray::getDefInfo(unsigned index) {
   return nullptr;
 }
 
-Ora_SimpleRow::~Ora_SimpleRow() { release(); }
-
-void Ora_SimpleRow::release() {
-  if (m_block != nullptr) VelMemManager::Free(m_block);
-  m_block = nullptr;
-  m_count = 0;
-  for (auto& v : m_values) v = nullptr;
+char* Ora_SimpleTable::take(size_t n) {
+  if (n > m_freeSize) {
+    // A block starts with the pointer to the block before it, so clear() walks them all.
+    size_t need = n + sizeof(void*);
+    size_t blockSize = need > m_nextBlockSize ? need : m_nextBlockSize;
+    void* block = VelMemManager::Malloc(blockSize);
+    if (block == nullptr) return nullptr;
+    *static_cast<void**>(block) = m_lastBlock;
+    m_lastBlock = block;
+    m_free = static_cast<char*>(block) + sizeof(void*);
+    m_freeSize = blockSize - sizeof(void*);
+    if (m_nextBlockSize < kLargestBlock) m_nextBlockSize *= 2;
+  }
+  char* p = m_free;
+  m_free += n;
+  m_freeSize -= n;
+  return p;
 }
 
-bool Ora_SimpleRow::setValue(const char** values, unsigned count) {
-  if (values == nullptr || count < 1 || count > kVelMaxColumns) return false;
-  release();
-  size_t total = 0;
+bool Ora_SimpleTable::append(const char** values, unsigned count) {
+  if (values == nullptr) {
+    VEL_ERROR("Error, Invalid pointer");
+    return false;
+  }
+  if (count < 1 || count > kVelMaxColumns) return false;
+  size_t lengths[kVelMaxColumns];
+  size_t textSize = 0;
   bool detail = VEL_TRACE_ON(MUT1_DETAIL);
   for (unsigned i = 0; i < count; ++i) {
     if (detail) VEL_DETAIL("index is:%d, value is:%s", i, values[i] ? values[i] : "");
-    total += (values[i] ? strlen(values[i]) : 0) + 1;
+    lengths[i] = values[i] ? strlen(values[i]) : 0;
+    textSize += lengths[i] + 1;
   }
-  VEL_DETAIL("Allocate memory size:%d", static_cast<int>(total));
-  m_block = static_cast<char*>(VelMemManager::Malloc(static_cast<unsigned>(total)));
-  if (m_block == nullptr) {
+  VEL_DETAIL("Allocate memory size:%d", static_cast<int>(textSize));
+  // The value pointers first, then the texts, rounded up so the next row's pointers stay aligned.
+  size_t pointerSize = count * sizeof(const char*);
+  size_t total = (pointerSize + textSize + sizeof(void*) - 1) & ~(sizeof(void*) - 1);
+  char* storage = take(total);
+  if (storage == nullptr) {
     VEL_ERROR("Error! Can not allocate memory for size:%d", static_cast<int>(total));
     return false;
   }
-  char* p = m_block;
+  Ora_SimpleRow row;
+  row.m_values = reinterpret_cast<const char**>(storage);
+  row.m_count = count;
+  char* p = storage + pointerSize;
   for (unsigned i = 0; i < count; ++i) {
-    size_t n = values[i] ? strlen(values[i]) : 0;
-    if (n) memcpy(p, values[i], n);
-    p[n] = 0;
-    m_values[i] = p;
-    p += n + 1;
-  }
-  m_count = count;
-  return true;
-}
-
-bool Ora_SimpleTable::push_back(Ora_SimpleRow* row) {
-  if (row == nullptr) {
-    VEL_ERROR("Error, Invalid pointer");
-    return false;
+    if (lengths[i] != 0) memcpy(p, values[i], lengths[i]);
+    p[lengths[i]] = 0;
+    row.m_values[i] = p;
+    p += lengths[i] + 1;
   }
   m_rows.push_back(row);
   return true;
@@ -167,8 +181,15 @@ bool Ora_SimpleTable::push_back(Ora_SimpleRow* row) {
 
 void Ora_SimpleTable::clear() {
   VEL_DETAIL("size is %d", static_cast<int>(m_rows.size()));
-  for (Ora_SimpleRow* row : m_rows) delete row;
   m_rows.clear();
+  while (m_lastBlock != nullptr) {
+    void* previous = *static_cast<void**>(m_lastBlock);
+    VelMemManager::Free(m_lastBlock);
+    m_lastBlock = previous;
+  }
+  m_free = nullptr;
+  m_freeSize = 0;
+  m_nextBlockSize = kFirstBlock;
 }
 
 bool Ora_SimpleTable::get(unsigned index, const char** out, int count) const {
@@ -330,19 +351,14 @@ int Ora_DynamicStmtTable::onBeforeFetch(OCIStmt* statement, OCIError* errorHandl
 void Ora_AutoStmtTable::onFetch(OCIError* errorHandle) {
   if (m_pDefineArray == nullptr) return;
   ++m_rowCount;
-  Ora_SimpleRow* row = new Ora_SimpleRow;
-  if (row == nullptr) {
-    VEL_ERROR("Error at memory allocation");
-    return;
-  }
   bool detail = VEL_TRACE_ON(MUT1_DETAIL);
   for (unsigned i = 0; i < m_columnCount; ++i) {
     Ora_DefInfo* def = m_pDefineArray->getDefInfo(i);
     m_rowValues[i] = def ? def->getWXAString(errorHandle, 0, nullptr) : nullptr;
     if (detail) VEL_DETAIL("%s:%s", m_columns[i].m_name, m_rowValues[i] ? m_rowValues[i] : "");
   }
-  if (m_columnCount == 0 || !row->setValue(m_rowValues, m_columnCount) || !m_table.push_back(row))
-    delete row;
+  // A row the pool refuses is dropped (append traced it); the fetch goes on.
+  if (m_columnCount != 0) (void)m_table.append(m_rowValues, m_columnCount);
 }
 
 void Ora_AutoStmtTable::onAfterFetch(OCIError*) { VEL_FLOWMSG("Fetched row %d", m_rowCount); }

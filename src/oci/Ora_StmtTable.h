@@ -61,42 +61,52 @@ struct Ora_ColumnInfo {
   char m_name[33] = {0};
 };
 
-// The text values of one row, copied into one block owned by the row.
-class Ora_SimpleRow : public Vel_BaseMemPool {
+// The text values of one stored row: value pointers into the storage of the table that holds it.
+class Ora_SimpleRow {
  public:
-  Ora_SimpleRow() = default;
-  ~Ora_SimpleRow();
-  Ora_SimpleRow(const Ora_SimpleRow&) = delete;
-  Ora_SimpleRow& operator=(const Ora_SimpleRow&) = delete;
-
-  // Copies count (1..128) values; a null value becomes an empty text.
-  [[nodiscard]] bool setValue(const char** values, unsigned count);
   unsigned getCount() const { return m_count; }
   const char* getValue(unsigned index) const { return index < m_count ? m_values[index] : nullptr; }
 
  private:
-  void release();
-  const char* m_values[kVelMaxColumns] = {nullptr};
+  friend class Ora_SimpleTable;
+  const char** m_values = nullptr;
   unsigned m_count = 0;
-  char* m_block = nullptr;
 };
 
-// An ordered list of owned rows.
+// An ordered list of rows of text. Rows are copied into storage blocks of the pool that the
+// table owns, many rows to a block (1 KiB at first, doubling up to 32 KiB), so that a fetched
+// row costs no pool operation of its own; clear() gives every block back.
 class Ora_SimpleTable : public Vel_BaseMemPool {
  public:
+  Ora_SimpleTable() = default;
   ~Ora_SimpleTable() { clear(); }
-  bool push_back(Ora_SimpleRow* row);
+  Ora_SimpleTable(const Ora_SimpleTable&) = delete;
+  Ora_SimpleTable& operator=(const Ora_SimpleTable&) = delete;
+
+  // Copies count (1..128) values as one row at the end; a null value becomes an empty text.
+  // False, with nothing stored, for a null array, a count outside 1..128 or when the pool refuses.
+  bool append(const char** values, unsigned count);
   void clear();
   unsigned size() const { return static_cast<unsigned>(m_rows.size()); }
   const Ora_SimpleRow* at(unsigned index) const {
-    return index < m_rows.size() ? m_rows[index] : nullptr;
+    return index < m_rows.size() ? &m_rows[index] : nullptr;
   }
   // Copies the value pointers of row index into out; false when the row is missing or its value
   // count is not count.
   bool get(unsigned index, const char** out, int count) const;
 
  private:
-  std::vector<Ora_SimpleRow*> m_rows;
+  static constexpr size_t kFirstBlock = 1024;
+  static constexpr size_t kLargestBlock = 32768;
+  // n bytes (a multiple of the pointer size) from the current block, or from a new one when it
+  // is full; null when the pool refuses.
+  char* take(size_t n);
+
+  std::vector<Ora_SimpleRow> m_rows;
+  void* m_lastBlock = nullptr;  // newest storage block; each block starts with the previous one
+  char* m_free = nullptr;       // unused bytes of the newest block
+  size_t m_freeSize = 0;
+  size_t m_nextBlockSize = kFirstBlock;
 };
 
 class Ora_BaseStmtTable : public Vel_BaseMemPool {

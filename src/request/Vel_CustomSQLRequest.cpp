@@ -75,12 +75,8 @@ void Ora_CustomTable::onFetch(OCIError* errorHandle) {
       values[slot] = slot >= kTextSlots && slot < kTextSlots + kNumberSlots ? kNoNumber : "";
     }
   }
-  Ora_SimpleRow* row = new Ora_SimpleRow;
-  if (row == nullptr) {
-    VEL_ERROR("Error at memory allocation");
-    return;
-  }
-  if (!row->setValue(values, kSlots) || !m_rows.push_back(row)) delete row;
+  // A row the pool refuses is dropped (append traced it); the fetch goes on.
+  (void)m_rows.append(values, kSlots);
 }
 
 // ---- Summary -------------------------------------------------------------------------------

@@ -164,15 +164,7 @@ bool Vel_DiskSpaceRequest::appendRows(Ora_Database& database, const char* sqlId,
                                    figures[3], figures[4],
                                    figures[5], figures[6],
                                    host,       instances.getDatabaseUniqueName()};
-    Ora_SimpleRow* out = new Ora_SimpleRow;
-    if (out == nullptr) {
-      VEL_ERROR("Error at memory allocation");
-      VEL_RETURN(false);
-    }
-    if (!out->setValue(values, kValues) || !m_rows.push_back(out)) {
-      VEL_ERROR("Error at set value for %s", path);
-      delete out;
-    }
+    if (!m_rows.append(values, kValues)) VEL_ERROR("Error at set value for %s", path);
   }
   VEL_RETURN(true);
 }

@@ -1,4 +1,5 @@
-// Mutex and auto-reset event semantics, including the whole-second deadline of the timed wait.
+// Mutex (both kinds) and auto-reset event semantics, including the whole-second deadline of the
+// timed wait.
 #include "VelMutex.h"
 
 #include <gtest/gtest.h>
@@ -6,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <thread>
+#include <vector>
 
 #include "TestSupport.h"
 
@@ -26,15 +28,27 @@ TEST(VelMutex, CountsNestedHandlersOfOneHolder) {
   EXPECT_EQ(m.lockCount(), 0);
 }
 
-TEST(VelMutex, ExcludesOtherThreads) {
-  VelMutex m;
+template <typename Mutex>
+class MutexExclusion : public ::testing::Test {};
+using MutexTypes = ::testing::Types<VelMutex, VelSpinMutex>;
+TYPED_TEST_SUITE(MutexExclusion, MutexTypes);
+
+TYPED_TEST(MutexExclusion, ExcludesOtherThreads) {
+  TypeParam m;
   long counter = 0;  // guarded by m
   std::vector<std::thread> threads;
   for (int t = 0; t < 4; ++t)
     threads.emplace_back([&] {
       for (int i = 0; i < 20000; ++i) {
-        VelMutexHandler h(m);
+        VelLockHandler<TypeParam> h(m);
         ++counter;
+        // Now and then hold on for 100 us, longer than a contender spins, so that the others
+        // also go through sleeping and being woken.
+        if (i % 2000 == 0) {
+          auto until = Clock::now() + std::chrono::microseconds(100);
+          while (Clock::now() < until) {
+          }
+        }
       }
     });
   for (auto& th : threads) th.join();

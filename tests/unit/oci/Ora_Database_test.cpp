@@ -224,22 +224,50 @@ TEST_F(DatabaseTest, NumberTextWithShiftAndNulls) {
   auto db = session();
   Ora_ErrorMsg error;
   ASSERT_TRUE(db->Connect(error, false)) << error.getMessage();
-  m_dbs.exec(kSingle,
-             "CREATE TABLE nums(n NUMBER); INSERT INTO nums VALUES(12.345);"
-             "INSERT INTO nums VALUES(NULL);");
+  // Each value with shift 0, 2 and -1: times 10^shift, rounded half away from zero, "-1" beyond
+  // 64 bits; a NULL gives -1 scaled by the shift, or the null text.
+  struct Case {
+    const char* value;
+    const char* shift0;
+    const char* shift2;
+    const char* shiftMinus1;
+  } cases[] = {
+      {"12.345", "12", "1235", "1"},
+      {"NULL", "n/a", "-100", "-1"},
+      {"0", "0", "0", "0"},
+      {"0.5", "1", "50", "0"},
+      {"-0.5", "-1", "-50", "0"},
+      {"99.5", "100", "9950", "10"},
+      {"-1234.5678", "-1235", "-123457", "-123"},
+      {"0.0001", "0", "0", "0"},
+      {"1E18", "1000000000000000000", "-1", "100000000000000000"},
+      {"9223372036854775807", "9223372036854775807", "-1", "922337203685477581"},
+      {"-9223372036854775808", "-9223372036854775808", "-1", "-922337203685477581"},
+      {"1E19", "-1", "-1", "1000000000000000000"},
+      {"1E30", "-1", "-1", "-1"},
+  };
+  std::string sql = "CREATE TABLE nums(id NUMBER, n NUMBER);";
+  for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i)
+    sql += "INSERT INTO nums VALUES(" + std::to_string(i) + ", " + cases[i].value + ");";
+  m_dbs.exec(kSingle, sql);
   struct Capture : Ora_AutoStmtTable {
-    std::vector<std::string> shifted;
+    std::vector<std::vector<std::string>> rows;
     void onFetch(OCIError* errorHandle) override {
-      Ora_DefInfo* def = m_pDefineArray->getDefInfo(0);
-      shifted.push_back(def->getWXAString(errorHandle, 2, nullptr));
-      shifted.push_back(def->getWXAString(errorHandle, 0, "n/a"));
+      Ora_DefInfo* def = m_pDefineArray->getDefInfo(1);
+      rows.push_back({def->getWXAString(errorHandle, 0, "n/a"),
+                      def->getWXAString(errorHandle, 2, nullptr),
+                      def->getWXAString(errorHandle, -1, nullptr)});
     }
   } capture;
-  Ora_AutoCommand command("select n from nums order by n desc");
+  Ora_AutoCommand command("select id, n from nums order by id");
   ASSERT_TRUE(db->executeTableCmd(command, &capture, error, time(nullptr), 10))
       << error.getMessage();
-  // 12.345 shifted by 2 is 1234.5, rounded to 1235; NULL with shift 2 is -100 or the null text.
-  EXPECT_EQ(capture.shifted, (std::vector<std::string>{"1235", "12", "-100", "n/a"}));
+  ASSERT_EQ(capture.rows.size(), sizeof cases / sizeof cases[0]);
+  for (size_t i = 0; i < capture.rows.size(); ++i) {
+    SCOPED_TRACE(cases[i].value);
+    EXPECT_EQ(capture.rows[i],
+              (std::vector<std::string>{cases[i].shift0, cases[i].shift2, cases[i].shiftMinus1}));
+  }
 
   char buffer[32] = "untouched";
   getOCINumberString(nullptr, buffer, sizeof buffer, Ora_OCIEnv::m_pOCIError, 0);
