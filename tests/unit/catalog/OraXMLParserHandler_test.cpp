@@ -303,29 +303,6 @@ TEST_F(CatalogParseTest, DeepNestingAndUnknownElementsDoNotHurt) {
   EXPECT_EQ(str(m_data.getSQLInfo("B")->getSQL(2, false)), "b");
 }
 
-TEST_F(CatalogParseTest, HandlerTracksDepthThroughEvents) {
-  // Driving the handler directly: the end of an element that was never opened is harmless.
-  OraXMLParserHandler handler(m_data);
-  OraXMLParserHandler::endElement(&handler, "SQLInfo");
-  EXPECT_EQ(handler.getDepth(), 0u);
-  const char* info[] = {"id", "X", nullptr};
-  const char* sql[] = {"dbversion", "3", nullptr};
-  const char* none[] = {nullptr};
-  OraXMLParserHandler::startElement(&handler, "doc", none);
-  OraXMLParserHandler::startElement(&handler, "SQLInfo", info);
-  OraXMLParserHandler::startElement(&handler, "SQL", sql);
-  OraXMLParserHandler::startElement(&handler, "SQLText", none);
-  OraXMLParserHandler::onCharacters(&handler, "sel", 3);
-  OraXMLParserHandler::onCharacters(&handler, "ect 1xyz", 5);
-  OraXMLParserHandler::endElement(&handler, "SQLText");
-  OraXMLParserHandler::endElement(&handler, "SQL");
-  EXPECT_EQ(handler.getDepth(), 2u);
-  EXPECT_EQ(m_data.size(), 0u);  // added only when the SQLInfo closes
-  OraXMLParserHandler::endElement(&handler, "SQLInfo");
-  ASSERT_EQ(m_data.size(), 1u);
-  EXPECT_EQ(str(m_data.getSQLInfo("X")->getSQL(3, false)), "select 1");
-}
-
 // Builds a catalog of at least minBytes with a known content.
 std::string generateCatalog(size_t minBytes, int& entries) {
   std::string xml = "<?xml version=\"1.0\"?>\n<SQLXML>\n";

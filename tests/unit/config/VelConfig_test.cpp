@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <thread>
@@ -22,6 +23,24 @@ namespace {
 using veltest::ScopedEnv;
 using veltest::TempDir;
 using veltest::TraceCapture;
+
+// One line per record, fields joined with '|', so that a failure shows which field differs.
+std::string join(std::initializer_list<const VelString*> fields) {
+  std::string all;
+  for (const VelString* f : fields) {
+    if (f != *fields.begin()) all += '|';
+    all += f->c_str();
+  }
+  return all;
+}
+std::string describe(const VelConfigInstance& c) {
+  return join({&c.m_instanceName, &c.m_connectString, &c.m_userId, &c.m_password, &c.m_connectMode,
+               &c.m_dgGroup, &c.m_logPaths, &c.m_logCharset, &c.m_subnodeName});
+}
+std::string describe(const VelConfigGlobalInfo& g) {
+  return join({&g.m_userId, &g.m_password, &g.m_oracleHome, &g.m_instantClientPath, &g.m_tnsPath,
+               &g.m_dynamicListener, &g.m_customizedSql});
+}
 
 // An instance configuration environment: VEL_CONFIG_FILE points at cfg in a temporary folder,
 // the agent instance is inst1 and the host hostA; the naming switches are unset.
@@ -102,41 +121,24 @@ TEST_F(ConfigTest, SectionsInFileOrderInheritDefaultCredentialsReadSoFar) {
   EXPECT_EQ(subnodes(file),
             "EARLY-inst1-hostA|OWN-inst1-hostA|INHERIT-inst1-hostA|LATER-inst1-hostA");
 
+  // Each instance as instance|connect|user|password|mode|dg|log paths|charset|subnode.
+  const std::pair<const char*, const char*> instances[] = {
+      // [default] came after it.
+      {"EARLY-inst1-hostA", "EARLY|early:1521/E|||||||EARLY-inst1-hostA"},
+      {"OWN-inst1-hostA",
+       "OWN|own:1521/O|ouser|opass|SYSDBA|dg1|/u01/alert_O.log|UTF-8|OWN-inst1-hostA"},
+      // An empty value takes the default; absent entries stay empty.
+      {"INHERIT-inst1-hostA", "INHERIT|inh:1521/I|guser|gpass|||||INHERIT-inst1-hostA"},
+      // A later [default] replaces what it names and leaves the rest.
+      {"LATER-inst1-hostA", "LATER||g2|gpass|||||LATER-inst1-hostA"}};
   VelConfigInstance c;
-  ASSERT_TRUE(file.getInstance("EARLY-inst1-hostA", c));
-  EXPECT_STREQ(c.m_instanceName.c_str(), "EARLY");
-  EXPECT_STREQ(c.m_connectString.c_str(), "early:1521/E");
-  EXPECT_STREQ(c.m_userId.c_str(), "");  // [default] came after it
-  EXPECT_STREQ(c.m_password.c_str(), "");
-
-  ASSERT_TRUE(file.getInstance("OWN-inst1-hostA", c));
-  EXPECT_STREQ(c.m_connectString.c_str(), "own:1521/O");
-  EXPECT_STREQ(c.m_userId.c_str(), "ouser");
-  EXPECT_STREQ(c.m_password.c_str(), "opass");
-  EXPECT_STREQ(c.m_connectMode.c_str(), "SYSDBA");
-  EXPECT_STREQ(c.m_dgGroup.c_str(), "dg1");
-  EXPECT_STREQ(c.m_logPaths.c_str(), "/u01/alert_O.log");
-  EXPECT_STREQ(c.m_logCharset.c_str(), "UTF-8");
-
-  ASSERT_TRUE(file.getInstance("INHERIT-inst1-hostA", c));
-  EXPECT_STREQ(c.m_userId.c_str(), "guser");  // empty value: the default applies
-  EXPECT_STREQ(c.m_password.c_str(), "gpass");
-  EXPECT_STREQ(c.m_connectMode.c_str(), "");  // absent entries stay empty
-
-  // A later [default] replaces what it names and leaves the rest.
-  ASSERT_TRUE(file.getInstance("LATER-inst1-hostA", c));
-  EXPECT_STREQ(c.m_userId.c_str(), "g2");
-  EXPECT_STREQ(c.m_password.c_str(), "gpass");
-
+  for (const auto& [subnode, expected] : instances) {
+    ASSERT_TRUE(file.getInstance(subnode, c));
+    EXPECT_EQ(describe(c), expected);
+  }
   const VelConfigGlobalInfo* g = file.getGlobalInfo();
   ASSERT_NE(g, nullptr);
-  EXPECT_STREQ(g->m_userId.c_str(), "g2");
-  EXPECT_STREQ(g->m_password.c_str(), "gpass");
-  EXPECT_STREQ(g->m_oracleHome.c_str(), "/opt/oh");
-  EXPECT_STREQ(g->m_instantClientPath.c_str(), "/opt/ic");
-  EXPECT_STREQ(g->m_tnsPath.c_str(), "/opt/tns");
-  EXPECT_STREQ(g->m_dynamicListener.c_str(), "TRUE");
-  EXPECT_STREQ(g->m_customizedSql.c_str(), "/opt/cus.properties");
+  EXPECT_EQ(describe(*g), "g2|gpass|/opt/oh|/opt/ic|/opt/tns|TRUE|/opt/cus.properties");
 
   EXPECT_FALSE(file.getInstance("EARLY", c));
   EXPECT_FALSE(file.getInstance("", c));
@@ -383,15 +385,7 @@ TEST_F(ConfigTest, DirectoryKeepsItemsInOrderAndCopiesUnderItsMutex) {
 
   VelConfigInstance c;
   ASSERT_TRUE(config.getConfigInfo("ONE-inst1-hostA", c));
-  EXPECT_STREQ(c.m_instanceName.c_str(), "ONE");
-  EXPECT_STREQ(c.m_connectString.c_str(), "one");
-  EXPECT_STREQ(c.m_userId.c_str(), "g");
-  EXPECT_STREQ(c.m_password.c_str(), "gp");
-  EXPECT_STREQ(c.m_connectMode.c_str(), "SYSOPER");
-  EXPECT_STREQ(c.m_dgGroup.c_str(), "dg");
-  EXPECT_STREQ(c.m_logPaths.c_str(), "/l");
-  EXPECT_STREQ(c.m_logCharset.c_str(), "cs");
-  EXPECT_STREQ(c.m_subnodeName.c_str(), "ONE-inst1-hostA");
+  EXPECT_EQ(describe(c), "ONE|one|g|gp|SYSOPER|dg|/l|cs|ONE-inst1-hostA");
   EXPECT_FALSE(config.getConfigInfo("one-inst1-hostA", c));  // exact match only
   EXPECT_FALSE(config.getConfigInfo(nullptr, c));
 

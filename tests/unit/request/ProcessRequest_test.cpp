@@ -85,21 +85,7 @@ const char kConfig[] =
 // The configuration and an agent whose link registered the loop's groups with their constants.
 class LoopTest : public ::testing::Test {
  protected:
-  LoopTest() {
-    EXPECT_TRUE(veltest::writeFile(m_cfg, kConfig));
-    EXPECT_TRUE(m_agent.listen(0));
-    cp_setPort(m_agent.port());
-    char property[] = "CP_MULTITHREADED=YES";
-    char* properties[] = {property};
-    EXPECT_EQ(cp_OpenConnectionWithProperties(properties, 1), 0);
-    EXPECT_TRUE(m_agent.acceptClient(5000));
-    const char* groups[] = {Monitored_Databases, Database_Information, kAgentEventGroup,
-                            RDB_Alert_Log_Summary, reqtest::kStats};
-    for (const char* g : groups) EXPECT_EQ(cp_RegisterAttrGroup(g, 1, g), 0) << g;
-    EXPECT_EQ(cp_RegistrationComplete(), 0);
-    EXPECT_TRUE(m_agent.waitRegistration(5000));
-  }
-  ~LoopTest() override { cp_CloseConnection(); }
+  LoopTest() { EXPECT_TRUE(veltest::writeFile(m_cfg, kConfig)); }
 
   // The agent asks; the handler answers on this thread as the loop does.
   velagent::Answer answerWith(void (*handler)(VelConfig*, Request*), VelConfig& config,
@@ -132,7 +118,9 @@ class LoopTest : public ::testing::Test {
   ScopedEnv m_host{"NOVAG_HOSTNAME", "hostA"};
   ScopedEnv m_agentSwitch{"VEL_SUBNODE_INCLUDING_AGENTNAME", "NO"};
   ScopedEnv m_hostSwitch{"VEL_SUBNODE_INCLUDING_HOSTNAME", "NO"};
-  velagent::AgentSim m_agent;
+  veltest::LinkedAgent m_link{Monitored_Databases, Database_Information, kAgentEventGroup,
+                              RDB_Alert_Log_Summary, reqtest::kStats};
+  velagent::AgentSim& m_agent = m_link.agent();
 };
 
 TEST_F(LoopTest, MonitoredDatabasesListsActiveSubnodesOfKnownTypes) {
