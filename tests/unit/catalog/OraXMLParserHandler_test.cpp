@@ -311,7 +311,10 @@ TEST_F(CatalogParseTest, OneMebibyteCatalogIsReadCompletely) {
     EXPECT_EQ(maxRow, n);
     EXPECT_EQ(str(m_data.getSQL(13, id.c_str(), maxRow, true)),
               "select inst_id from gv$table_" + std::to_string(n));
-    ASSERT_EQ(info->getSQLList()[0].getBaseTables().size(), 1u);
+    std::vector<OraXMLSQLTable> tables;
+    info->getPrivilegeTables(10, OraXMLSQLDBType::TYPE_RDB, 1, tables);
+    ASSERT_EQ(tables.size(), 1u);
+    EXPECT_EQ(std::string(tables[0].getQueryName()), "v$table_" + std::to_string(n));
   }
   EXPECT_STREQ(m_data.getEntries().back().getId(),
                ("Group_" + std::to_string(entries - 1)).c_str());
