@@ -1,7 +1,8 @@
 // velclient started as the agent starts it, against the Oracle client stand-in: one test per path
-// that only the whole process shows (the request classes, the worker, the queue and the take
-// actions have their unit tests): registration order, the in-memory groups and a catalog group
-// through a worker, shutdown during a statement, the start-up exit codes and the command line.
+// that only the whole process shows (the request loop, the request classes, the worker, the queue
+// and the take actions have their unit tests, and the demo's end-to-end test answers groups
+// through the whole process): registration order, shutdown during a statement, the start-up exit
+// codes and the command line.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -14,7 +15,6 @@
 namespace {
 
 using velagent::ClientOptions;
-using vele2e::Rows;
 using vele2e::VelclientRun;
 
 // The groups every run registers, in order, with their versions.
@@ -65,45 +65,6 @@ TEST_F(VelclientRun, RegistersFixedGroupsThenSimpleCatalogEntriesInOrder) {
   for (const auto& g : reg.groups) got.push_back({g.name, g.version});
   EXPECT_EQ(got, wireOrder);
   EXPECT_TRUE(reg.threaded);
-  shutdownCleanly();
-}
-
-TEST_F(VelclientRun, AnswersInMemoryGroupsAndCatalogGroupThroughWorker) {
-  startRegistered();
-  Rows info = waitStatus("PROD", "Active", 8000);
-  ASSERT_EQ(info.size(), 2u);
-  // Configuration order; the unreachable database is listed with its status only.
-  EXPECT_EQ(info[0], (std::vector<std::string>{"PROD", "PROD", info[0][2], "RDB", "64", "Active",
-                                               "", "PRIMARY", info[0][8], info[0][9]}));
-  EXPECT_FALSE(info[0][2].empty());
-  EXPECT_EQ(info[1][0], "DOWN");
-  EXPECT_EQ(info[1][5], "Inactive");
-  EXPECT_EQ(info[1][1], "");
-
-  velagent::Answer monitored = m_agent.dataRequest("Monitored_Databases", "", {}, 5000);
-  ASSERT_TRUE(monitored.ok());
-  EXPECT_EQ(monitored.rows,
-            (Rows{{"Reserved", "%ZUL.OracleAgentRDB", "RDB", "PROD", "06.31.00.01", "PROD"}}));
-
-  velagent::Answer stats = m_agent.dataRequest("TEST_STATS", "PROD", {}, 8000);
-  ASSERT_TRUE(stats.ok());
-  ASSERT_FALSE(stats.rows.empty());
-  for (const auto& row : stats.rows) {
-    ASSERT_EQ(row.size(), 3u);
-    EXPECT_FALSE(row[0].empty());
-    EXPECT_EQ(row[2], info[0][9]);  // the instance column, from the session
-  }
-
-  // Groups of features that are not running are answered empty at once.
-  for (const char* group : {"RDB_Alert_Log_Summary", "Agent_Listener", "Agent_Remote_Connection"}) {
-    velagent::Answer empty = m_agent.dataRequest(group, "PROD", {}, 3000);
-    EXPECT_TRUE(empty.ok()) << group;
-    EXPECT_TRUE(empty.rows.empty()) << group;
-  }
-  // A subnode without a queue gets an empty answer.
-  velagent::Answer unknown = m_agent.dataRequest("TEST_STATS", "NOSUCH", {}, 3000);
-  EXPECT_TRUE(unknown.ok());
-  EXPECT_TRUE(unknown.rows.empty());
   shutdownCleanly();
 }
 
