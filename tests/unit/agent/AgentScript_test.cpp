@@ -82,36 +82,6 @@ class AgentRunner : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(AgentRunner, DataLineWaitsForItsAnswerAndPrintsEventsThatCameFirst) {
-  std::thread collector([&] {
-    std::string line;
-    if (!client.readLine(line, 3000)) return;
-    XmlParseResult pr = parseXmlLine(line);
-    if (!pr.ok || pr.root.attr("id") == nullptr) return;
-    client.send(
-        "<pureEvent><attrGroup name=\"G\"><in><al><a v=\"ev\"/></al></in></attrGroup>"
-        "</pureEvent>\n<dataResponse id=\"" +
-        *pr.root.attr("id") +
-        "\"><attrGroup name=\"G\"><in><al><a v=\"r1\"/></al></in></attrGroup>"
-        "</dataResponse>\n");
-  });
-  ScriptRunner runner(sim, printer, err, 3000);
-  EXPECT_TRUE(runner.runLine("data G S A EQ 1"));
-  collector.join();
-  EXPECT_EQ(runner.failures(), 0);
-  std::string text = out.str();
-  size_t reg = text.find("registration: version 6, 1 group");
-  size_t ev = text.find("event G:");
-  size_t data = text.find("data G subnode S id 1: 1 row\n");
-  ASSERT_NE(reg, std::string::npos) << text;
-  ASSERT_NE(ev, std::string::npos) << text;
-  ASSERT_NE(data, std::string::npos) << text;
-  EXPECT_LT(reg, ev);
-  EXPECT_LT(ev, data);
-  EXPECT_NE(text.find("| 1 | r1 |"), std::string::npos);
-  EXPECT_EQ(err.str(), "");
-}
-
 TEST_F(AgentRunner, FailuresAreCountedAndReportedByLine) {
   ScriptRunner runner(sim, printer, err, 3000);
   std::istringstream script(
