@@ -114,7 +114,7 @@ TEST(Demo, RunsEveryStepAndEndsWithACleanShutdown) {
 
   // The headings come in order, each once.
   size_t last = 0;
-  for (int step = 1; step <= 17; ++step) {
+  for (int step = 1; step <= 18; ++step) {
     std::string heading = "== " + std::to_string(step) + ". ";
     size_t at = out.find(heading);
     ASSERT_NE(at, std::string::npos) << heading;
@@ -221,6 +221,16 @@ TEST(Demo, RunsEveryStepAndEndsWithACleanShutdown) {
   for (int i = 0; tableAfter(out, "event DG_Status subnode PRODSB", i).found; ++i)
     numbers.push_back(tableAfter(out, "event DG_Status subnode PRODSB", i).cell(0, "MESSAGE_NUM"));
   EXPECT_EQ(numbers, (std::vector<std::string>{"1", "2", "3", "4", "5", "6"}));
+  // The two known messages appended to PROD's alert log arrive as events, in order; the summary
+  // counts one level-1 and one level-2 message.
+  for (int i = 0; i < 2; ++i)
+    EXPECT_EQ(tableAfter(out, "event RDB_Alert_Log_Details subnode PROD", i).cell(0, "MSGID"),
+              i == 0 ? "ORA-00600" : "ORA-1555");
+  Table summary = tableAfter(out, "data RDB_Alert_Log_Summary subnode PROD ");
+  // (The path is longer than a printed cell.)
+  EXPECT_EQ(
+      summary.cell(0, "EXISTS") + " " + summary.cell(0, "LEVEL1") + "/" + summary.cell(0, "LEVEL2"),
+      "Yes 1/1");
 }
 
 TEST(Demo, RefusesUnknownOptionsAndAMissingBuild) {
