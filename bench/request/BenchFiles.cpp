@@ -98,6 +98,26 @@ std::string databaseFile(int i) {
   return "benchhost" + std::to_string(i) + "_1521_DB" + std::to_string(i) + ".db";
 }
 
+velagent::ClientOptions collectorOptions(const std::string& buildDir, const WorkDir& dir,
+                                         const WorkDir& sim, const std::string& configFile,
+                                         const std::string& logPath) {
+  velagent::ClientOptions o;
+  o.inheritEnv = false;
+  o.logPath = logPath;
+  o.env = {"LD_LIBRARY_PATH=" + buildDir + "/sim",
+           "VELSIM_DIR=" + sim.path(),
+           "AGENT_BIN_DIR=" + dir.path(),
+           "AGENT_REF_FILE=" + dir.file("ref.xml"),
+           "ATTRLIB=" + dir.path(),
+           "VEL_CONFIG_FILE=" + configFile,
+           "VEL_INSTANCE_NAME=bench",
+           "NOVAG_HOSTNAME=benchagent",
+           "VEL_SUBNODE_INCLUDING_AGENTNAME=NO",
+           "VEL_SUBNODE_INCLUDING_HOSTNAME=NO",
+           "PATH=/usr/bin:/bin"};
+  return o;
+}
+
 bool makeSeedDatabase(const std::string& buildDir, const std::string& sourceDir,
                       const std::string& extraSql, const std::string& seedDb,
                       const std::string& log) {

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "AgentSim.h"
+
 namespace velbench {
 
 bool writeText(const std::string& path, const std::string& text);
@@ -43,6 +45,13 @@ std::string catalogDocument(const std::string& entries);
 std::string subnodeName(int i);
 std::string connectString(int i);
 std::string databaseFile(int i);
+
+// How a benchmark starts the collector: the files of dir (velsql.xml, ref.xml, vel.atr), the
+// configuration configFile, the stand-in of buildDir serving the databases of simDir, subnode
+// names without agent or host name; its output goes to logPath.
+velagent::ClientOptions collectorOptions(const std::string& buildDir, const WorkDir& dir,
+                                         const WorkDir& sim, const std::string& configFile,
+                                         const std::string& logPath);
 
 // Makes the seed database seedDb from the stand-in's single-instance seed with the SQL file
 // extraSql applied, through build/sim/velsim-mkdb (its output in log). False on failure.

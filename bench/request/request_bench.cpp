@@ -143,20 +143,9 @@ struct Setup {
   }
 
   velagent::ClientOptions clientOptions(int count, int ping) const {
-    velagent::ClientOptions o;
-    o.inheritEnv = false;
-    o.logPath = dir.file("velclient" + std::to_string(count) + ".log");
-    o.env = {"LD_LIBRARY_PATH=" + buildDir + "/sim",
-             "VELSIM_DIR=" + sim.path(),
-             "AGENT_BIN_DIR=" + dir.path(),
-             "AGENT_REF_FILE=" + dir.file("ref.xml"),
-             "ATTRLIB=" + dir.path(),
-             "VEL_CONFIG_FILE=" + configFile(count),
-             "VEL_INSTANCE_NAME=bench",
-             "NOVAG_HOSTNAME=benchagent",
-             "VEL_SUBNODE_INCLUDING_AGENTNAME=NO",
-             "VEL_SUBNODE_INCLUDING_HOSTNAME=NO",
-             "PATH=/usr/bin:/bin"};
+    velagent::ClientOptions o =
+        velbench::collectorOptions(buildDir, dir, sim, configFile(count),
+                                   dir.file("velclient" + std::to_string(count) + ".log"));
     if (ping > 0) o.env.push_back("VEL_PING_INTERVAL=" + std::to_string(ping));
     return o;
   }
@@ -708,9 +697,8 @@ int main(int argc, char** argv) {
   }
 
   std::printf(
-      "  (a worker looks at its queue once a second: with one request outstanding per subnode\n"
-      "   each request waits for the next look, so window 1 measures that pause; a deeper window\n"
-      "   keeps the queue busy and measures the work per request; cpu%% is velclient's CPU and\n"
+      "  (a queued request wakes its worker at once: window 1 measures the latency of a lone\n"
+      "   request, a deeper window the work per request; cpu%% is velclient's CPU and\n"
       "   agent%% this program's own (driver threads and AgentSim) over the measured window,\n"
       "   in %% of one core; cpu us/req is velclient's CPU time per answer, /bare its ratio to\n"
       "   the bare query's p50)\n");

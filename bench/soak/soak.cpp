@@ -154,21 +154,9 @@ struct Run {
   }
 
   velagent::ClientOptions options(const std::string& name, bool newConnection) const {
-    velagent::ClientOptions o;
-    o.inheritEnv = false;
-    o.logPath = dir.file(name + ".log");
-    o.env = {"LD_LIBRARY_PATH=" + buildDir + "/sim",
-             "VELSIM_DIR=" + sim.path(),
-             "AGENT_BIN_DIR=" + dir.path(),
-             "AGENT_REF_FILE=" + dir.file("ref.xml"),
-             "ATTRLIB=" + dir.path(),
-             "VEL_CONFIG_FILE=" + dir.file("vl_soak.cfg"),
-             "VEL_INSTANCE_NAME=soak",
-             "NOVAG_HOSTNAME=soakagent",
-             "VEL_SUBNODE_INCLUDING_AGENTNAME=NO",
-             "VEL_SUBNODE_INCLUDING_HOSTNAME=NO",
-             "VEL_PING_INTERVAL=5",
-             "PATH=/usr/bin:/bin"};
+    velagent::ClientOptions o = velbench::collectorOptions(
+        buildDir, dir, sim, dir.file("vl_soak.cfg"), dir.file(name + ".log"));
+    o.env.push_back("VEL_PING_INTERVAL=5");
     if (!newConnection) o.env.push_back("VEL_ACTION_NEWCONN=false");
     return o;
   }

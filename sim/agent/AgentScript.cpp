@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <thread>
 
 namespace velagent {
@@ -396,6 +397,7 @@ const char kCommandHelp[] =
     "columns GROUP NAME,NAME,...      timeout MS          sleep MS\n"
     "close                            wait-close          wait-exit\n"
     "echo TEXT                        (prints TEXT)\n"
+    "append FILE TEXT                 (appends TEXT and a line feed to FILE)\n"
     "SUBNODE '-' sends none; \"quoted words\" may hold blanks and \\n \\t \\xHH escapes.\n";
 
 void Printer::help() {
@@ -712,6 +714,15 @@ bool parseCommand(const std::string& line, Command& cmd, std::string* error) {
     cmd.text = restOf(line, pos);
     return true;
   }
+  if (is("append")) {
+    // A line written to a file, as another program (an instance writing its alert log) would.
+    cmd.kind = Command::kAppend;
+    if (!nextToken(line, pos, cmd.file, &err) || !nextToken(line, pos, cmd.text, &err) ||
+        nextToken(line, pos, tok, &err)) {
+      return usage("append FILE TEXT");
+    }
+    return true;
+  }
   if (is("columns")) {
     cmd.kind = Command::kColumns;
     std::string list;
@@ -945,6 +956,13 @@ bool ScriptRunner::execute(const Command& cmd) {
     case Command::kEcho:
       m_printer.echo(cmd.text);
       return true;
+    case Command::kAppend: {
+      std::ofstream out(cmd.file, std::ios::app | std::ios::binary);
+      out << cmd.text << '\n';
+      out.close();
+      if (!out) return fail("cannot append to " + cmd.file);
+      return true;
+    }
     case Command::kWaitExit: {
       if (m_sim.clientPid() <= 0) return fail("no client was started");
       int code = m_sim.waitClientExit(m_timeoutMs);

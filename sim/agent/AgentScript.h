@@ -73,13 +73,15 @@ struct Command {
     kColumns,
     kHelp,
     kEcho,
+    kAppend,
   };
   Kind kind = kNone;
   std::string group;
   std::string subnode;  // empty: not written
   std::string requestStartedId;
   std::vector<RequestInfoItem> items;
-  std::string text;                // task command, raw bytes, echo text
+  std::string text;                // task command, raw bytes, echo text, appended line
+  std::string file;                // append: the file
   std::vector<std::string> names;  // columns
   std::string user;
   bool hasUser = false;

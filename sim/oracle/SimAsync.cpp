@@ -23,7 +23,7 @@ int progressHandler(void* arg) {
 }
 
 bool nonblocking(const OCISvcCtx* svc) {
-  return svc->nonblocking || (svc->server != nullptr && svc->server->nonblocking);
+  return svc->server != nullptr && svc->server->nonblocking;
 }
 
 // Hands out the finished call's result; mu held by the caller through lk.

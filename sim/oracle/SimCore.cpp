@@ -213,9 +213,12 @@ sword createEnv(OCIEnv** envhpp, ub4 mode, void* ctxp, MallocFp m, ReallocFp r, 
                 size_t xtramemsz, void** usrmempp, ub2 charset, ub2 ncharset) {
   if (envhpp == nullptr) return kInvalidHandle;
   *envhpp = nullptr;
-  // A client installation too broken to create an environment, for the program's start-up tests.
+  // A client installation too broken to create an environment, for the program's start-up tests:
+  // "1" fails without a handle; "2" fails as a real client may, with an environment handle that
+  // serves only to read the error (ORA-01804 when its time-zone files are missing).
   const char* fail = std::getenv("VELSIM_FAIL_ENV");
   if (fail != nullptr && std::strcmp(fail, "1") == 0) return kError;
+  const bool failWithHandle = fail != nullptr && std::strcmp(fail, "2") == 0;
   // Callbacks come as a set: with some missing the environment would free with the wrong one.
   if ((m != nullptr || r != nullptr || f != nullptr) && (m == nullptr || f == nullptr))
     return kError;
@@ -243,6 +246,10 @@ sword createEnv(OCIEnv** envhpp, ub4 mode, void* ctxp, MallocFp m, ReallocFp r, 
   }
   if (usrmempp != nullptr) *usrmempp = env->userMem;
   *envhpp = env;
+  if (failWithHandle) {
+    env->errors.assign(1, makeErr(1804, "failure to initialize timezone information"));
+    return kError;
+  }
   return kSuccess;
 }
 
@@ -269,10 +276,11 @@ VSIM_API sword OCIEnvCreate(OCIEnv** envhpp, ub4 mode, const void* ctxp, MallocF
   return createEnv(envhpp, mode, const_cast<void*>(ctxp), m, r, f, xtramemsz, usrmempp, 0, 0);
 }
 
-VSIM_API sword OCIEnvNlsCreate(OCIEnv** envhpp, ub4 mode, void* ctxp, MallocFp m, ReallocFp r,
+VSIM_API sword OCIEnvNlsCreate(OCIEnv** envhpp, ub4 mode, const void* ctxp, MallocFp m, ReallocFp r,
                                FreeFp f, size_t xtramemsz, void** usrmempp, ub2 charset,
                                ub2 ncharset) {
-  return createEnv(envhpp, mode, ctxp, m, r, f, xtramemsz, usrmempp, charset, ncharset);
+  return createEnv(envhpp, mode, const_cast<void*>(ctxp), m, r, f, xtramemsz, usrmempp, charset,
+                   ncharset);
 }
 
 VSIM_API void OCIClientVersion(int* major, int* minor, int* update, int* patch, int* portUpdate) {
@@ -545,16 +553,19 @@ VSIM_API sword OCIAttrSet(void* trgthndlp, ub4 trghndltyp, void* attributep, ub4
         return kSuccess;
       }
       if (attrtype == kAttrNonblocking) {
-        // The value written sets the mode (1 on, 0 off); no value turns it on.
-        svc->nonblocking = attributep == nullptr || take<ub1>(attributep) != 0;
+        // The mode belongs to the server handle; on the service context it is its server's.
+        if (svc->server == nullptr) return failCode(errhp, 24315);
+        svc->server->nonblocking = !svc->server->nonblocking;
         return kSuccess;
       }
       break;
     }
     case kHtServer:
       if (attrtype == kAttrNonblocking) {
-        static_cast<OCIServer*>(trgthndlp)->nonblocking =
-            attributep == nullptr || take<ub1>(attributep) != 0;
+        // As in a real client, every set toggles the mode, whatever value it carries: a program
+        // must read the mode and set it only to change it.
+        OCIServer* srv = static_cast<OCIServer*>(trgthndlp);
+        srv->nonblocking = !srv->nonblocking;
         return kSuccess;
       }
       break;
@@ -615,7 +626,7 @@ VSIM_API sword OCIAttrGet(const void* trgthndlp, ub4 trghndltyp, void* attribute
         return kSuccess;
       }
       if (attrtype == kAttrNonblocking) {
-        const bool on = svc->nonblocking || (svc->server != nullptr && svc->server->nonblocking);
+        const bool on = svc->server != nullptr && svc->server->nonblocking;
         put<ub1>(attributep, on ? 1 : 0);
         return kSuccess;
       }

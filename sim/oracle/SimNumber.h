@@ -59,6 +59,8 @@ struct SimDate {
   ub1 pad;
 };
 static_assert(sizeof(SimDate) == 8 && alignof(SimDate) == 2, "OCIDate layout");
+static_assert(sizeof(SimDate) == sizeof(OCIDate) && kNumberSize == OCI_NUMBER_SIZE,
+              "the program's value layouts");
 
 // Reads "YYYY-MM-DD[ HH:MM[:SS[.fff]]]" (also with 'T'); false otherwise.
 bool parseDate(const std::string& s, SimDate* out);

@@ -29,14 +29,14 @@ sword writeNumber(OCIError* err, const Decimal& d, void* result) {
 
 }  // namespace
 
-VSIM_API void OCINumberSetZero(OCIError* /*err*/, void* num) {
+VSIM_API void OCINumberSetZero(OCIError* /*err*/, OCINumber* num) {
   if (num == nullptr) return;
   ub1 zero[kNumberSize] = {1, 0x80};
   std::memcpy(num, zero, kNumberSize);
 }
 
-VSIM_API sword OCINumberToInt(OCIError* err, const void* number, uword rslLength, uword rslFlag,
-                              void* rsl) {
+VSIM_API sword OCINumberToInt(OCIError* err, const OCINumber* number, uword rslLength,
+                              uword rslFlag, void* rsl) {
   if (!isHandle(err, kHtError)) return kInvalidHandle;
   Decimal d;
   if (!readNumber(err, number, &d)) return kError;
@@ -105,9 +105,9 @@ VSIM_API sword OCINumberToInt(OCIError* err, const void* number, uword rslLength
   return kSuccess;
 }
 
-VSIM_API sword OCINumberToText(OCIError* err, const void* number, const text* fmt, ub4 fmtLength,
-                               const text* /*nlsParams*/, ub4 /*nlsLength*/, ub4* bufSize,
-                               text* buf) {
+VSIM_API sword OCINumberToText(OCIError* err, const OCINumber* number, const text* fmt,
+                               ub4 fmtLength, const text* /*nlsParams*/, ub4 /*nlsLength*/,
+                               ub4* bufSize, text* buf) {
   if (!isHandle(err, kHtError)) return kInvalidHandle;
   Decimal d;
   if (!readNumber(err, number, &d)) return kError;
@@ -125,14 +125,16 @@ VSIM_API sword OCINumberToText(OCIError* err, const void* number, const text* fm
   return kSuccess;
 }
 
-VSIM_API sword OCINumberRound(OCIError* err, const void* number, sword decplace, void* result) {
+VSIM_API sword OCINumberRound(OCIError* err, const OCINumber* number, sword decplace,
+                              OCINumber* result) {
   if (!isHandle(err, kHtError)) return kInvalidHandle;
   Decimal d;
   if (!readNumber(err, number, &d)) return kError;
   return writeNumber(err, roundDecimal(d, decplace), result);
 }
 
-VSIM_API sword OCINumberShift(OCIError* err, const void* number, sword nDig, void* result) {
+VSIM_API sword OCINumberShift(OCIError* err, const OCINumber* number, sword nDig,
+                              OCINumber* result) {
   if (!isHandle(err, kHtError)) return kInvalidHandle;
   Decimal d;
   if (!readNumber(err, number, &d)) return kError;

@@ -14,9 +14,11 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 #include "SimDialect.h"
+#include "ocidefs.h"
 
 typedef unsigned char ub1;
 typedef signed char sb1;
@@ -62,10 +64,10 @@ constexpr ub4 kAttrDataSize = 1, kAttrDataType = 2, kAttrNonblocking = 3, kAttrN
               kAttrCharUsed = 285, kAttrCharSize = 286;
 
 // External data types.
-constexpr ub2 kSqltChr = 1, kSqltNum = 2, kSqltInt = 3, kSqltStr = 5, kSqltVnu = 6, kSqltDat = 12,
-              kSqltBin = 23, kSqltAfc = 96, kSqltIbFloat = 100, kSqltIbDouble = 101,
-              kSqltClob = 112, kSqltRset = 116, kSqltOdt = 156, kSqltTimestamp = 187,
-              kSqltTimestampTz = 188, kSqltTimestampLtz = 232;
+constexpr ub2 kSqltChr = 1, kSqltNum = 2, kSqltInt = 3, kSqltStr = 5, kSqltVnu = 6, kSqltLng = 8,
+              kSqltDat = 12, kSqltBin = 23, kSqltLbi = 24, kSqltAfc = 96, kSqltBlob = 113,
+              kSqltIbFloat = 100, kSqltIbDouble = 101, kSqltClob = 112, kSqltRset = 116,
+              kSqltOdt = 156, kSqltTimestamp = 187, kSqltTimestampTz = 188, kSqltTimestampLtz = 232;
 
 // Character sets.
 constexpr ub2 kAl32Utf8 = 873;
@@ -152,7 +154,6 @@ struct OCISession : VsimHandle {
 struct OCISvcCtx : VsimHandle {
   OCIServer* server = nullptr;
   OCISession* session = nullptr;
-  std::atomic<bool> nonblocking{false};
 
   enum Op { None, Execute, Fetch, SessionEnd };
   std::mutex mu;
@@ -297,4 +298,85 @@ struct FaultPlan {
 };
 FaultPlan readFaults(sqlite3* db, const std::string& statement);
 
+}  // namespace vsim
+
+// ---- checked against the program's declarations (ocidefs.h) ---------------------------------
+// Each entry point is declared again with the program's own function type: a definition of the
+// stand-in that departs from it is a conflicting declaration of a C function and does not
+// compile. The constants are compared the same way.
+#define VSIM_AS_DECLARED(name) VSIM_API std::remove_pointer_t<name##_t> name
+VSIM_AS_DECLARED(OCIErrorGet);
+VSIM_AS_DECLARED(OCINumberSetZero);
+VSIM_AS_DECLARED(OCINumberToInt);
+VSIM_AS_DECLARED(OCINumberToText);
+VSIM_AS_DECLARED(OCINumberRound);
+VSIM_AS_DECLARED(OCINumberShift);
+VSIM_AS_DECLARED(OCIBindByName);
+VSIM_AS_DECLARED(OCIDefineByPos);
+VSIM_AS_DECLARED(OCIInitialize);
+VSIM_AS_DECLARED(OCIEnvCreate);
+VSIM_AS_DECLARED(OCIEnvNlsCreate);
+VSIM_AS_DECLARED(OCINlsCharSetNameToId);
+VSIM_AS_DECLARED(OCINlsGetInfo);
+VSIM_AS_DECLARED(OCIHandleAlloc);
+VSIM_AS_DECLARED(OCIHandleFree);
+VSIM_AS_DECLARED(OCIDescriptorFree);
+VSIM_AS_DECLARED(OCITerminate);
+VSIM_AS_DECLARED(OCIServerAttach);
+VSIM_AS_DECLARED(OCIServerDetach);
+VSIM_AS_DECLARED(OCISessionBegin);
+VSIM_AS_DECLARED(OCISessionEnd);
+VSIM_AS_DECLARED(OCIParamGet);
+VSIM_AS_DECLARED(OCIAttrGet);
+VSIM_AS_DECLARED(OCIAttrSet);
+VSIM_AS_DECLARED(OCIStmtPrepare);
+VSIM_AS_DECLARED(OCIStmtExecute);
+VSIM_AS_DECLARED(OCIStmtFetch2);
+VSIM_AS_DECLARED(OCIStmtRelease);
+VSIM_AS_DECLARED(OCIBreak);
+VSIM_AS_DECLARED(OCIReset);
+VSIM_AS_DECLARED(OCIClientVersion);
+#undef VSIM_AS_DECLARED
+
+namespace vsim {
+static_assert(kSuccess == OCI_SUCCESS && kSuccessWithInfo == OCI_SUCCESS_WITH_INFO &&
+                  kError == OCI_ERROR && kInvalidHandle == OCI_INVALID_HANDLE &&
+                  kNoData == OCI_NO_DATA && kStillExecuting == OCI_STILL_EXECUTING,
+              "return codes");
+static_assert(kHtEnv == OCI_HTYPE_ENV && kHtError == OCI_HTYPE_ERROR &&
+                  kHtSvcCtx == OCI_HTYPE_SVCCTX && kHtStmt == OCI_HTYPE_STMT &&
+                  kHtBind == OCI_HTYPE_BIND && kHtDefine == OCI_HTYPE_DEFINE &&
+                  kHtDescribe == OCI_HTYPE_DESCRIBE && kHtServer == OCI_HTYPE_SERVER &&
+                  kHtSession == OCI_HTYPE_SESSION && kDtParam == OCI_DTYPE_PARAM,
+              "handle types");
+static_assert(kCredRdbms == OCI_CRED_RDBMS && kSysdba == OCI_SYSDBA && kSysoper == OCI_SYSOPER &&
+                  kSysasm == OCI_SYSASM && kDescribeOnly == OCI_DESCRIBE_ONLY &&
+                  kCommitOnSuccess == OCI_COMMIT_ON_SUCCESS && kParseOnly == OCI_PARSE_ONLY &&
+                  kFetchNext == OCI_FETCH_NEXT && kNumberUnsigned == OCI_NUMBER_UNSIGNED &&
+                  kNumberSigned == OCI_NUMBER_SIGNED,
+              "modes");
+static_assert(kAttrDataSize == OCI_ATTR_DATA_SIZE && kAttrDataType == OCI_ATTR_DATA_TYPE &&
+                  kAttrNonblocking == OCI_ATTR_NONBLOCKING_MODE && kAttrName == OCI_ATTR_NAME &&
+                  kAttrServer == OCI_ATTR_SERVER && kAttrSession == OCI_ATTR_SESSION &&
+                  kAttrSqlFnCode == OCI_ATTR_SQLFNCODE &&
+                  kAttrPrefetchRows == OCI_ATTR_PREFETCH_ROWS &&
+                  kAttrPrefetchMemory == OCI_ATTR_PREFETCH_MEMORY &&
+                  kAttrParamCount == OCI_ATTR_PARAM_COUNT && kAttrUsername == OCI_ATTR_USERNAME &&
+                  kAttrPassword == OCI_ATTR_PASSWORD && kAttrStmtType == OCI_ATTR_STMT_TYPE &&
+                  kAttrCharsetId == OCI_ATTR_CHARSET_ID &&
+                  kAttrMaxDataSize == OCI_ATTR_MAXDATA_SIZE &&
+                  kAttrStatement == OCI_ATTR_STATEMENT &&
+                  kAttrMaxCharSize == OCI_ATTR_MAX_CHARSIZE &&
+                  kAttrStmtState == OCI_ATTR_STMT_STATE && kAttrCharUsed == OCI_ATTR_CHAR_USED &&
+                  kAttrCharSize == OCI_ATTR_CHAR_SIZE,
+              "attributes");
+static_assert(kSqltChr == SQLT_CHR && kSqltNum == SQLT_NUM && kSqltInt == SQLT_INT &&
+                  kSqltStr == SQLT_STR && kSqltVnu == SQLT_VNU && kSqltLng == SQLT_LNG &&
+                  kSqltDat == SQLT_DAT && kSqltBin == SQLT_BIN && kSqltLbi == SQLT_LBI &&
+                  kSqltAfc == SQLT_AFC && kSqltBlob == SQLT_BLOB && kSqltIbFloat == SQLT_IBFLOAT &&
+                  kSqltIbDouble == SQLT_IBDOUBLE && kSqltClob == SQLT_CLOB &&
+                  kSqltRset == SQLT_RSET && kSqltOdt == SQLT_ODT &&
+                  kSqltTimestamp == SQLT_TIMESTAMP && kSqltTimestampTz == SQLT_TIMESTAMP_TZ &&
+                  kSqltTimestampLtz == SQLT_TIMESTAMP_LTZ,
+              "external data types");
 }  // namespace vsim

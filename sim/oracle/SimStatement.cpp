@@ -93,7 +93,9 @@ bool valDate(const Val& v, SimDate* out, ErrRec* e) {
   return false;
 }
 
-bool isTextType(ub2 dty) { return dty == kSqltStr || dty == kSqltChr || dty == kSqltAfc; }
+bool isTextType(ub2 dty) {
+  return dty == kSqltStr || dty == kSqltChr || dty == kSqltAfc || dty == kSqltLng;
+}
 
 bool supportedType(ub2 dty) {
   return isTextType(dty) || dty == kSqltVnu || dty == kSqltInt || dty == kSqltOdt ||
@@ -336,7 +338,15 @@ VsimColumn describeColumn(const char* declared, const char* name, Val::Type firs
     c.type = kSqltClob;
     c.dataSize = 4000;
     c.charSize = 4000;
-  } else if (startsWith(d, "TEXT") || startsWith(d, "LONG")) {
+  } else if (startsWith(d, "LONG RAW")) {
+    // As a real client describes them: LONG and LONG RAW with their own types and no size.
+    c.type = kSqltLbi;
+    c.dataSize = 0;
+  } else if (startsWith(d, "LONG")) {
+    charSem = false;
+    c.type = kSqltLng;
+    c.dataSize = 0;
+  } else if (startsWith(d, "TEXT")) {
     text(kSqltChr, 4000);
   } else if (startsWith(d, "BINARY_FLOAT")) {
     c.type = kSqltIbFloat;
@@ -363,7 +373,10 @@ VsimColumn describeColumn(const char* declared, const char* name, Val::Type firs
       c.type = kSqltTimestamp;
       c.dataSize = 11;
     }
-  } else if (startsWith(d, "RAW") || startsWith(d, "BLOB")) {
+  } else if (startsWith(d, "BLOB")) {
+    c.type = kSqltBlob;
+    c.dataSize = 4000;
+  } else if (startsWith(d, "RAW")) {
     c.type = kSqltBin;
     c.dataSize = static_cast<ub2>(sizeIn(d, 2000, nullptr));
   } else if (first == Val::Int || first == Val::Real) {
@@ -919,7 +932,8 @@ VSIM_API sword OCIParamGet(const void* hndlp, ub4 htype, OCIError* errhp, void**
 }
 
 VSIM_API sword OCIStmtExecute(OCISvcCtx* svchp, OCIStmt* stmtp, OCIError* errhp, ub4 iters,
-                              ub4 /*rowoff*/, const void* /*snapIn*/, void* /*snapOut*/, ub4 mode) {
+                              ub4 /*rowoff*/, const OCISnapshot* /*snapIn*/,
+                              OCISnapshot* /*snapOut*/, ub4 mode) {
   if (!isHandle(svchp, kHtSvcCtx) || !isHandle(stmtp, kHtStmt) || !isHandle(errhp, kHtError)) {
     return kInvalidHandle;
   }

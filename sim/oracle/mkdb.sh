@@ -5,16 +5,21 @@
 #   rac-scan:1521/RACDB  -> rac-scan_1521_RACDB.db   (rac.sql)
 #   dbhost1:1521/+ASM    -> dbhost1_1521__ASM.db     (asm.sql)
 #   sbhost1:1521/PRODSB  -> sbhost1_1521_PRODSB.db   (standby.sql)
-# usage: mkdb.sh [-b BUILD_DIR] [-d OUT_DIR]
+# With -a ALERT_DIR every instance writes its alert log into ALERT_DIR: its trace folder
+# (background_dump_dest and the "Diag Trace" of v$diag_info) is ALERT_DIR, so the alert logs are
+# ALERT_DIR/alert_<instance>.log (alert_PROD.log, alert_RACDB1.log, alert_+ASM.log ...).
+# usage: mkdb.sh [-b BUILD_DIR] [-d OUT_DIR] [-a ALERT_DIR]
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 build="$here/../../build"
 out="${VELSIM_DIR:-}"
-while getopts b:d: opt; do
+alert=
+while getopts a:b:d: opt; do
   case $opt in
     b) build=$OPTARG ;;
     d) out=$OPTARG ;;
-    *) echo "usage: $0 [-b BUILD_DIR] [-d OUT_DIR]" >&2; exit 2 ;;
+    a) alert=$OPTARG ;;
+    *) echo "usage: $0 [-b BUILD_DIR] [-d OUT_DIR] [-a ALERT_DIR]" >&2; exit 2 ;;
   esac
 done
 if [ -z "$out" ]; then
@@ -27,8 +32,20 @@ if [ ! -x "$mkdb" ]; then
   exit 1
 fi
 mkdir -p "$out"
-"$mkdb" "$here/seeds/single.sql" "$out/dbhost1_1521_PROD.db"
-"$mkdb" "$here/seeds/rac.sql" "$out/rac-scan_1521_RACDB.db"
-"$mkdb" "$here/seeds/asm.sql" "$out/dbhost1_1521__ASM.db"
-"$mkdb" "$here/seeds/standby.sql" "$out/sbhost1_1521_PRODSB.db"
+set --
+if [ -n "$alert" ]; then
+  # The folder as an SQL literal: single quotes doubled.
+  quoted=$(printf '%s' "$alert" | sed "s/'/''/g")
+  cat >"$out/alert_dest.sql" <<EOF
+UPDATE "gv\$parameter" SET value = '$quoted', display_value = '$quoted'
+ WHERE name = 'background_dump_dest';
+UPDATE "gv\$diag_info" SET value = '$quoted' WHERE name = 'Diag Trace';
+EOF
+  set -- "$out/alert_dest.sql"
+fi
+"$mkdb" "$here/seeds/single.sql" "$@" "$out/dbhost1_1521_PROD.db"
+"$mkdb" "$here/seeds/rac.sql" "$@" "$out/rac-scan_1521_RACDB.db"
+"$mkdb" "$here/seeds/asm.sql" "$@" "$out/dbhost1_1521__ASM.db"
+"$mkdb" "$here/seeds/standby.sql" "$@" "$out/sbhost1_1521_PRODSB.db"
+rm -f "$out/alert_dest.sql"
 echo "mkdb.sh: databases written to $out"

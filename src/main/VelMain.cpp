@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "AlertLogThread.h"
 #include "MUT1.h"
 #include "OraXMLParserHandler.h"
 #include "OraXMLSQLData.h"
@@ -101,7 +102,10 @@ int runAgentMode() {
   parseATRFile(atrPath.c_str(), *attrGroups);
   if (VEL_TRACE_ON(MUT1_DETAIL)) attrGroups->dump();
 
-  ProcessRequest(*catalog, *attrGroups);
+  VelRequestLoopHooks hooks;
+  hooks.alertLogThread = AlertLogThread;
+  hooks.alertLogSummary = processRequestAlertLogSummary;
+  ProcessRequest(*catalog, *attrGroups, hooks);
 
   cp_CloseConnection();
   delete attrGroups;

@@ -517,16 +517,20 @@ bool Ora_Database::checkDBInfoPrivileges(bool postEvents) {
 }
 
 void Ora_Database::setNoneBlockMode(bool on) {
-  if (m_pSvcCtx == nullptr || m_pError == nullptr) return;
+  // A real client keeps the mode on the server handle, and every set toggles it whatever the value
+  // given: the mode is read first and set only when it must change (not on the service context
+  // and not unconditionally, as described).
+  if (m_pServer == nullptr || m_pError == nullptr) return;
   ub1 mode = 0;
-  int rc = L::pMyOCIAttrGet(m_pSvcCtx, OCI_HTYPE_SVCCTX, &mode, nullptr, OCI_ATTR_NONBLOCKING_MODE,
+  int rc = L::pMyOCIAttrGet(m_pServer, OCI_HTYPE_SERVER, &mode, nullptr, OCI_ATTR_NONBLOCKING_MODE,
                             m_pError);
   VEL_FLOWMSG("NoneBlock mode is %d, return code is %d", mode, rc);
+  if (!ok(rc) || (mode != 0) == on) return;
   ub1 wanted = on ? 1 : 0;
-  rc = L::pMyOCIAttrSet(m_pSvcCtx, OCI_HTYPE_SVCCTX, &wanted, 0, OCI_ATTR_NONBLOCKING_MODE,
+  rc = L::pMyOCIAttrSet(m_pServer, OCI_HTYPE_SERVER, &wanted, 0, OCI_ATTR_NONBLOCKING_MODE,
                         m_pError);
   VEL_FLOWMSG("Setting NoneBlock mode is %d, return code is %d", wanted, rc);
-  rc = L::pMyOCIAttrGet(m_pSvcCtx, OCI_HTYPE_SVCCTX, &mode, nullptr, OCI_ATTR_NONBLOCKING_MODE,
+  rc = L::pMyOCIAttrGet(m_pServer, OCI_HTYPE_SERVER, &mode, nullptr, OCI_ATTR_NONBLOCKING_MODE,
                         m_pError);
   VEL_FLOWMSG("NoneBlock mode is %d, return code is %d", mode, rc);
 }

@@ -42,6 +42,20 @@ void OraFree(void* context, void* pointer) {
 OCIEnv* Ora_OCIEnv::m_pOCIEnv = nullptr;
 OCIError* Ora_OCIEnv::m_pOCIError = nullptr;
 
+namespace {
+// Traces the error an environment creation left in the handle it returned anyway, and frees it.
+void discardFailedEnv(OCIEnv* env) {
+  if (env == nullptr) return;
+  char message[512] = {0};
+  sb4 code = 0;
+  if (L::pMyOCIErrorGet != nullptr &&
+      L::pMyOCIErrorGet(env, 1, nullptr, &code, reinterpret_cast<text*>(message), sizeof message,
+                        OCI_HTYPE_ENV) == OCI_SUCCESS)
+    VEL_ERROR("Error code iis:%d, error message is:%s", code, message);
+  Ora_Wrapper::OCIHandleFree(env, OCI_HTYPE_ENV);
+}
+}  // namespace
+
 bool Ora_OCIEnv::Init() {
   VEL_FLOW_ENTRY("Ora_OCIEnv::Init");
   if (L::pMyOCIInitialize == nullptr || L::pMyOCIEnvCreate == nullptr ||
@@ -56,18 +70,26 @@ bool Ora_OCIEnv::Init() {
         rc);
     VEL_RETURN(false);
   }
+  // A real client may return an error together with an environment handle that then serves only
+  // to read the error: the status decides, not the handle.
   OCIEnv* temp = nullptr;
   rc = L::pMyOCIEnvCreate(&temp, OCI_DEFAULT, nullptr, nullptr, nullptr, nullptr, 0, nullptr);
-  if (temp == nullptr) {
+  if (!ok(rc) || temp == nullptr) {
     VEL_ERROR("return is %d", rc);
+    discardFailedEnv(temp);
     VEL_RETURN(false);
   }
   ub2 charset = L::pMyOCINlsCharSetNameToId(temp, reinterpret_cast<const text*>("AL32UTF8"));
   Ora_Wrapper::OCIHandleFree(temp, OCI_HTYPE_ENV);
 
-  L::pMyOCIEnvNlsCreate(&m_pOCIEnv, OCI_THREADED | OCI_OBJECT, nullptr, OraMalloc, OraRealloc,
-                        OraFree, 0, nullptr, charset, charset);
-  if (m_pOCIEnv == nullptr) VEL_RETURN(false);
+  rc = L::pMyOCIEnvNlsCreate(&m_pOCIEnv, OCI_THREADED | OCI_OBJECT, nullptr, OraMalloc, OraRealloc,
+                             OraFree, 0, nullptr, charset, charset);
+  if (!ok(rc) || m_pOCIEnv == nullptr) {
+    VEL_ERROR("return is %d", rc);
+    discardFailedEnv(m_pOCIEnv);
+    m_pOCIEnv = nullptr;
+    VEL_RETURN(false);
+  }
   Ora_Wrapper::OCIHandleAlloc(m_pOCIEnv, reinterpret_cast<void**>(&m_pOCIError), OCI_HTYPE_ERROR, 0,
                               nullptr);
   VEL_RETURN(true);

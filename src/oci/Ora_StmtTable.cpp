@@ -24,22 +24,32 @@ void Ora_DefInfo::set(uint16_t dataType, int columnSize) {
     case SQLT_CHR:
     case SQLT_AFC:
     case SQLT_CLOB: {
-      // Three bytes a character leave room for UTF-8.
+      // Three bytes a character leave room for UTF-8. One more byte for the terminator that a
+      // null-terminated define writes inside the buffer, so that a value of the full width (a
+      // 4000-byte VARCHAR2) is not cut; the described sizes leave no room for it.
       long length = 3L * (columnSize > 0 ? columnSize : 0);
-      m_bufferLength = static_cast<int>(length > 4000 ? 4000 : length);
+      m_bufferLength = static_cast<int>(length > 4000 ? 4000 : length) + 1;
       m_kind = kText;
       m_pData = m_text;
       memset(m_text, 0, sizeof m_text);
       break;
     }
+    case SQLT_LNG:
+      // LONG (a view's text, for example) is text of up to 2 GB, which a real client reports as
+      // type 8 with no size: the first 4000 bytes are kept. The described type table files 8
+      // with the numbers; a LONG value is text, so it is defined as text here.
+      m_bufferLength = kTextAreaSize;
+      m_kind = kText;
+      m_pData = m_text;
+      memset(m_text, 0, sizeof m_text);
+      break;
     case SQLT_BIN:
-      m_bufferLength = 64;
+      m_bufferLength = 64 + 1;  // 64 characters and the terminator, as above
       m_kind = kText;
       m_pData = m_text;
       memset(m_text, 0, sizeof m_text);
       break;
     case SQLT_NUM:
-    case 8:
     case SQLT_IBFLOAT:
     case SQLT_IBDOUBLE:
       m_bufferLength = OCI_NUMBER_SIZE;

@@ -136,12 +136,15 @@ static_assert(alignof(OCIDate) == 2, "OCIDate is aligned on 2 bytes");
 #define SQLT_INT 3
 #define SQLT_STR 5
 #define SQLT_VNU 6
+#define SQLT_LNG 8  // LONG: text up to 2 GB
 #define SQLT_DAT 12
 #define SQLT_BIN 23
+#define SQLT_LBI 24  // LONG RAW
 #define SQLT_AFC 96
 #define SQLT_IBFLOAT 100
 #define SQLT_IBDOUBLE 101
 #define SQLT_CLOB 112
+#define SQLT_BLOB 113
 #define SQLT_RSET 116
 #define SQLT_ODT 156
 #define SQLT_TIMESTAMP 187
@@ -178,7 +181,7 @@ typedef sword (*OCIInitialize_t)(ub4 mode, const void* ctxp, OCIMallocFp malocfp
 typedef sword (*OCIEnvCreate_t)(OCIEnv** envhpp, ub4 mode, const void* ctxp, OCIMallocFp malocfp,
                                 OCIReallocFp ralocfp, OCIFreeFp mfreefp, size_t xtramemsz,
                                 void** usrmempp);
-typedef sword (*OCIEnvNlsCreate_t)(OCIEnv** envhpp, ub4 mode, void* ctxp, OCIMallocFp malocfp,
+typedef sword (*OCIEnvNlsCreate_t)(OCIEnv** envhpp, ub4 mode, const void* ctxp, OCIMallocFp malocfp,
                                    OCIReallocFp ralocfp, OCIFreeFp mfreefp, size_t xtramemsz,
                                    void** usrmempp, ub2 charset, ub2 ncharset);
 typedef ub2 (*OCINlsCharSetNameToId_t)(void* envhp, const text* name);

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <initializer_list>
 
 #include "MUT1.h"
 
@@ -102,6 +103,13 @@ bool vel00_OCI_Lib::Init() {
   if (m_hLibrary == nullptr) {
     VEL_DETAIL("Try to load another possible Oracle OCI library");
     m_hLibrary = vel00_DynamicLib::Load("clntsh", ".11.1");
+  }
+  // Beyond the three classic names: the versioned files of current clients, newest first, since
+  // an Instant Client install may lack the unversioned link.
+  for (const char* suffix : {".23.1", ".21.1", ".20.1", ".19.1", ".18.1", ".12.1"}) {
+    if (m_hLibrary != nullptr) break;
+    VEL_DETAIL("Try to load another possible Oracle OCI library");
+    m_hLibrary = vel00_DynamicLib::Load("clntsh", suffix);
   }
   if (m_hLibrary == nullptr) VEL_RETURN(false);
 

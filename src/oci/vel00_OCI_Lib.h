@@ -20,10 +20,10 @@ class vel00_DynamicLib {
 
 class vel00_OCI_Lib {
  public:
-  // Loads the client library (libclntsh.so, then .10.1, then .11.1) and resolves the entry
-  // points. True only when a library was loaded and every entry point but OCIClientVersion
-  // was found. Runs once on the main thread before any other thread; the table is read-only
-  // afterwards.
+  // Loads the client library (libclntsh.so, then .10.1, .11.1, and the versioned names of current
+  // clients .23.1, .21.1, .20.1, .19.1, .18.1, .12.1) and resolves the entry points. True only when
+  // a library was loaded and every entry point but OCIClientVersion was found. Runs once on the
+  // main thread before any other thread; the table is read-only afterwards.
   static bool Init();
 
   static void* m_hLibrary;

@@ -189,7 +189,8 @@ void ProcessRequestDatabaseInformation(VelConfig* config, Request* request) {
   return;
 }
 
-void ProcessRequest(const OraXMLSQLData& catalog, const VelAttrGroups& attrGroups) {
+void ProcessRequest(const OraXMLSQLData& catalog, const VelAttrGroups& attrGroups,
+                    const VelRequestLoopHooks& hooks) {
   VEL_FLOW_ENTRY("ProcessRequest");
   VelConfig config;
   Vel_RequestListManager manager;
@@ -231,8 +232,13 @@ void ProcessRequest(const OraXMLSQLData& catalog, const VelAttrGroups& attrGroup
     workers.push_back(parm);
   }
 
-  // The alert-log thread starts here once alert-log monitoring exists; its groups are answered
-  // empty until then.
+  AlertLogParm alertLogParm;
+  alertLogParm.m_pConfig = &config;
+  alertLogParm.m_pRequestLists = &manager;
+  pthread_t alertLogThread{};
+  const bool alertLogStarted =
+      hooks.alertLogThread != nullptr &&
+      pthread_create(&alertLogThread, threadAttr, hooks.alertLogThread, &alertLogParm) == 0;
 
   Vel_ListRequest actionQueue("", "ActionConn");
   ProcessActionParm actionParm;
@@ -282,6 +288,10 @@ void ProcessRequest(const OraXMLSQLData& catalog, const VelAttrGroups& attrGroup
         } else if (handle == Database_Information) {
           VelMutexHandler lock(gMutexSend);
           ProcessRequestDatabaseInformation(&config, request);
+        } else if (isAlertLogSummary(handle) && hooks.alertLogSummary != nullptr) {
+          // Takes the alert-log lock and then the send mutex itself: the alert-log thread sends
+          // its events inside that lock, so holding the send mutex here would invert the order.
+          hooks.alertLogSummary(request);
         } else if (isAlertLogSummary(handle) || handle == Agent_Remote_Connection ||
                    handle == Agent_Listener) {
           answerEmpty(request);
@@ -316,7 +326,10 @@ void ProcessRequest(const OraXMLSQLData& catalog, const VelAttrGroups& attrGroup
     }
   }
 
-  // Shutdown: the workers, then the take-action thread; the queues go with their owners.
+  // Shutdown: the alert-log thread first (it may wait for a worker), then the workers, then the
+  // take-action thread; the queues go with their owners.
+  alertLogParm.m_stop.store(true);
+  if (alertLogStarted) pthread_join(alertLogThread, nullptr);
   shutdown.store(true);
   for (ProcessRequestParm* parm : workers) {
     pthread_join(parm->m_threadId, nullptr);

@@ -16,35 +16,6 @@ namespace {
 const char kHistSQLId[] = "RDB_DBA_HIST_SQLTEXT";
 const char kCurrentSQLId[] = "RDB_DBA_SQLTEXT";
 
-// "select * from (sql) where ROWNUM<= :maxrownum" + tail.
-void wrap(VelString& out, const char* sql, const char* tail) {
-  if (sql == nullptr) VEL_ERROR("Input SQL is NULL");
-  out.assign("select * from (");
-  out.append(sql != nullptr ? sql : "");
-  out.append(") where ROWNUM<= :maxrownum");
-  out.append(tail);
-}
-
-void rowLimitText(char* out, size_t size, int maxRows) {
-  snprintf(out, size, "%d", maxRows < 0 ? 1000 : maxRows);
-}
-
-struct Bind {
-  const char* name;
-  char* buffer;
-  int size;
-};
-
-int bindAll(Ora_BaseCommand& command, OCIStmt* statement, OCIError* errorHandle, const Bind* binds,
-            int count) {
-  for (int i = 0; i < count; ++i) {
-    int rc = command.BindParameter(statement, errorHandle, binds[i].name, binds[i].buffer,
-                                   binds[i].size, SQLT_STR);
-    if (rc != OCI_SUCCESS && rc != OCI_SUCCESS_WITH_INFO) return rc;
-  }
-  return OCI_SUCCESS;
-}
-
 // The length of the UTF-8 sequence that starts with c (1 for a byte that starts none).
 int sequenceLength(unsigned char c) {
   if (c >= 0xF0 && c <= 0xF7) return 4;
@@ -55,37 +26,40 @@ int sequenceLength(unsigned char c) {
 
 }  // namespace
 
-Ora_HistSQLTextCommand::Ora_HistSQLTextCommand(const char* dbid, const char* sqlId, const char* sql,
-                                               int maxRows) {
-  rowLimitText(m_maxRowNum, sizeof m_maxRowNum, maxRows);
-  vel_strncpy(m_sqlId, sqlId != nullptr ? sqlId : "", sizeof m_sqlId);
-  vel_strncpy(m_dbid, dbid != nullptr ? dbid : "", sizeof m_dbid);
-  wrap(m_sql, sql, " and (( sqlid = :BindValue1 )) and (( dbid = :BindValue2 ))");
+Ora_SQLTextLookupCommand::Ora_SQLTextLookupCommand(const char* sql, int maxRows,
+                                                   const char* conditions, Field first,
+                                                   Field second)
+    : m_names{first.bindName, second.bindName}, m_widths{first.width, second.width} {
+  snprintf(m_maxRowNum, sizeof m_maxRowNum, "%d", maxRows < 0 ? 1000 : maxRows);
+  vel_strncpy(m_values[0], first.value != nullptr ? first.value : "", first.width);
+  vel_strncpy(m_values[1], second.value != nullptr ? second.value : "", second.width);
+  if (sql == nullptr) VEL_ERROR("Input SQL is NULL");
+  m_sql.assign("select * from (");
+  m_sql.append(sql != nullptr ? sql : "");
+  m_sql.append(") where ROWNUM<= :maxrownum");
+  m_sql.append(conditions);
   VEL_DETAIL("The SQL is: %s, MaxRowNum is : %s", m_sql.c_str(), m_maxRowNum);
 }
 
-int Ora_HistSQLTextCommand::onBindParameters(OCIStmt* statement, OCIError* errorHandle) {
-  const Bind binds[] = {{":maxrownum", m_maxRowNum, sizeof m_maxRowNum},
-                        {":BindValue1", m_sqlId, sizeof m_sqlId},
-                        {":BindValue2", m_dbid, sizeof m_dbid}};
-  return bindAll(*this, statement, errorHandle, binds, 3);
+int Ora_SQLTextLookupCommand::onBindParameters(OCIStmt* statement, OCIError* errorHandle) {
+  int rc = BindParameter(statement, errorHandle, ":maxrownum", m_maxRowNum, sizeof m_maxRowNum,
+                         SQLT_STR);
+  for (int i = 0; i < 2 && (rc == OCI_SUCCESS || rc == OCI_SUCCESS_WITH_INFO); ++i)
+    rc = BindParameter(statement, errorHandle, m_names[i], m_values[i], m_widths[i], SQLT_STR);
+  return rc;
 }
+
+Ora_HistSQLTextCommand::Ora_HistSQLTextCommand(const char* dbid, const char* sqlId, const char* sql,
+                                               int maxRows)
+    : Ora_SQLTextLookupCommand(sql, maxRows,
+                               " and (( sqlid = :BindValue1 )) and (( dbid = :BindValue2 ))",
+                               {":BindValue1", sqlId, 256}, {":BindValue2", dbid, 256}) {}
 
 Ora_SQLTextCommand::Ora_SQLTextCommand(const char* dbid, const char* address, const char* sql,
-                                       int maxRows) {
-  rowLimitText(m_maxRowNum, sizeof m_maxRowNum, maxRows);
-  vel_strncpy(m_dbid, dbid != nullptr ? dbid : "", sizeof m_dbid);
-  vel_strncpy(m_address, address != nullptr ? address : "", sizeof m_address);
-  wrap(m_sql, sql, " and (( dbid = :dbidValue )) and (( address = :BindValue1 ))");
-  VEL_DETAIL("The SQL is: %s, MaxRowNum is : %s", m_sql.c_str(), m_maxRowNum);
-}
-
-int Ora_SQLTextCommand::onBindParameters(OCIStmt* statement, OCIError* errorHandle) {
-  const Bind binds[] = {{":maxrownum", m_maxRowNum, sizeof m_maxRowNum},
-                        {":dbidValue", m_dbid, sizeof m_dbid},
-                        {":BindValue1", m_address, sizeof m_address}};
-  return bindAll(*this, statement, errorHandle, binds, 3);
-}
+                                       int maxRows)
+    : Ora_SQLTextLookupCommand(sql, maxRows,
+                               " and (( dbid = :dbidValue )) and (( address = :BindValue1 ))",
+                               {":dbidValue", dbid, 20}, {":BindValue1", address, 256}) {}
 
 // ---- Vel_SQLTextRequest --------------------------------------------------------------------
 

@@ -16,29 +16,41 @@
 #include "Ora_StmtTable.h"
 #include "Vel_Request.h"
 
-// The history lookup: ":maxrownum", ":BindValue1" (SQL identifier), ":BindValue2" (database
-// identifier).
-class Ora_HistSQLTextCommand : public Ora_AutoCommand {
+// A lookup of one statement's text: "select * from (sql) where ROWNUM<= :maxrownum" and two
+// conditions, each value bound as a null-terminated string of its field's width (a longer value
+// is cut there). A negative row limit becomes 1000.
+class Ora_SQLTextLookupCommand : public Ora_AutoCommand {
  public:
-  Ora_HistSQLTextCommand(const char* dbid, const char* sqlId, const char* sql, int maxRows);
   int onBindParameters(OCIStmt* statement, OCIError* errorHandle) override;
+
+ protected:
+  struct Field {
+    const char* bindName;
+    const char* value;
+    int width;  // bytes, terminator included; at most 256
+  };
+  Ora_SQLTextLookupCommand(const char* sql, int maxRows, const char* conditions, Field first,
+                           Field second);
 
  private:
   char m_maxRowNum[20];
-  char m_sqlId[256];
-  char m_dbid[256];
+  const char* m_names[2];
+  int m_widths[2];
+  char m_values[2][256];
 };
 
-// The current lookup: ":maxrownum", ":dbidValue", ":BindValue1" (address).
-class Ora_SQLTextCommand : public Ora_AutoCommand {
+// The history lookup: ":BindValue1" (SQL identifier, 256 bytes), ":BindValue2" (database
+// identifier, 256 bytes).
+class Ora_HistSQLTextCommand : public Ora_SQLTextLookupCommand {
+ public:
+  Ora_HistSQLTextCommand(const char* dbid, const char* sqlId, const char* sql, int maxRows);
+};
+
+// The current lookup: ":dbidValue" (database identifier, 20 bytes), ":BindValue1" (address, 256
+// bytes).
+class Ora_SQLTextCommand : public Ora_SQLTextLookupCommand {
  public:
   Ora_SQLTextCommand(const char* dbid, const char* address, const char* sql, int maxRows);
-  int onBindParameters(OCIStmt* statement, OCIError* errorHandle) override;
-
- private:
-  char m_maxRowNum[20];
-  char m_dbid[20];
-  char m_address[256];
 };
 
 class Vel_SQLTextRequest : public Vel_BaseDataRequest {

@@ -1,13 +1,9 @@
-// Fuzz target: the customized SQL file reader (velcussql.properties).
-//
-// The input is parsed as a file's content, then again (so statements carried over from the
-// first read are exercised); the list must hold only statements with an identifier and a text,
-// no identifier twice, and time-outs inside their bounds or the default.
+// Fuzz target: the customized SQL file reader. The input is parsed twice (the second read carries
+// statements over); only statements with id and text, no id twice, time-outs in bounds.
 #include <stddef.h>
 #include <stdint.h>
 #include <stdlib.h>
 
-#include <cstring>
 #include <set>
 #include <string>
 

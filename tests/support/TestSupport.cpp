@@ -81,6 +81,17 @@ bool writeFile(const std::string& path, const std::string& text) {
   return static_cast<bool>(out);
 }
 
+time_t utcTime(int year, int month, int day, int h, int m, int s) {
+  struct tm t = {};
+  t.tm_year = year - 1900;
+  t.tm_mon = month - 1;
+  t.tm_mday = day;
+  t.tm_hour = h;
+  t.tm_min = m;
+  t.tm_sec = s;
+  return timegm(&t);
+}
+
 std::string readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream s;

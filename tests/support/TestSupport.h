@@ -3,6 +3,7 @@
 #define VEL_TESTS_SUPPORT_TESTSUPPORT_H
 
 #include <chrono>
+#include <ctime>
 #include <string>
 
 namespace veltest {
@@ -47,6 +48,9 @@ class ScopedEnv {
 bool writeFile(const std::string& path, const std::string& text);
 // Reads the whole file; empty when it cannot be read.
 std::string readFile(const std::string& path);
+
+// Seconds since 1970 of a UTC calendar time (month 1-12).
+time_t utcTime(int year, int month, int day, int h, int m, int s);
 
 // The build tree's root (the folder holding bin/ and sim/), from the VEL_BUILD_DIR compile
 // definition.

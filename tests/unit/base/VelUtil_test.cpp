@@ -47,17 +47,6 @@ class ScopedTZ {
   veltest::ScopedEnv m_env;
 };
 
-time_t utcTime(int year, int month, int day, int h, int m, int s) {
-  struct tm t = {};
-  t.tm_year = year - 1900;
-  t.tm_mon = month - 1;
-  t.tm_mday = day;
-  t.tm_hour = h;
-  t.tm_min = m;
-  t.tm_sec = s;
-  return timegm(&t);
-}
-
 // ---- External commands ----------------------------------------------------------------------
 
 TEST(VelExecuteSystemCommand, CollectsBothStreamsAndAppends) {
@@ -342,20 +331,20 @@ TEST(VelTime, AgentTimestampCountsYearsSince1900AndMonthsFromOne) {
   ScopedTZ tz("UTC");
   char out[32];
   memset(out, 'x', sizeof out);
-  time2ct(utcTime(2026, 3, 15, 10, 20, 30), out);
+  time2ct(veltest::utcTime(2026, 3, 15, 10, 20, 30), out);
   EXPECT_STREQ(out, "1260315102030000");
   EXPECT_EQ(strlen(out), 16u);
-  time2ct(utcTime(1999, 12, 31, 23, 59, 58), out);
+  time2ct(veltest::utcTime(1999, 12, 31, 23, 59, 58), out);
   EXPECT_STREQ(out, "0991231235958000");
 }
 
 TEST(VelTime, TimeStringHasFullYearAndMonthFromOne) {
   ScopedTZ tz("UTC");
   char out[64];
-  getTimeString(utcTime(2026, 1, 5, 7, 8, 9), out);
+  getTimeString(veltest::utcTime(2026, 1, 5, 7, 8, 9), out);
   EXPECT_STREQ(out, "2026-01-05 07:08:09");
   ScopedTZ tz2("UTC-2");  // two hours east of UTC
-  getTimeString(utcTime(2026, 12, 31, 23, 0, 0), out);
+  getTimeString(veltest::utcTime(2026, 12, 31, 23, 0, 0), out);
   EXPECT_STREQ(out, "2027-01-01 01:00:00");
 }
 

@@ -281,6 +281,46 @@ TEST_F(DatabaseTest, NumberTextWithShiftAndNulls) {
   EXPECT_STREQ(text, "0990101000000000");
 }
 
+TEST_F(DatabaseTest, FullWidthTextLongAsTextAndBlobNotFetched) {
+  // Values of the full 4000 bytes, in ASCII and in two-byte UTF-8 characters, come back whole;
+  // a LONG comes back as text (its first 4000 bytes); a BLOB is not fetched and stays empty.
+  std::string ascii(4000, 'x'), utf8, longText(5000, 'l');
+  for (int i = 0; i < 2000; ++i) utf8 += "\xc3\xa9";
+  m_dbs.exec(kSingle,
+             "CREATE TABLE texts(a VARCHAR2(4000), b VARCHAR2(4000), memo LONG, pic BLOB);"
+             "INSERT INTO texts VALUES('" +
+                 ascii + "', '" + utf8 + "', '" + longText + "', x'01');");
+  auto db = session();
+  Ora_ErrorMsg error;
+  ASSERT_TRUE(db->Connect(error, false)) << error.getMessage();
+  Ora_AutoStmtTable table;
+  ASSERT_TRUE(query(*db, "select a, b, memo, pic from texts", table, error)) << error.getMessage();
+  EXPECT_EQ(row(table, 0), (std::vector<std::string>{ascii, utf8, longText.substr(0, 4000), ""}));
+}
+
+TEST_F(DatabaseTest, NonBlockingModeIsSetOnlyWhenItMustChange) {
+  // The client toggles the mode with every set: an unpaired set would leave it off.
+  auto db = session();
+  Ora_ErrorMsg error;
+  ASSERT_TRUE(db->Connect(error, false)) << error.getMessage();
+  auto mode = [&] {
+    OCIServer* server = nullptr;
+    ub1 on = 9;
+    vel00_OCI_Lib::pMyOCIAttrGet(db->getServiceContext(), OCI_HTYPE_SVCCTX, &server, nullptr,
+                                 OCI_ATTR_SERVER, db->getErrorHandle());
+    vel00_OCI_Lib::pMyOCIAttrGet(server, OCI_HTYPE_SERVER, &on, nullptr, OCI_ATTR_NONBLOCKING_MODE,
+                                 db->getErrorHandle());
+    return on;
+  };
+  EXPECT_EQ(mode(), 1);
+  db->setNoneBlockMode(true);
+  (void)db->checkPrivileges(false);  // blocking for the probes, non-blocking again afterwards
+  EXPECT_EQ(mode(), 1);
+  db->setNoneBlockMode(false);
+  db->setNoneBlockMode(false);
+  EXPECT_EQ(mode(), 0);
+}
+
 TEST_F(DatabaseTest, OnlyTheFirst128ColumnsAreFetched) {
   std::string create = "CREATE TABLE wide(";
   std::string insert = "INSERT INTO wide VALUES(";

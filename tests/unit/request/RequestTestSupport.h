@@ -98,7 +98,7 @@ class LinkPeer : public veltest::LinkedAgent {
   LinkPeer()
       : LinkedAgent({kAgentEventGroup, RDB_Instance_Info, ASM_Instance, RDB_Parameter, kSessions,
                      kStats, kCommits, kBroken, kSlow, kNoDefinition, kNoStatement, kNoAttributes,
-                     DG_Status}) {}
+                     DG_Status, RDB_Customized_SQL_Detail}) {}
 };
 using veltest::eventRow;
 

@@ -74,10 +74,13 @@ enum : ub2 {
   SQLT_NUM = 2,
   SQLT_STR = 5,
   SQLT_VNU = 6,
+  SQLT_LNG = 8,
   SQLT_DAT = 12,
   SQLT_BIN = 23,
+  SQLT_LBI = 24,
   SQLT_AFC = 96,
   SQLT_CLOB = 112,
+  SQLT_BLOB = 113,
   SQLT_RSET = 116,
   SQLT_ODT = 156,
   SQLT_TIMESTAMP = 187
@@ -251,9 +254,11 @@ class Conn {
     return OCI_SUCCESS;
   }
 
+  // The mode toggles with every set, as in a real client: it is set only when it must change.
   void setNonBlocking(bool on) {
-    ub1 v = on ? 1 : 0;
-    oci().AttrSet(svc, HT_SVCCTX, &v, 0, ATTR_NONBLOCKING, err);
+    ub1 v = 0;
+    oci().AttrGet(srv, HT_SERVER, &v, nullptr, ATTR_NONBLOCKING, err);
+    if ((v != 0) != on) oci().AttrSet(srv, HT_SERVER, &v, 0, ATTR_NONBLOCKING, err);
   }
 
   void logoff() {

@@ -91,6 +91,14 @@ TEST_F(SessionTest, LogsOnAndReportsAttributesOnTheRightHandles) {
   c.setNonBlocking(true);
   EXPECT_EQ(OCI_SUCCESS, o.AttrGet(c.svc, HT_SVCCTX, &mode, nullptr, ATTR_NONBLOCKING, c.err));
   EXPECT_EQ(1, mode);
+  // Every set toggles the mode, whatever the value: "on" again turns it off, on either handle.
+  ub1 on = 1;
+  EXPECT_EQ(OCI_SUCCESS, o.AttrSet(c.srv, HT_SERVER, &on, 0, ATTR_NONBLOCKING, c.err));
+  EXPECT_EQ(OCI_SUCCESS, o.AttrGet(c.srv, HT_SERVER, &mode, nullptr, ATTR_NONBLOCKING, c.err));
+  EXPECT_EQ(0, mode);
+  EXPECT_EQ(OCI_SUCCESS, o.AttrSet(c.svc, HT_SVCCTX, &on, 0, ATTR_NONBLOCKING, c.err));
+  EXPECT_EQ(OCI_SUCCESS, o.AttrGet(c.srv, HT_SERVER, &mode, nullptr, ATTR_NONBLOCKING, c.err));
+  EXPECT_EQ(1, mode);
   void* server = nullptr;
   EXPECT_EQ(OCI_SUCCESS, o.AttrGet(c.svc, HT_SVCCTX, &server, nullptr, ATTR_SERVER, c.err));
   EXPECT_EQ(c.srv, server);

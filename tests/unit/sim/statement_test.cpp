@@ -137,6 +137,20 @@ TEST_F(StatementTest, DescribesDeclaredColumnTypes) {
   const sword rc = oci().ParamGet(s.h, HT_STMT, conn.err, &p, count + 1);
   EXPECT_EQ(OCI_ERROR, rc);
   EXPECT_EQ(24334, conn.error(rc).code);
+
+  // LONG, LONG RAW and BLOB are described with their own types, as a real client does.
+  makeDb(dir.file("orcl.db"), "CREATE TABLE docs(memo LONG, img LONG RAW, pic BLOB);");
+  Stmt d(conn);
+  ASSERT_EQ(OCI_SUCCESS, d.prepare("select memo, img, pic from docs"));
+  ASSERT_EQ(OCI_SUCCESS, d.execute());
+  const int types[] = {SQLT_LNG, SQLT_LBI, SQLT_BLOB};
+  for (ub4 pos = 1; pos <= 3; ++pos) {
+    ub2 type = 0;
+    ASSERT_EQ(OCI_SUCCESS, oci().ParamGet(d.h, HT_STMT, conn.err, &p, pos));
+    oci().AttrGet(p, DT_PARAM, &type, nullptr, ATTR_DATA_TYPE, conn.err);
+    EXPECT_EQ(types[pos - 1], type) << pos;
+    oci().DescriptorFree(p, DT_PARAM);
+  }
 }
 
 TEST_F(StatementTest, ReportsOracleErrorsWithCodeAndText) {
