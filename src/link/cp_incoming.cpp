@@ -34,6 +34,123 @@ AttrGroupReg* findGroup(const HashMap* groups, const char* name) {
   return static_cast<AttrGroupReg*>(groups->get(name));
 }
 
+// One function per message kind: each fills the record from the handler and says what to do.
+IncomingAction fromDataRequest(const ClientRequestXMLHandler& h, const HashMap* groups, Request* r,
+                               AttrGroupReg** dataGroup) {
+  VEL_DETAIL("Got data request for attribute group %s",
+             h.getAttrGroup() ? h.getAttrGroup() : "(null)");
+  AttrGroupReg* reg = findGroup(groups, h.getAttrGroup());
+  if (!reg) {
+    VEL_ERROR("Requested attribute group was not registered for!!!");
+  } else if (!h.getId()) {
+    // An unanswerable request: without its id no response can name it.
+    VEL_ERROR("Data request without id ignored");
+  } else {
+    r->handle = reg->handle;
+    r->type = DATA_REQUEST;
+    r->id = strdup(h.getId());
+    r->requestStartedID = dupOrNull(h.getRequestStartedID());
+    if (dataGroup) *dataGroup = reg;
+    return IncomingAction::kReturn;
+  }
+  return IncomingAction::kWait;
+}
+
+IncomingAction fromTaskRequest(const ClientRequestXMLHandler& h, Request* r) {
+  if (!h.getId() || !h.getTaskRequest()) {
+    // A take action needs an id to answer and a command to run.
+    VEL_ERROR("Task request without %s ignored", h.getId() ? "command" : "id");
+  } else {
+    r->action = strdup(h.getTaskRequest());
+    r->user = dupOrNull(h.getTaskRequestUser());
+    r->type = TASK_REQUEST;
+    r->id = strdup(h.getId());
+    return IncomingAction::kReturn;
+  }
+  return IncomingAction::kWait;
+}
+
+IncomingAction fromRequestStarted(const ClientRequestXMLHandler& h, const HashMap* groups,
+                                  Request* r) {
+  VEL_DETAIL("Got request start for attribute group %s", h.getAttrGroup());
+  AttrGroupReg* reg = findGroup(groups, h.getAttrGroup());
+  if (!reg) {
+    VEL_ERROR("Requested attribute group <%s> was not registered!!!", h.getAttrGroup());
+  } else {
+    r->handle = reg->handle;
+    r->type = REQUEST_STARTED;
+    r->requestStartedID = dupOrNull(h.getRequestStartedID());
+    return IncomingAction::kReturn;
+  }
+  return IncomingAction::kWait;
+}
+
+IncomingAction fromRequestStopped(const ClientRequestXMLHandler& h, const HashMap* groups,
+                                  Request* r) {
+  VEL_DETAIL("Got request stop for attribute group %s", h.getAttrGroup());
+  AttrGroupReg* reg = findGroup(groups, h.getAttrGroup());
+  if (reg) {
+    r->handle = reg->handle;
+    r->type = REQUEST_STOPPED;
+    r->requestStartedID = dupOrNull(h.getRequestStartedID());
+  } else {
+    VEL_ERROR("Requested attribute group was not registered for!!!");
+  }
+  r->shuttingDown = h.isShuttingDown();
+  if (r->shuttingDown)
+    VEL_DETAIL("Agent is in the process of shutting down.");
+  else
+    VEL_DETAIL("Agent is not in the process of shutting down.");
+  return IncomingAction::kReturn;
+}
+
+IncomingAction fromDataResponse(const ClientRequestXMLHandler& h, Request* r) {
+  r->type = DATA_RESPONSE;
+  r->responseAttrGroup = dupOrNull(h.getAttrGroup());
+  r->responseRc = h.getErrorRc();
+  VEL_DETAIL("Received response data for request %s subnode %s error %d",
+             h.getAttrGroup() ? h.getAttrGroup() : "(null)", h.getSubnode() ? h.getSubnode() : "",
+             h.getErrorRc());
+  List* rows = h.getResponseDataList();
+  ResponseRow** tail = &r->responseRows;
+  for (int i = 0; rows && i < rows->getCount(); ++i) {
+    auto* inner = static_cast<List*>(rows->get(i));
+    auto* row = static_cast<ResponseRow*>(calloc(1, sizeof(ResponseRow)));
+    if (!row) break;
+    int n = inner->getCount();
+    row->values = static_cast<char**>(calloc(n > 0 ? n : 1, sizeof(char*)));
+    if (!row->values) {
+      free(row);
+      break;
+    }
+    row->count = n;
+    for (int j = 0; j < n; ++j) row->values[j] = dupOrNull(static_cast<char*>(inner->get(j)));
+    *tail = row;
+    tail = &row->next;
+  }
+  return IncomingAction::kReturn;
+}
+
+// The filter entries are appended to the record whatever the message was.
+void appendRequestInfo(const ClientRequestXMLHandler& h, Request* r) {
+  RequestInfo** tail = &r->requestInfo;
+  while (*tail) tail = &(*tail)->next;
+  for (RequestInfo* info = h.getRequestInfoHead(); info; info = info->next) {
+    if (!info->name || !info->value) {
+      MUT1_Printf(&s_velTraceBlock, __LINE__, "Received requestInfo with null name or value");
+      continue;
+    }
+    auto* copy = static_cast<RequestInfo*>(calloc(1, sizeof(RequestInfo)));
+    if (!copy) break;
+    copy->name = strdup(info->name);
+    copy->value = strdup(info->value);
+    copy->op = dupOrNull(info->op);
+    copy->logicalOp = dupOrNull(info->logicalOp);
+    *tail = copy;
+    tail = &copy->next;
+  }
+}
+
 }  // namespace
 
 namespace cplink {
@@ -71,88 +188,18 @@ IncomingAction cpBuildRequest(const ClientRequestXMLHandler& h, const HashMap* g
   }
   IncomingAction action = IncomingAction::kWait;
   if (h.isDataRequest()) {
-    VEL_DETAIL("Got data request for attribute group %s",
-               h.getAttrGroup() ? h.getAttrGroup() : "(null)");
-    AttrGroupReg* reg = findGroup(groups, h.getAttrGroup());
-    if (!reg) {
-      VEL_ERROR("Requested attribute group was not registered for!!!");
-    } else if (!h.getId()) {
-      // An unanswerable request: without its id no response can name it.
-      VEL_ERROR("Data request without id ignored");
-    } else {
-      r->handle = reg->handle;
-      r->type = DATA_REQUEST;
-      r->id = strdup(h.getId());
-      r->requestStartedID = dupOrNull(h.getRequestStartedID());
-      if (dataGroup) *dataGroup = reg;
-      action = IncomingAction::kReturn;
-    }
+    action = fromDataRequest(h, groups, r, dataGroup);
   } else if (h.isTaskRequest()) {
-    if (!h.getId() || !h.getTaskRequest()) {
-      // A take action needs an id to answer and a command to run.
-      VEL_ERROR("Task request without %s ignored", h.getId() ? "command" : "id");
-    } else {
-      r->action = strdup(h.getTaskRequest());
-      r->user = dupOrNull(h.getTaskRequestUser());
-      r->type = TASK_REQUEST;
-      r->id = strdup(h.getId());
-      action = IncomingAction::kReturn;
-    }
+    action = fromTaskRequest(h, r);
   } else if (h.isRequestStartedRequest()) {
-    VEL_DETAIL("Got request start for attribute group %s", h.getAttrGroup());
-    AttrGroupReg* reg = findGroup(groups, h.getAttrGroup());
-    if (!reg) {
-      VEL_ERROR("Requested attribute group <%s> was not registered!!!", h.getAttrGroup());
-    } else {
-      r->handle = reg->handle;
-      r->type = REQUEST_STARTED;
-      r->requestStartedID = dupOrNull(h.getRequestStartedID());
-      action = IncomingAction::kReturn;
-    }
+    action = fromRequestStarted(h, groups, r);
   } else if (h.isRequestStoppedRequest()) {
-    VEL_DETAIL("Got request stop for attribute group %s", h.getAttrGroup());
-    AttrGroupReg* reg = findGroup(groups, h.getAttrGroup());
-    if (reg) {
-      r->handle = reg->handle;
-      r->type = REQUEST_STOPPED;
-      r->requestStartedID = dupOrNull(h.getRequestStartedID());
-    } else {
-      VEL_ERROR("Requested attribute group was not registered for!!!");
-    }
-    r->shuttingDown = h.isShuttingDown();
-    if (r->shuttingDown)
-      VEL_DETAIL("Agent is in the process of shutting down.");
-    else
-      VEL_DETAIL("Agent is not in the process of shutting down.");
-    action = IncomingAction::kReturn;
+    action = fromRequestStopped(h, groups, r);
   } else if (h.isShutdownRequest()) {
     r->type = SHUTDOWN_REQUEST;
     action = IncomingAction::kReturn;
   } else if (h.isDataResponse()) {
-    r->type = DATA_RESPONSE;
-    r->responseAttrGroup = dupOrNull(h.getAttrGroup());
-    r->responseRc = h.getErrorRc();
-    VEL_DETAIL("Received response data for request %s subnode %s error %d",
-               h.getAttrGroup() ? h.getAttrGroup() : "(null)", h.getSubnode() ? h.getSubnode() : "",
-               h.getErrorRc());
-    List* rows = h.getResponseDataList();
-    ResponseRow** tail = &r->responseRows;
-    for (int i = 0; rows && i < rows->getCount(); ++i) {
-      auto* inner = static_cast<List*>(rows->get(i));
-      auto* row = static_cast<ResponseRow*>(calloc(1, sizeof(ResponseRow)));
-      if (!row) break;
-      int n = inner->getCount();
-      row->values = static_cast<char**>(calloc(n > 0 ? n : 1, sizeof(char*)));
-      if (!row->values) {
-        free(row);
-        break;
-      }
-      row->count = n;
-      for (int j = 0; j < n; ++j) row->values[j] = dupOrNull(static_cast<char*>(inner->get(j)));
-      *tail = row;
-      tail = &row->next;
-    }
-    action = IncomingAction::kReturn;
+    action = fromDataResponse(h, r);
   } else if (h.isConnection()) {
     if (connectionId) *connectionId = h.getConnectionId();
     VEL_DUMPMSG("Received connection id %d", h.getConnectionId());
@@ -160,23 +207,7 @@ IncomingAction cpBuildRequest(const ClientRequestXMLHandler& h, const HashMap* g
   } else {
     VEL_ERROR("Unrecognized request: %s", text ? text : "");
   }
-
-  RequestInfo** tail = &r->requestInfo;
-  while (*tail) tail = &(*tail)->next;
-  for (RequestInfo* info = h.getRequestInfoHead(); info; info = info->next) {
-    if (!info->name || !info->value) {
-      MUT1_Printf(&s_velTraceBlock, __LINE__, "Received requestInfo with null name or value");
-      continue;
-    }
-    auto* copy = static_cast<RequestInfo*>(calloc(1, sizeof(RequestInfo)));
-    if (!copy) break;
-    copy->name = strdup(info->name);
-    copy->value = strdup(info->value);
-    copy->op = dupOrNull(info->op);
-    copy->logicalOp = dupOrNull(info->logicalOp);
-    *tail = copy;
-    tail = &copy->next;
-  }
+  appendRequestInfo(h, r);
   return action;
 }
 

@@ -1,8 +1,8 @@
 // velclient started as the agent starts it, against the Oracle client stand-in: one test per path
-// that only the whole process shows (the request classes, the worker and the queue have their
-// unit tests): registration order, the in-memory groups and a catalog group through a worker
-// with an Oracle error, take actions in both connection modes, shutdown during a statement, the
-// start-up exit codes and the command line.
+// that only the whole process shows (the request loop, the request classes, the worker, the queue
+// and the take actions have their unit tests, and the demo's end-to-end test answers groups
+// through the whole process): registration order, shutdown during a statement, the start-up exit
+// codes and the command line.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -15,7 +15,6 @@
 namespace {
 
 using velagent::ClientOptions;
-using vele2e::Rows;
 using vele2e::VelclientRun;
 
 // The groups every run registers, in order, with their versions.
@@ -66,96 +65,6 @@ TEST_F(VelclientRun, RegistersFixedGroupsThenSimpleCatalogEntriesInOrder) {
   for (const auto& g : reg.groups) got.push_back({g.name, g.version});
   EXPECT_EQ(got, wireOrder);
   EXPECT_TRUE(reg.threaded);
-  shutdownCleanly();
-}
-
-TEST_F(VelclientRun, AnswersInMemoryGroupsAndCatalogGroupThroughWorker) {
-  startRegistered();
-  Rows info = waitStatus("PROD", "Active", 8000);
-  ASSERT_EQ(info.size(), 2u);
-  // Configuration order; the unreachable database is listed with its status only.
-  EXPECT_EQ(info[0], (std::vector<std::string>{"PROD", "PROD", info[0][2], "RDB", "64", "Active",
-                                               "", "PRIMARY", info[0][8], info[0][9]}));
-  EXPECT_FALSE(info[0][2].empty());
-  EXPECT_EQ(info[1][0], "DOWN");
-  EXPECT_EQ(info[1][5], "Inactive");
-  EXPECT_EQ(info[1][1], "");
-
-  velagent::Answer monitored = m_agent.dataRequest("Monitored_Databases", "", {}, 5000);
-  ASSERT_TRUE(monitored.ok());
-  EXPECT_EQ(monitored.rows,
-            (Rows{{"Reserved", "%ZUL.OracleAgentRDB", "RDB", "PROD", "06.31.00.01", "PROD"}}));
-
-  velagent::Answer stats = m_agent.dataRequest("TEST_STATS", "PROD", {}, 8000);
-  ASSERT_TRUE(stats.ok());
-  ASSERT_FALSE(stats.rows.empty());
-  for (const auto& row : stats.rows) {
-    ASSERT_EQ(row.size(), 3u);
-    EXPECT_FALSE(row[0].empty());
-    EXPECT_EQ(row[2], info[0][9]);  // the instance column, from the session
-  }
-
-  // An Oracle error is raised as an event and answered empty; the session goes on.
-  size_t before = m_agent.eventCount();
-  velagent::Answer broken = m_agent.dataRequest("TEST_BROKEN", "PROD", {}, 8000);
-  ASSERT_TRUE(broken.ok());
-  EXPECT_TRUE(broken.rows.empty());
-  ASSERT_TRUE(m_agent.waitEvents(before + 1, 3000));
-  bool found = false;
-  for (const velagent::Event& e : m_agent.events())
-    if (e.group == "Agent_Event" && e.rows.size() == 1 && e.rows[0].size() == 7 &&
-        e.rows[0][3] == "942")
-      found = e.rows[0][2] == "PROD" && e.rows[0][5] == "Query attribute group 'TEST_BROKEN'";
-  EXPECT_TRUE(found);
-  EXPECT_EQ(m_agent.dataRequest("TEST_STATS", "PROD", {}, 8000).rows.size(), stats.rows.size());
-
-  // Groups of features that are not running are answered empty at once.
-  for (const char* group : {"RDB_Alert_Log_Summary", "Agent_Listener", "Agent_Remote_Connection"}) {
-    velagent::Answer empty = m_agent.dataRequest(group, "PROD", {}, 3000);
-    EXPECT_TRUE(empty.ok()) << group;
-    EXPECT_TRUE(empty.rows.empty()) << group;
-  }
-  // A subnode without a queue gets an empty answer.
-  velagent::Answer unknown = m_agent.dataRequest("TEST_STATS", "NOSUCH", {}, 3000);
-  EXPECT_TRUE(unknown.ok());
-  EXPECT_TRUE(unknown.rows.empty());
-  shutdownCleanly();
-}
-
-TEST_F(VelclientRun, TakeActionsInBothConnectionModes) {
-  // A new connection per action (the default), then the subnode's own session.
-  for (const char* mode : {"VEL_ACTION_NEWCONN=true", "VEL_ACTION_NEWCONN=false"}) {
-    SCOPED_TRACE(mode);
-    startRegistered({mode, "VEL_SELECT_ACTION_MAXROW=3"});
-    ASSERT_TRUE(hasStatus(waitStatus("PROD", "Active", 8000), "PROD", "Active")) << clientLog();
-    velagent::TaskResult select =
-        m_agent.task("PROD", "VELSELECT:select name, value from v$sysstat order by name;;", 8000);
-    ASSERT_TRUE(select.ok());
-    EXPECT_EQ(select.rc, 0);
-    ASSERT_EQ(select.outputs.size(), 4u);  // the row limit, then the column names
-    EXPECT_EQ(select.outputs[3].value, "NAME / VALUE");
-    // Reverse fetch order: the last fetched row first.
-    EXPECT_GT(select.outputs[0].value, select.outputs[2].value);
-
-    velagent::TaskResult failing =
-        m_agent.task("PROD", "VELSELECT:select x from no_such_table", 8000);
-    ASSERT_TRUE(failing.ok());
-    EXPECT_EQ(failing.rc, 942);
-    ASSERT_EQ(failing.outputs.size(), 1u);
-    EXPECT_NE(failing.outputs[0].value.find("ORA-00942"), std::string::npos);
-
-    velagent::TaskResult refused = m_agent.task("PROD", "RUNSQL:select 1 from dual", 3000);
-    ASSERT_TRUE(refused.ok());
-    EXPECT_EQ(refused.rc, -1);
-    shutdownCleanly();
-  }
-  // A new connection to a database that is down.
-  startRegistered();
-  velagent::TaskResult down = m_agent.task("DOWN", "VELSELECT:select 1 from dual", 8000);
-  ASSERT_TRUE(down.ok());
-  EXPECT_EQ(down.rc, -2);
-  ASSERT_EQ(down.outputs.size(), 1u);
-  EXPECT_EQ(down.outputs[0].value, "Can not connect to the database");
   shutdownCleanly();
 }
 

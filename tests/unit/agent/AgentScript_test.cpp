@@ -82,36 +82,6 @@ class AgentRunner : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(AgentRunner, DataLineWaitsForItsAnswerAndPrintsEventsThatCameFirst) {
-  std::thread collector([&] {
-    std::string line;
-    if (!client.readLine(line, 3000)) return;
-    XmlParseResult pr = parseXmlLine(line);
-    if (!pr.ok || pr.root.attr("id") == nullptr) return;
-    client.send(
-        "<pureEvent><attrGroup name=\"G\"><in><al><a v=\"ev\"/></al></in></attrGroup>"
-        "</pureEvent>\n<dataResponse id=\"" +
-        *pr.root.attr("id") +
-        "\"><attrGroup name=\"G\"><in><al><a v=\"r1\"/></al></in></attrGroup>"
-        "</dataResponse>\n");
-  });
-  ScriptRunner runner(sim, printer, err, 3000);
-  EXPECT_TRUE(runner.runLine("data G S A EQ 1"));
-  collector.join();
-  EXPECT_EQ(runner.failures(), 0);
-  std::string text = out.str();
-  size_t reg = text.find("registration: version 6, 1 group");
-  size_t ev = text.find("event G:");
-  size_t data = text.find("data G subnode S id 1: 1 row\n");
-  ASSERT_NE(reg, std::string::npos) << text;
-  ASSERT_NE(ev, std::string::npos) << text;
-  ASSERT_NE(data, std::string::npos) << text;
-  EXPECT_LT(reg, ev);
-  EXPECT_LT(ev, data);
-  EXPECT_NE(text.find("| 1 | r1 |"), std::string::npos);
-  EXPECT_EQ(err.str(), "");
-}
-
 TEST_F(AgentRunner, FailuresAreCountedAndReportedByLine) {
   ScriptRunner runner(sim, printer, err, 3000);
   std::istringstream script(
@@ -147,53 +117,4 @@ TEST_F(AgentRunner, ViolationsAndTheCollectorsCloseAreReported) {
       << out.str();
   EXPECT_NE(out.str().find("closed: the client closed the connection"), std::string::npos);
   EXPECT_FALSE(runner.runLine("shutdown"));
-}
-
-TEST(VelagentCommand, RunsAScriptAgainstAStartedProgramAndReportsItsExit) {
-  veltest::TempDir dir;
-  std::string prog = dir.file("client.sh");
-  // Registers, answers every data request with one row holding VEL_WORD, exits 0 on EOF.
-  ASSERT_TRUE(veltest::writeFile(
-      prog,
-      "#!/bin/bash\n"
-      "exec 3<>/dev/tcp/127.0.0.1/$CP_PORT\n"
-      "printf '<cpciRegister ver=\"6\"><attrGroupList><attrGroup name=\"G\" ver=\"1\"/>"
-      "</attrGroupList></cpciRegister>\\n' >&3\n"
-      "while IFS= read -r line <&3; do\n"
-      "  id=$(sed -E 's/^<dataRequest id=\"([0-9]+)\".*/\\1/' <<<\"$line\")\n"
-      "  printf '<dataResponse id=\"%s\"><attrGroup name=\"G\"><in><al><a v=\"%s\"/></al></in>"
-      "</attrGroup></dataResponse>\\n' \"$id\" \"$VEL_WORD\" >&3\n"
-      "done\n"
-      "exit 0\n"));
-  ASSERT_EQ(chmod(prog.c_str(), 0755), 0);
-  std::string script = dir.file("s.txt");
-  ASSERT_TRUE(veltest::writeFile(script, "data G S1\n"));
-  std::string cmd = veltest::buildDir() + "/bin/velagent --start " + prog +
-                    " --env VEL_WORD=hello --format json --timeout 5000 --script " + script +
-                    " 2>&1";
-  FILE* p = popen(cmd.c_str(), "r");
-  ASSERT_NE(p, nullptr);
-  std::string text;
-  char buf[512];
-  while (fgets(buf, sizeof buf, p) != nullptr) text += buf;
-  int status = pclose(p);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0) << text;
-  EXPECT_EQ(text.find("{\"type\":\"listening\""), 0u) << text;
-  EXPECT_NE(text.find("\"subnode\":\"S1\",\"status\":\"ok\",\"error\":false,\"rc\":0,"
-                      "\"rows\":[[\"hello\"]]}"),
-            std::string::npos)
-      << text;
-  EXPECT_NE(text.find("{\"type\":\"exit\",\"code\":0}"), std::string::npos) << text;
-
-  // A request nobody answers makes the exit status 1; a bad option makes it 2.
-  ASSERT_TRUE(veltest::writeFile(script, "timeout 200\ntask S1 x\n"));
-  status = system((veltest::buildDir() + "/bin/velagent --start " + prog + " --script " + script +
-                   " >/dev/null 2>&1")
-                      .c_str());
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 1);
-  status = system((veltest::buildDir() + "/bin/velagent --format xml >/dev/null 2>&1").c_str());
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 2);
 }

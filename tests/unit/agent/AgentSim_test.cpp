@@ -299,35 +299,6 @@ TEST_F(AgentLinked, ClientRequestsAreCollectedAndCanBeAnswered) {
   EXPECT_TRUE(sim.violations().empty());
 }
 
-TEST(AgentSimProcess, TheProgramGetsThePortAndTheGivenEnvironmentWithoutArguments) {
-  veltest::TempDir dir;
-  std::string prog = dir.file("client.sh");
-  std::string out = dir.file("env.txt");
-  ASSERT_TRUE(writeScript(prog, "echo \"$# $CP_PORT $VEL_A $VEL_B ${VEL_GONE-unset}\" > " + out +
-                                    "\necho to-log\nexit 7\n"));
-  veltest::ScopedEnv inherited("VEL_B", "parent");
-  veltest::ScopedEnv replaced("VEL_GONE", "parent");
-  AgentSim sim;
-  ASSERT_TRUE(sim.listen(0));
-  ClientOptions opt;
-  opt.env = {"VEL_A=one two", "VEL_GONE=child"};
-  opt.logPath = dir.file("client.log");
-  ASSERT_TRUE(sim.startClient(prog, opt)) << sim.lastError();
-  EXPECT_GT(sim.clientPid(), 0);
-  EXPECT_EQ(sim.waitClientExit(5000), 7);
-  EXPECT_EQ(sim.waitClientExit(0), 7);  // remembered once reaped
-  EXPECT_EQ(veltest::readFile(out), "0 " + std::to_string(sim.port()) + " one two parent child\n");
-  EXPECT_EQ(veltest::readFile(opt.logPath), "to-log\n");
-
-  // Without inheriting, only the given variables (and CP_PORT) are there; a CP_PORT given
-  // explicitly wins.
-  opt.inheritEnv = false;
-  opt.env = {"CP_PORT=1", "PATH=/usr/bin:/bin"};
-  ASSERT_TRUE(sim.startClient(prog, opt));
-  EXPECT_EQ(sim.waitClientExit(5000), 7);
-  EXPECT_EQ(veltest::readFile(out), "0 1   unset\n");
-}
-
 TEST(AgentSimProcess, AProgramThatExitsBeforeConnectingEndsTheWaitAtOnce) {
   veltest::TempDir dir;
   std::string prog = dir.file("quit.sh");

@@ -32,51 +32,6 @@ bool hasProblem(const Incoming& m, const std::string& part) {
 
 }  // namespace
 
-TEST(AgentWireBuild, DataRequestCarriesEveryAttributeAndEscapesValues) {
-  std::vector<RequestInfoItem> items{item("NAME", "EQ", "a&b<c>d\"e'f\ng", "AND"),
-                                     item("_FILTER", "EQ", "((ID GT 5))", nullptr)};
-  EXPECT_EQ(buildDataRequest("12", "r7", "PROD:db1", "RDB_Instance_Info", items),
-            "<dataRequest id=\"12\" requestStartedID=\"r7\" subnode=\"PROD:db1\">"
-            "<attrGroup name=\"RDB_Instance_Info\"/>"
-            "<requestInfo name=\"NAME\" value=\"a&amp;b&lt;c&gt;d&quot;e&apos;f&#10;g\" op=\"EQ\" "
-            "logOp=\"AND\"/>"
-            "<requestInfo name=\"_FILTER\" value=\"((ID GT 5))\" op=\"EQ\"/>"
-            "</dataRequest>\n");
-  // Without subnode, requestStartedID and conditions only the id and the group remain.
-  EXPECT_EQ(buildDataRequest("1", "", "", "G", {}),
-            "<dataRequest id=\"1\"><attrGroup name=\"G\"/></dataRequest>\n");
-  RequestInfoItem bare;
-  bare.name = "X";
-  bare.hasValue = bare.hasOp = bare.hasLogOp = false;
-  EXPECT_EQ(buildDataRequest("1", "", "", "G", {bare}),
-            "<dataRequest id=\"1\"><attrGroup name=\"G\"/><requestInfo name=\"X\"/>"
-            "</dataRequest>\n");
-}
-
-TEST(AgentWireBuild, TaskStartStopShutdownConnectionAndResponse) {
-  EXPECT_EQ(buildTaskRequest("3", "S1", "SELECT 'x' FROM dual", "bob", true),
-            "<taskRequest id=\"3\" subnode=\"S1\"><task command=\"SELECT &apos;x&apos; FROM "
-            "dual\" user=\"bob\"/></taskRequest>\n");
-  EXPECT_EQ(buildTaskRequest("4", "", "BEGIN\nNULL;\nEND;", "", false),
-            "<taskRequest id=\"4\"><task command=\"BEGIN&#10;NULL;&#10;END;\"/></taskRequest>\n");
-  EXPECT_EQ(buildStartRequest("r1", "G", "S"),
-            "<startRequestInfo requestStartedID=\"r1\" ag=\"G\" subnode=\"S\"/>\n");
-  EXPECT_EQ(buildStartRequest("", "G", ""), "<startRequestInfo ag=\"G\"/>\n");
-  EXPECT_EQ(buildStopRequest("r1", "G", "", true),
-            "<stopRequestInfo requestStartedID=\"r1\" ag=\"G\" shuttingDown=\"TRUE\"/>\n");
-  EXPECT_EQ(buildStopRequest("r1", "G", "S", false),
-            "<stopRequestInfo requestStartedID=\"r1\" ag=\"G\" subnode=\"S\" "
-            "shuttingDown=\"FALSE\"/>\n");
-  EXPECT_EQ(buildShutdown(), "<shutdown/>\n");
-  EXPECT_EQ(buildConnection(3), "<connection id=\"3\"/>\n");
-  EXPECT_EQ(buildDataResponse("268435456", "G", {{"a", "<"}, {}}, 0),
-            "<dataResponse id=\"268435456\"><attrGroup name=\"G\"><in><al><a v=\"a\"/>"
-            "<a v=\"&lt;\"/></al></in><in><al></al></in></attrGroup></dataResponse>\n");
-  EXPECT_EQ(buildDataResponse("5", "G", {}, -3),
-            "<dataResponse id=\"5\"><attrGroup name=\"G\"><error rc=\"-3\"/></attrGroup>"
-            "</dataResponse>\n");
-}
-
 TEST(AgentWireBuild, EveryBuiltMessageIsOneLineThatReadsBack) {
   const std::string nasty = "x&<>\"'\n\r\ty \xc3\xa9";
   std::string msg = buildDataRequest("1", "", "S", "G", {item("N", "EQ", nasty.c_str(), "OR")});

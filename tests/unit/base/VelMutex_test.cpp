@@ -18,16 +18,6 @@ using Clock = std::chrono::steady_clock;
 using veltest::alignToSecond;
 using veltest::msSince;
 
-TEST(VelMutex, CountsNestedHandlersOfOneHolder) {
-  VelMutex m;
-  ASSERT_TRUE(m.isValid());
-  {
-    VelMutexHandler h(m);
-    EXPECT_EQ(m.lockCount(), 1);
-  }
-  EXPECT_EQ(m.lockCount(), 0);
-}
-
 template <typename Mutex>
 class MutexExclusion : public ::testing::Test {};
 using MutexTypes = ::testing::Types<VelMutex, VelSpinMutex>;
@@ -63,6 +53,9 @@ TEST(VelEvent, PostBeforeWaitIsRememberedOnce) {
   auto start = Clock::now();
   EXPECT_FALSE(e.waitWithTimeout(500));
   EXPECT_LT(msSince(start), 1000);
+  e.post();
+  e.reset();  // clears a pending signal
+  EXPECT_FALSE(e.waitWithTimeout(0));
 }
 
 TEST(VelEvent, SubSecondTimeoutHasADeadlineInThePast) {
@@ -95,13 +88,6 @@ TEST(VelEvent, PostWakesATimedWaiter) {
   EXPECT_TRUE(result.load());
   EXPECT_LT(msSince(start), 1500);
   // The signal was consumed by the waiter.
-  EXPECT_FALSE(e.waitWithTimeout(0));
-}
-
-TEST(VelEvent, ResetClearsAPendingSignal) {
-  VelEvent e;
-  e.post();
-  e.reset();
   EXPECT_FALSE(e.waitWithTimeout(0));
 }
 

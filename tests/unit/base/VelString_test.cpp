@@ -35,47 +35,6 @@ TEST(VelStringTest, EmptyStringsAllocateNothing) {
   EXPECT_EQ(poolUsed(), before);
 }
 
-TEST(VelStringTest, AssignReplacesTheTextAndClearsOnEmpty) {
-  VelString s("hello");
-  EXPECT_STREQ(s.c_str(), "hello");
-  EXPECT_EQ(s.length(), 5u);
-  EXPECT_EQ(s.capacity(), 64u);
-  EXPECT_TRUE(s.assign("a much longer text that fills more than a single pool block of 64 bytes"));
-  EXPECT_EQ(s.capacity(), 128u);
-  EXPECT_TRUE(s.assign("x"));
-  EXPECT_EQ(s.capacity(), 64u);  // exactly the class of the new need, never kept larger
-  EXPECT_TRUE(s.assign(""));
-  EXPECT_EQ(s.capacity(), 0u);
-  EXPECT_STREQ(s.c_str(), "");
-}
-
-TEST(VelStringTest, CapacityIsTheClassOfTheNeedWithoutDoubling) {
-  std::string t63(63, 'a');
-  VelString s(t63.c_str());
-  EXPECT_EQ(s.capacity(), 64u);
-  EXPECT_TRUE(s.append("b"));
-  EXPECT_EQ(s.capacity(), 128u);
-  EXPECT_EQ(s.length(), 64u);
-  EXPECT_EQ(std::string(s.c_str()), t63 + "b");
-
-  // Growing one byte at a time passes through every class, never above the need's class.
-  VelString g;
-  for (unsigned i = 1; i <= 3100; ++i) {
-    ASSERT_TRUE(g.append("z", 1));
-    ASSERT_EQ(g.capacity(), VelMemManager::getAllocSize(i + 1)) << i;
-  }
-  EXPECT_EQ(g.capacity(), 4096u);
-
-  std::string big(65536, 'q');
-  VelString b(big.c_str());
-  EXPECT_EQ(b.length(), 65536u);
-  EXPECT_EQ(b.capacity(), 66560u);
-  EXPECT_EQ(b.c_str()[65536], 0);
-  std::string small(65535, 'q');
-  EXPECT_TRUE(b.assign(small.c_str()));
-  EXPECT_EQ(b.capacity(), 65536u);
-}
-
 TEST(VelStringTest, AppendCopiesExactlyNBytes) {
   VelString s("ab");
   const char* before = s.c_str();

@@ -207,49 +207,13 @@ TEST(VelAttrToIntTest, ReadsLeadingNumberLikeAtoiAndClamps) {
 TEST_F(CatalogParseTest, DefaultRowLimitFromEnvironment) {
   const char* xml = R"(<r><SQLInfo id="A"><SQL dbversion="1"><SQLText>x</SQLText></SQL></SQLInfo>
     <SQLInfo id="B" maxrownum="7"><SQL dbversion="1"><SQLText>x</SQLText></SQL></SQLInfo></r>)";
-  {
-    veltest::ScopedEnv env("VEL_DEFAULT_MAXROWNUM", "50");
+  for (const char* value : {"50", "", static_cast<const char*>(nullptr)}) {
+    veltest::ScopedEnv env("VEL_DEFAULT_MAXROWNUM", value);
+    m_data = OraXMLSQLData();
     ASSERT_TRUE(parse(xml));
-    EXPECT_EQ(m_data.getSQLInfo("A")->getMaxRowNum(), 50);
+    EXPECT_EQ(m_data.getSQLInfo("A")->getMaxRowNum(), value && *value ? 50 : 1000);
     EXPECT_EQ(m_data.getSQLInfo("B")->getMaxRowNum(), 7);
   }
-  {
-    veltest::ScopedEnv env("VEL_DEFAULT_MAXROWNUM", "");
-    OraXMLSQLData other;
-    ASSERT_TRUE(OraXMLParserHandler::parseXML(m_path.c_str(), other));
-    EXPECT_EQ(other.getSQLInfo("A")->getMaxRowNum(), 1000);
-  }
-  {
-    veltest::ScopedEnv env("VEL_DEFAULT_MAXROWNUM", nullptr);
-    OraXMLSQLData other;
-    ASSERT_TRUE(OraXMLParserHandler::parseXML(m_path.c_str(), other));
-    EXPECT_EQ(other.getSQLInfo("A")->getMaxRowNum(), 1000);
-  }
-}
-
-TEST_F(CatalogParseTest, CustomCatalogMergedOverShipped) {
-  ASSERT_TRUE(parse(R"(<r>
-  <SQLInfo id="A" maxrownum="200" interval="60"><SQL dbversion="10">
-    <SQLText>shipped 10</SQLText><ClusterText>shipped c10</ClusterText></SQL></SQLInfo>
-  <SQLInfo id="B"><SQL dbversion="10"><SQLText>b</SQLText></SQL></SQLInfo>
-</r>)"));
-  OraXMLSQLData custom;
-  std::string customPath = m_dir.file("custom.xml");
-  ASSERT_TRUE(veltest::writeFile(customPath, R"(<custom>
-  <SQLInfo id="New"><SQL dbversion="1"><SQLText>new</SQLText></SQL></SQLInfo>
-  <SQLInfo id="A"><SQL dbversion="10"><ClusterText>custom c10</ClusterText></SQL>
-    <SQL dbversion="11"><SQLText>custom 11</SQLText></SQL></SQLInfo>
-</custom>)"));
-  ASSERT_TRUE(OraXMLParserHandler::parseXML(customPath.c_str(), custom));
-  m_data.mergeFrom(custom);
-  ASSERT_EQ(m_data.size(), 3u);
-  EXPECT_STREQ(m_data.getEntries()[2].getId(), "New");
-  const OraXMLSQLInfo* a = m_data.getSQLInfo("A");
-  EXPECT_EQ(str(a->getSQL(10, false)), "shipped 10");
-  EXPECT_EQ(str(a->getSQL(10, true)), "custom c10");
-  EXPECT_EQ(str(a->getSQL(11, false)), "custom 11");
-  EXPECT_EQ(a->getMaxRowNum(), 1000);  // the custom entry's default overrides
-  EXPECT_EQ(a->getInterval(), 60);
 }
 
 TEST_F(CatalogParseTest, BadFilesFailOrYieldWhatWasComplete) {

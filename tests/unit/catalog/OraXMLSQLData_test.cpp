@@ -34,12 +34,6 @@ TEST(OraXMLSQLInfoTest, FindsExactVersionElseNearestLowerElseNone) {
   EXPECT_EQ(info.findSQL(101)->getDBVersion(), 11);
 }
 
-TEST(OraXMLSQLInfoTest, NegativeVersionsAreOrdinaryNumbers) {
-  OraXMLSQLInfo info = entryWithVersions("Id", {-5, 3});
-  EXPECT_EQ(str(info.getSQL(0, false)), "select -5");
-  EXPECT_EQ(info.getSQL(-6, false), nullptr);
-}
-
 TEST(OraXMLSQLInfoTest, ClusterTextRules) {
   OraXMLSQLInfo info("Id");
   ASSERT_TRUE(info.addSQL(OraXMLSQL(9, "plain 9", "cluster 9")));

@@ -2,6 +2,7 @@
 #ifndef VEL_TESTS_UNIT_CONFIG_CONFIGTESTHELPERS_H
 #define VEL_TESTS_UNIT_CONFIG_CONFIGTESTHELPERS_H
 
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
@@ -33,6 +34,15 @@ inline ToolRun runVelcrypt(const TempDir& dir, const std::string& args, const st
   r.out = readFile(out);
   r.err = readFile(err);
   return r;
+}
+
+// Encrypts input (the secret and its line feed) with velcrypt and key; the printed value.
+inline std::string velcryptEncrypt(const TempDir& dir, const std::string& key,
+                                   const std::string& input) {
+  ToolRun r = runVelcrypt(dir, "-k '" + key + "'", input);
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  if (!r.out.empty() && r.out.back() == '\n') r.out.pop_back();
+  return r.out;
 }
 
 }  // namespace veltest

@@ -63,16 +63,12 @@ class ConfigTest : public ::testing::Test {
     EXPECT_TRUE(file.isLoaded());
     return subnodes(file);
   }
-  // Makes a key file and returns the velcrypt form of secret.
+  // Makes the key file if needed and returns the velcrypt form of secret.
   std::string encrypt(const std::string& secret) {
     if (access(m_key.c_str(), F_OK) != 0) {
-      veltest::ToolRun made = veltest::runVelcrypt(m_dir, "-k '" + m_key + "' --new-key", "");
-      EXPECT_EQ(made.exitCode, 0) << made.err;
+      EXPECT_EQ(veltest::runVelcrypt(m_dir, "-k '" + m_key + "' --new-key", "").exitCode, 0);
     }
-    veltest::ToolRun r = veltest::runVelcrypt(m_dir, "-k '" + m_key + "'", secret + "\n");
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    if (!r.out.empty() && r.out.back() == '\n') r.out.pop_back();
-    return r.out;
+    return veltest::velcryptEncrypt(m_dir, m_key, secret + "\n");
   }
 
   TempDir m_dir;
@@ -300,25 +296,19 @@ TEST_F(ConfigTest, EncryptedValuesMadeByVelcryptAreDecrypted) {
 }
 
 TEST_F(ConfigTest, GetEntryRefusesBadArgumentsAndTooLongDecryptedValues) {
-  encrypt("x");  // makes the key file
+  std::string fitting(255, 'f');  // the longest value velcrypt takes
+  ROV::ConfigSection section("config", "X");
+  section.setEntry("FIT", encrypt(fitting).c_str());
+  std::string plain(300, 'p');
   char* longValue = nullptr;
   int longLength = 0;
-  std::string plain(300, 'p');
   ASSERT_EQ(ZAM_EncryptWithKeyFile(m_key.c_str(), plain.data(), static_cast<int>(plain.size()),
                                    &longValue, &longLength),
             ZAM_OK);
-  std::string fitting(255, 'f');
-  char* fitValue = nullptr;
-  int fitLength = 0;
-  ASSERT_EQ(ZAM_EncryptWithKeyFile(m_key.c_str(), fitting.data(), 255, &fitValue, &fitLength),
-            ZAM_OK);
-  ROV::ConfigSection section("config", "X");
   section.setEntry("LONG", longValue);
-  section.setEntry("FIT", fitValue);
+  ZAM_Free(longValue);
   section.setEntry("BAD", "{AES256:keyfile:a}****");
   section.setEntry("PLAIN", "value");
-  ZAM_Free(longValue);
-  ZAM_Free(fitValue);
 
   VelString out("before");
   EXPECT_FALSE(VelConfigFileGetEntry(nullptr, "PLAIN", out));
@@ -337,29 +327,11 @@ TEST_F(ConfigTest, GetEntryRefusesBadArgumentsAndTooLongDecryptedValues) {
   EXPECT_STREQ(out.c_str(), "value");
 }
 
-TEST_F(ConfigTest, MissingEmptyOrJunkFilesLeaveAnEmptyConfigurationWithATrace) {
-  TraceCapture trace;
+TEST_F(ConfigTest, MissingFileLeavesAnEmptyConfiguration) {
   {
     VelConfigFile missing;
     EXPECT_FALSE(missing.isLoaded());
     EXPECT_EQ(missing.getInstances().size(), 0u);
-    EXPECT_TRUE(trace.contains("Can not open configuration file " + m_cfg));
-    EXPECT_TRUE(trace.contains("Error at ConfigParser::parseConfig"));
-  }
-  write("");
-  {
-    VelConfigFile empty;
-    EXPECT_TRUE(empty.isLoaded());
-    EXPECT_EQ(empty.getInstances().size(), 0u);
-  }
-  std::string junk = "[config A]\nVEL_CONN_STR = a\n";
-  for (int i = 0; i < 5000; ++i) junk += static_cast<char>(1 + (i * 131) % 255);
-  junk += "\n[config B]\n[config";
-  write(junk);
-  {
-    VelConfigFile junky;
-    EXPECT_TRUE(junky.isLoaded());
-    EXPECT_EQ(subnodes(junky).substr(0, 15), "A-inst1-hostA|B");
   }
   // A failed reload empties what an earlier load had.
   write("[config A]\n");
@@ -451,7 +423,7 @@ TEST_F(ConfigTest, WorkersUpdatingWhileOthersReadSeeWholeRecords) {
   EXPECT_STREQ(last.m_name.c_str(), "1299");
 }
 
-TEST(HostAndHome, HostNameOverrideShortHostNameAndInstallHome) {
+TEST(HostName, OverrideElseShortHostName) {
   char raw[256] = {0};
   ASSERT_EQ(gethostname(raw, sizeof(raw) - 1), 0);
   std::string shortName(raw, strcspn(raw, "."));
@@ -465,17 +437,6 @@ TEST(HostAndHome, HostNameOverrideShortHostNameAndInstallHome) {
     ScopedEnv hostOverride("NOVAG_HOSTNAME", "agenthost.example.com");
     EXPECT_STREQ(VelConfig::getHostName(), "agenthost.example.com");
   }
-  VelString home("old");
-  {
-    TraceCapture trace;
-    ScopedEnv noHome("ORMONDHOME", nullptr);
-    EXPECT_FALSE(VelConfig::getOrmondHome(home));
-    EXPECT_STREQ(home.c_str(), "old");
-    EXPECT_TRUE(trace.contains("There is no ORMONDHOME defined"));
-  }
-  ScopedEnv setHome("ORMONDHOME", "/opt/ormond");
-  EXPECT_TRUE(VelConfig::getOrmondHome(home));
-  EXPECT_STREQ(home.c_str(), "/opt/ormond");
 }
 
 }  // namespace

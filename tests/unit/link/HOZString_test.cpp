@@ -90,19 +90,4 @@ TEST(HozString, AppendWithCountPadsAfterAnEmbeddedNul) {
   EXPECT_EQ(0, memcmp(raw.buffer, "ab\0cd", 6));
 }
 
-TEST(HozString, ReserveKeepsTheTextAndCopiesCopyIt) {
-  HOZ::String s(10);
-  s.reserve(5);
-  s.growthPercent = 50;
-  s.reserve(100);
-  s.growthPercent = 0;
-  s.reserve(151);
-  s.copy("xyz");
-  HOZ::String c(s);
-  EXPECT_STREQ(c.buffer, "xyz");
-  HOZ::String small(1);
-  small = s;
-  EXPECT_STREQ(small.buffer, "xyz");
-}
-
 }  // namespace

@@ -55,17 +55,6 @@ TEST(LinkList, ShiftsOnInsertAndRemove) {
   EXPECT_EQ(l.getCount(), 0);
 }
 
-TEST(LinkList, GrowingAddsKeepEveryEntry) {
-  List l;
-  int v;
-  for (int i = 0; i < 256; ++i) l.addGrowing(&v);
-  for (int i = 0; i < 5; ++i) l.addGrowing(&v);
-  l.reserve(100);
-  l.reserve(600);
-  EXPECT_EQ(l.getCount(), 261);
-  EXPECT_EQ(l.get(260), &v);
-}
-
 TEST(LinkList, FindUsesTheComparatorWhenGiven) {
   List l;
   const char* a = "alpha";

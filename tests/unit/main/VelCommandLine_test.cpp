@@ -293,33 +293,6 @@ TEST_F(CommandLineRun, DefinitionListingFollowsColumnKinds) {
   EXPECT_NE(r.out.find("<displayString size=", label), std::string::npos);
 }
 
-TEST_F(CommandLineRun, ParseXmlListsTheCatalog) {
-  ASSERT_TRUE(veltest::writeFile(
-      m_dir.file("small.xml"),
-      "<?xml version=\"1.0\"?>\n<SQLXML>\n" +
-          entry("\"A1\" odiversion=\"2\" interval=\"30\" maxrownum=\"50\" timeout=\"9\" "
-                "simplesql=\"true\" type=\"cfg\"",
-                "<DatabaseType value=\"DG\" role=\"PHYSICAL STANDBY\"/>" +
-                    sql("102", "select 1 from t", "select 2 from gt",
-                        "<BaseTable queryname=\"T\" grantname=\"G\"/>")) +
-          "</SQLXML>\n"));
-  Result r = run("-parsexml small.xml -sqlid ignored");
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out,
-            "Succeed on parsing xml file\n"
-            "SQLID:A1, ODIVersion:2, Interval:30, MaxRow:50, Timeout:9, SimpleSQL:1, Type:cfg\n"
-            "\tDBType is 3 DBRole is 2\n"
-            "\tSQLVersion:102\n"
-            "\tSQL:select 1 from t\n"
-            "\tClusterSQL:select 2 from gt\n"
-            "\t\tQueryTable Name:T GrantTable Name:G\n");
-
-  r = run("-parsexml missing.xml");
-  EXPECT_EQ(r.out, "Can't parse the sql\n");
-  r = run("-parsexml");
-  EXPECT_EQ(r.out, "");
-}
-
 TEST_F(CommandLineRun, ParseRefChecksEachIdentifierAgainstItsGroup) {
   // The tool reads vel.ref, vel.atr and velsql.xml from the current folder.
   ASSERT_TRUE(veltest::writeFile(
@@ -376,18 +349,6 @@ TEST_F(CommandLineRun, ParseRefChecksEachIdentifierAgainstItsGroup) {
   EXPECT_EQ(r.out, "Can not connect to database\n");
   r = run("-parseref dbhost1:1521/PROD monitor monitor \"\" missing.txt");
   EXPECT_EQ(r.out, "Error, opening file missing.txt failed\n");
-}
-
-TEST_F(CommandLineRun, ArgumentChecksOfTheOtherCommands) {
-  EXPECT_EQ(run("-parsetns").out, "Invalid option for parsetns\n");
-  EXPECT_EQ(run("-parsesql").out, "Invalid option for parseSQL\n");
-  Result r = run("-parseref a b c");
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out,
-            "Invalid option for parseREF\n"
-            "velclient -parseref connstring userid password role filename\n");
-  EXPECT_EQ(run("-dlatest 1").out, "Invalid option for dlatest\n");
-  EXPECT_EQ(run("-h").status, 0);
 }
 
 }  // namespace

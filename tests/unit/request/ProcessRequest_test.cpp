@@ -21,9 +21,6 @@ using reqtest::kSingle;
 using veltest::ScopedEnv;
 using Rows = std::vector<std::vector<std::string>>;
 
-[[maybe_unused]] ::testing::Environment* const kOciEnvironment =
-    ::testing::AddGlobalTestEnvironment(new ocitest::OciEnvironment);
-
 TEST(RequestLoopTuning, TimeoutsAreTheVariableMinusThreeAtLeastFive) {
   {
     ScopedEnv unset("CDP_COLLECTION_TIMEOUT", nullptr);
@@ -67,20 +64,9 @@ TEST(RequestLoopRouting, TakeActionPrefixesAreCaseSensitive) {
   EXPECT_EQ(velSubnodeTypeOf(""), nullptr);
 }
 
-const char kConfig[] =
-    "[config PROD]\n"
-    "VEL_CONN_STR = dbhost1:1521/PROD\n"
-    "VEL_CONN_USERID = monitor\n"
-    "VEL_CONN_PASSWORD = monitor\n"
-    "VEL_DG_GROUP = dg1\n"
-    "[config DOWN]\n"
-    "VEL_CONN_STR = nowhere:1521/DOWN\n"
-    "VEL_CONN_USERID = monitor\n"
-    "VEL_CONN_PASSWORD = monitor\n"
-    "[config ODD]\n"
-    "VEL_CONN_STR = odd:1521/ODD\n"
-    "VEL_CONN_USERID = monitor\n"
-    "VEL_CONN_PASSWORD = monitor\n";
+const std::string kConfig = reqtest::configSection("PROD", kSingle) + "VEL_DG_GROUP = dg1\n" +
+                            reqtest::configSection("DOWN", "nowhere:1521/DOWN") +
+                            reqtest::configSection("ODD", "odd:1521/ODD");
 
 // The configuration and an agent whose link registered the loop's groups with their constants.
 class LoopTest : public ::testing::Test {

@@ -24,6 +24,16 @@ namespace reqtest {
 const char kSingle[] = "dbhost1:1521/PROD";
 const char kRac[] = "rac-scan:1521/RACDB";
 
+// Every request test needs the Oracle client stand-in loaded once per process.
+[[maybe_unused]] inline ::testing::Environment* const kOciEnvironment =
+    ::testing::AddGlobalTestEnvironment(new ocitest::OciEnvironment);
+
+// A configuration section for the stand-in's monitor account.
+inline std::string configSection(const char* name, const char* connect) {
+  return std::string("[config ") + name + "]\nVEL_CONN_STR = " + connect +
+         "\nVEL_CONN_USERID = monitor\nVEL_CONN_PASSWORD = monitor\n";
+}
+
 // Test groups, registered with themselves as handles.
 inline const char kSessions[] = "TEST_SESSIONS";    // cluster-wide sessions, InstanceIDIndex 0
 inline const char kStats[] = "TEST_STATS";          // no instance column

@@ -19,9 +19,6 @@ using reqtest::kRac;
 using reqtest::kSingle;
 using Row = std::vector<std::string>;
 
-[[maybe_unused]] ::testing::Environment* const kOciEnvironment =
-    ::testing::AddGlobalTestEnvironment(new ocitest::OciEnvironment);
-
 // The 17 RDB_Instance_Info fields of the seed's instance rows (dates in the agent's time format).
 const Row kRacdb1 = {
     "1",   "1",   "RACDB1",  "rachost1", "19.0.0.0.0", "1261130061144000", "OPEN",

@@ -22,9 +22,6 @@ namespace {
 using reqtest::kSingle;
 using veltest::ScopedEnv;
 
-[[maybe_unused]] ::testing::Environment* const kOciEnvironment =
-    ::testing::AddGlobalTestEnvironment(new ocitest::OciEnvironment);
-
 TEST(ActionText, TrailingSemicolonsRemoved) {
   EXPECT_STREQ(velStripTrailingSemicolons("select 1 from dual;;").c_str(), "select 1 from dual");
   EXPECT_STREQ(velStripTrailingSemicolons("select ';' x from dual").c_str(),
@@ -34,15 +31,8 @@ TEST(ActionText, TrailingSemicolonsRemoved) {
   EXPECT_STREQ(velStripTrailingSemicolons(nullptr).c_str(), "");
 }
 
-const char kConfig[] =
-    "[config PROD]\n"
-    "VEL_CONN_STR = dbhost1:1521/PROD\n"
-    "VEL_CONN_USERID = monitor\n"
-    "VEL_CONN_PASSWORD = monitor\n"
-    "[config DOWN]\n"
-    "VEL_CONN_STR = nowhere:1521/DOWN\n"
-    "VEL_CONN_USERID = monitor\n"
-    "VEL_CONN_PASSWORD = monitor\n";
+const std::string kConfig =
+    reqtest::configSection("PROD", kSingle) + reqtest::configSection("DOWN", "nowhere:1521/DOWN");
 
 class ActionTest : public ::testing::Test {
  protected:

@@ -27,20 +27,10 @@ using reqtest::kSingle;
 using veltest::ScopedEnv;
 using Rows = std::vector<std::vector<std::string>>;
 
-[[maybe_unused]] ::testing::Environment* const kOciEnvironment =
-    ::testing::AddGlobalTestEnvironment(new ocitest::OciEnvironment);
-
 const char kLate[] = "late:1521/LATE";
 
-const char kConfig[] =
-    "[config PROD]\n"
-    "VEL_CONN_STR = dbhost1:1521/PROD\n"
-    "VEL_CONN_USERID = monitor\n"
-    "VEL_CONN_PASSWORD = monitor\n"
-    "[config LATE]\n"
-    "VEL_CONN_STR = late:1521/LATE\n"
-    "VEL_CONN_USERID = monitor\n"
-    "VEL_CONN_PASSWORD = monitor\n";
+const std::string kConfig =
+    reqtest::configSection("PROD", kSingle) + reqtest::configSection("LATE", kLate);
 
 class WorkerTest : public ::testing::Test {
  protected:

@@ -23,9 +23,6 @@ using reqtest::kRac;
 using reqtest::kSingle;
 using Rows = std::vector<std::vector<std::string>>;
 
-[[maybe_unused]] ::testing::Environment* const kOciEnvironment =
-    ::testing::AddGlobalTestEnvironment(new ocitest::OciEnvironment);
-
 // A catalog request whose time-out started some seconds ago, as if it had waited in its queue.
 class AgedRequest : public Vel_SimpleRequest {
  public:

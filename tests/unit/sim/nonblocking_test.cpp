@@ -189,56 +189,6 @@ TEST_F(NonBlockingTest, BreakFromAnotherThreadInBlockingMode) {
   expectUsable();
 }
 
-TEST_F(NonBlockingTest, ErrorFaultsFailMatchingStatements) {
-  fault("'error','from t where',1555,0");
-  Stmt s(conn);
-  ASSERT_EQ(OCI_SUCCESS, s.prepare("select n FROM T WHERE n = 1"));  // case-insensitive
-  sword rc = s.execute();
-  EXPECT_EQ("ORA-01555: simulated fault\n", conn.error(rc).text);
-  // DML and PL/SQL alike; a known code carries Oracle's text.
-  makeDb(dir.file("orcl.db"), "DELETE FROM sim_faults;");
-  fault("'error','',942,0");
-  ASSERT_EQ(OCI_SUCCESS, s.prepare("begin null; end;"));
-  rc = s.execute(1);
-  EXPECT_EQ("ORA-00942: table or view does not exist\n", conn.error(rc).text);
-  ASSERT_EQ(OCI_SUCCESS, s.prepare("update t set n = 3"));
-  rc = s.execute(1);
-  EXPECT_EQ(942, conn.error(rc).code);
-  makeDb(dir.file("orcl.db"), "DELETE FROM sim_faults;");
-  expectUsable();
-}
-
-TEST_F(NonBlockingTest, DropFaultLosesTheSessionUntilDetached) {
-  // A half-read cursor stays open: the fault added meanwhile must still be seen.
-  Stmt open(conn);
-  char v[10];
-  ASSERT_EQ(OCI_SUCCESS, open.prepare("select s from t"));
-  ASSERT_EQ(OCI_SUCCESS, open.define(1, v, sizeof v, SQLT_STR));
-  ASSERT_EQ(OCI_SUCCESS, open.execute());
-  fault("'drop','boom',0,0");
-  Stmt s(conn);
-  ASSERT_EQ(OCI_SUCCESS, s.prepare("select 'boom' from dual"));
-  sword rc = s.execute();
-  EXPECT_EQ("ORA-03113: end-of-file on communication channel\n", conn.error(rc).text);
-  makeDb(dir.file("orcl.db"), "DELETE FROM sim_faults;");
-  ASSERT_EQ(OCI_SUCCESS, s.prepare("select 1 from dual"));
-  rc = s.execute();
-  EXPECT_EQ("ORA-03114: not connected to ORACLE\n", conn.error(rc).text);
-  rc = open.fetch();
-  EXPECT_EQ(3114, conn.error(rc).code);
-  rc = oci().SessionEnd(conn.svc, conn.err, conn.ses, 0);
-  EXPECT_EQ(OCI_ERROR, rc);
-  conn.loggedOn = false;
-  // After detaching, the same handles connect again.
-  ASSERT_EQ(OCI_SUCCESS, oci().ServerDetach(conn.srv, conn.err, 0));
-  ASSERT_EQ(OCI_SUCCESS,
-            oci().ServerAttach(conn.srv, conn.err, reinterpret_cast<const text*>("orcl"), 4, 0));
-  ASSERT_EQ(OCI_SUCCESS, oci().SessionBegin(conn.svc, conn.err, conn.ses, 1, 0))
-      << conn.error(-1).text;
-  conn.loggedOn = true;
-  expectUsable();
-}
-
 TEST_F(NonBlockingTest, DropDuringAPolledCallIsCollected) {
   fault("'delay','boom',0,200");
   fault("'drop','boom',0,0");

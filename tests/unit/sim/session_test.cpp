@@ -134,27 +134,6 @@ TEST_F(SessionTest, AttachResolvesConnectStringsAndDescriptors) {
   EXPECT_EQ("ORA-12541: TNS:no listener\n", c.error(rc).text);
 }
 
-TEST_F(SessionTest, AttachFaultRefusesWithItsCode) {
-  makeDb(dir.file("down.db"), std::string(kUsers) +
-                                  "CREATE TABLE sim_faults(kind TEXT, pattern TEXT, code INTEGER, "
-                                  "delay_ms INTEGER);"
-                                  "INSERT INTO sim_faults VALUES('attach','',0,0);");
-  const std::pair<int, const char*> faults[] = {
-      {12514,
-       "ORA-12514: TNS:listener does not currently know of service requested in connect "
-       "descriptor\n"},
-      {1034, "ORA-01034: ORACLE not available\n"},
-      {12345, "ORA-12345: simulated fault\n"}};
-  for (const auto& f : faults) {
-    makeDb(dir.file("down.db"), "UPDATE sim_faults SET code=" + std::to_string(f.first) + ";");
-    Conn c;
-    EXPECT_EQ(f.second, c.error(c.logon("down", "scott", "tiger")).text);
-  }
-  makeDb(dir.file("down.db"), "DELETE FROM sim_faults;");
-  Conn f;
-  EXPECT_EQ(OCI_SUCCESS, f.logon("down", "scott", "tiger"));
-}
-
 TEST_F(SessionTest, LogonChecksUserLockAndRoleInOrder) {
   makeDb(dir.file("asm.db"), std::string(kUsers) +
                                  "CREATE TABLE \"v$instance\"(instance_name TEXT);"

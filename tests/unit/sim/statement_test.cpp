@@ -218,21 +218,6 @@ TEST_F(StatementTest, ParseOnlyValidatesTablesWithoutRunning) {
   EXPECT_EQ(OCI_NO_DATA, s.fetch());
 }
 
-TEST_F(StatementTest, RownumWrapperLimitsRows) {
-  Stmt s(conn);
-  ASSERT_EQ(OCI_SUCCESS, s.prepare("select * from (select name from emp order by name) where "
-                                   "ROWNUM<= :maxrownum"));
-  char max[20] = "2";
-  ASSERT_EQ(OCI_SUCCESS, s.bind(":maxrownum", max, sizeof max, SQLT_STR));
-  char name[30];
-  ASSERT_EQ(OCI_SUCCESS, s.define(1, name, sizeof name, SQLT_STR));
-  ASSERT_EQ(OCI_SUCCESS, s.execute()) << errText(-1);
-  int rows = 0;
-  while (s.fetch() == OCI_SUCCESS) ++rows;
-  EXPECT_EQ(2, rows);
-  EXPECT_STREQ("bob", name);
-}
-
 TEST_F(StatementTest, PlsqlOutputBindsAndRefCursor) {
   Stmt s(conn);
   ASSERT_EQ(OCI_SUCCESS, s.prepare("BEGIN\n"
@@ -307,27 +292,6 @@ TEST_F(StatementTest, PlsqlFailuresUndoTheBlock) {
   ASSERT_EQ(OCI_SUCCESS, s.bind(":x", x, sizeof x, SQLT_STR));
   rc = s.execute(1);
   EXPECT_EQ(6502, conn.error(rc).code);
-}
-
-TEST_F(StatementTest, ChangesAreVisibleToOthersOnlyAfterCommit) {
-  Conn other;
-  ASSERT_EQ(OCI_SUCCESS, other.logon("orcl", "scott", "tiger"));
-  Stmt s(conn);
-  ASSERT_EQ(OCI_SUCCESS, s.prepare("insert into emp(name, sal) values (:n, 1)"));
-  char n[] = "dave";
-  ASSERT_EQ(OCI_SUCCESS, s.bind(":n", n, sizeof n, SQLT_STR));
-  ASSERT_EQ(OCI_SUCCESS, s.execute(1));
-  EXPECT_EQ("4", scalar(conn, "select count(*) from emp"));
-  EXPECT_EQ("3", scalar(other, "select count(*) from emp"));
-  Stmt c(conn);
-  ASSERT_EQ(OCI_SUCCESS, c.prepare("commit"));
-  ASSERT_EQ(OCI_SUCCESS, c.execute(1));
-  EXPECT_EQ("4", scalar(other, "select count(*) from emp"));
-  // PL/SQL with commit on success.
-  ASSERT_EQ(OCI_SUCCESS, s.prepare("begin update emp set sal = sal + 1 where name = :n; end;"));
-  ASSERT_EQ(OCI_SUCCESS, s.bind(":n", n, sizeof n, SQLT_STR));
-  ASSERT_EQ(OCI_SUCCESS, s.execute(1, COMMIT_ON_SUCCESS)) << errText(-1);
-  EXPECT_EQ("2", scalar(other, "select sal from emp where name = 'dave'"));
 }
 
 TEST_F(StatementTest, StatementTypeAndText) {
