@@ -279,6 +279,10 @@ OraNetConfigBase::~OraNetConfigBase() {
 }
 
 std::unique_ptr<icu::RegexPattern> OraNetConfigBase::compile(const icu::UnicodeString& pattern) {
+  // Both check threads build their parsers at start; compiling one pattern at a time keeps
+  // ICU's lazily built shared tables out of a race the thread checker cannot see through.
+  static VelMutex compileMutex;
+  VelMutexHandler lock(compileMutex);
   UErrorCode status = U_ZERO_ERROR;
   UParseError parseError;
   std::unique_ptr<icu::RegexPattern> compiled(
