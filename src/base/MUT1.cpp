@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -114,6 +115,9 @@ void readSettings(uint32_t counter) {
     if (!fileName.empty()) {
       int fd = open(fileName.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
       if (fd >= 0) {
+        // A trace file that existed before keeps its old mode on open: tighten it, since what
+        // support receives must not be readable by every user of the host.
+        (void)fchmod(fd, 0600);
         s.fd = fd;
         s.ownFd = true;
       } else {
