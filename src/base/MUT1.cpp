@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "PEB1.h"
+
 std::atomic<uint32_t> g_MUT1_SyncCounter{1};
 
 namespace {
@@ -88,7 +90,7 @@ void readSettings(uint32_t counter) {
   Settings& s = g_settings;
   s.counter = counter;
   s.units.clear();
-  const char* spec = getenv("VEL_TRACE");
+  const char* spec = PEB1_GetEnv("VEL_TRACE", nullptr);
   std::string text = spec ? spec : "error";
   size_t semi = text.find(';');
   s.defaultFlags = parseFlags(text.substr(0, semi));
@@ -105,7 +107,7 @@ void readSettings(uint32_t counter) {
     }
     semi = next;
   }
-  const char* file = getenv("VEL_TRACE_FILE");
+  const char* file = PEB1_GetEnv("VEL_TRACE_FILE", nullptr);
   std::string fileName = file ? file : "";
   if (fileName != s.fileName || (!fileName.empty() && !s.ownFd)) {
     if (s.ownFd) close(s.fd);
