@@ -2,9 +2,17 @@
 //
 // A connect string names a database file under $VELSIM_DIR; a log-on opens the session's own
 // SQLite connection to it and checks the user against sim_users.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -50,26 +58,107 @@ std::string descriptorValue(const std::string& desc, const char* key) {
   return std::string();
 }
 
-// The database file serving a connect string.
-std::string databasePath(const std::string& connect) {
-  std::string name;
-  const std::string host = descriptorValue(connect, "HOST");
-  if (connect.find('(') != std::string::npos && !host.empty()) {
-    std::string port = descriptorValue(connect, "PORT");
-    if (port.empty()) port = "1521";  // the listener's default port
-    name = sanitize(host + "_" + port);
-  } else {
-    name = sanitize(connect);
-  }
+std::string simDir() {
   const char* dir = std::getenv("VELSIM_DIR");
+  return dir != nullptr && *dir != 0 ? dir : ".";
+}
+
+// The database file serving a plain connect string.
+std::string databasePath(const std::string& connect) {
   // Without VELSIM_DIR the databases are looked for in the current directory.
-  std::string path = dir != nullptr && *dir != 0 ? dir : ".";
-  return path + "/" + name + ".db";
+  return simDir() + "/" + sanitize(connect) + ".db";
 }
 
 bool fileExists(const std::string& path) {
   struct stat st;
   return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool isLoopback(const struct sockaddr* a) {
+  if (a->sa_family == AF_INET) {
+    const auto* in = reinterpret_cast<const struct sockaddr_in*>(a);
+    return (ntohl(in->sin_addr.s_addr) >> 24) == 127;
+  }
+  if (a->sa_family == AF_INET6)
+    return IN6_IS_ADDR_LOOPBACK(&reinterpret_cast<const struct sockaddr_in6*>(a)->sin6_addr);
+  return false;
+}
+
+// One TCP connection attempt bounded by timeoutMs: 0 when something accepts, else the Oracle
+// code (12541 refused or unreachable, 12170 timed out).
+int tcpProbe(const struct addrinfo* ai, int timeoutMs) {
+  int fd = socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, ai->ai_protocol);
+  if (fd < 0) return 12541;
+  int code = 0;
+  if (connect(fd, ai->ai_addr, ai->ai_addrlen) != 0) {
+    if (errno != EINPROGRESS) {
+      code = 12541;
+    } else {
+      struct pollfd p = {fd, POLLOUT, 0};
+      int n;
+      while ((n = poll(&p, 1, timeoutMs)) < 0 && errno == EINTR) {
+      }
+      int err = 0;
+      socklen_t len = sizeof err;
+      if (n == 0)
+        code = 12170;
+      else if (n < 0 || getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0 || err != 0)
+        code = 12541;
+    }
+  }
+  close(fd);
+  return code;
+}
+
+// A descriptor with a HOST: a loopback address is reached for real over TCP, as a client reaches
+// a listener; other hosts exist only as database files (h_p.db). Returns 0 with path set (empty
+// when the listener answers but no database serves the descriptor) or the Oracle code.
+int attachDescriptor(const std::string& connect, const std::string& host, std::string& path) {
+  std::string port = descriptorValue(connect, "PORT");
+  if (port.empty()) port = "1521";  // the listener's default port
+  const std::string hostFile = simDir() + "/" + sanitize(host + "_" + port) + ".db";
+  // Names are never looked up: only numeric addresses and "localhost" resolve, so the stand-in
+  // asks no name server.
+  struct addrinfo hints = {};
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
+  const char* numeric = strcasecmp(host.c_str(), "localhost") == 0 ? "127.0.0.1" : host.c_str();
+  struct addrinfo* found = nullptr;
+  if (getaddrinfo(numeric, port.c_str(), &hints, &found) != 0 || found == nullptr) {
+    if (found != nullptr) freeaddrinfo(found);
+    if (!fileExists(hostFile)) return 12545;
+    path = hostFile;
+    return 0;
+  }
+  const struct addrinfo* loopback = nullptr;
+  for (const struct addrinfo* ai = found; ai != nullptr && loopback == nullptr; ai = ai->ai_next)
+    if (isLoopback(ai->ai_addr)) loopback = ai;
+  int code = 0;
+  if (loopback == nullptr) {
+    // The stand-in never opens a connection off this host.
+    if (fileExists(hostFile))
+      path = hostFile;
+    else
+      code = 12541;
+  } else {
+    const char* limit = std::getenv("VELSIM_CONNECT_TIMEOUT_MS");
+    const int timeoutMs = limit != nullptr && std::atoi(limit) > 0 ? std::atoi(limit) : 3000;
+    code = tcpProbe(loopback, timeoutMs);
+    if (code == 0) {
+      std::string service = descriptorValue(connect, "SERVICE_NAME");
+      if (service.empty()) service = descriptorValue(connect, "SID");
+      const std::string serviceFile =
+          simDir() + "/" + sanitize(host + ":" + port + "/" + service) + ".db";
+      if (!service.empty() && fileExists(serviceFile))
+        path = serviceFile;
+      else if (fileExists(hostFile))
+        path = hostFile;
+      else if (!service.empty())
+        code = 12514;  // the listener knows no such service
+    }
+  }
+  freeaddrinfo(found);
+  return code;
 }
 
 // The code of an attach fault, or 0.
@@ -225,9 +314,16 @@ VSIM_API sword OCIServerAttach(OCIServer* srvhp, OCIError* errhp, const text* db
     connect.assign(p, dblinkLen > 0 ? static_cast<size_t>(dblinkLen) : std::strlen(p));
   }
   if (connect.empty()) return failCode(errhp, 12154);
-  const std::string path = databasePath(connect);
-  if (!fileExists(path)) return failCode(errhp, 12541);
-  const int fault = attachFault(path);
+  std::string path;
+  const std::string host = descriptorValue(connect, "HOST");
+  if (connect.find('(') != std::string::npos && !host.empty()) {
+    const int code = attachDescriptor(connect, host, path);
+    if (code != 0) return failCode(errhp, code);
+  } else {
+    path = databasePath(connect);
+    if (!fileExists(path)) return failCode(errhp, 12541);
+  }
+  const int fault = path.empty() ? 0 : attachFault(path);
   if (fault != 0) return failCode(errhp, fault);
   srvhp->path = path;
   srvhp->attached = true;
@@ -256,6 +352,8 @@ VSIM_API sword OCISessionBegin(OCISvcCtx* svchp, OCIError* errhp, OCISession* us
   if (srv->dropped) return failCode(errhp, 3114);
   if (usrhp->db != nullptr) return failCode(errhp, 24313);
   if (credt != kCredRdbms) return failCode(errhp, 1017);  // no external authentication here
+  // Attached to a listener that serves no database for the descriptor.
+  if (srv->path.empty()) return failCode(errhp, 12504);
   sqlite3* db = nullptr;
   if (sqlite3_open_v2(srv->path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX,
                       nullptr) != SQLITE_OK) {

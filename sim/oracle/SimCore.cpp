@@ -81,8 +81,14 @@ const char* knownErrorText(int code) {
       return "TNS:listener does not currently know of service requested in connect descriptor";
     case 12528:
       return "TNS:listener: all appropriate instances are blocking new connections";
+    case 12170:
+      return "TNS:Connect timeout occurred";
+    case 12504:
+      return "TNS:listener was not given the SERVICE_NAME in CONNECT_DATA";
     case 12541:
       return "TNS:no listener";
+    case 12545:
+      return "Connect failed because target host or object does not exist";
     case 15000:
       return "command disallowed by current instance type";
     case 22053:

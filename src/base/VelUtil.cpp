@@ -111,22 +111,48 @@ void closeFd(int& fd) {
   fd = -1;
 }
 
+// Milliseconds of the monotonic clock.
+long long monotonicMs() {
+  struct timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<long long>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
 // Reads both pipes until each reports its end, whichever the child fills first, so a child that
-// fills its error pipe while we wait on the output pipe cannot stall either side.
-void drainPipes(int outFd, int errFd, VelString& out, VelString& err) {
+// fills its error pipe while we wait on the output pipe cannot stall either side. With a
+// deadline (monotonic ms, 0 for none) onDeadline is called once when it passes; reading then
+// goes on for at most kKilledGraceMs. Returns false when the deadline passed.
+constexpr int kKilledGraceMs = 1000;
+template <typename OnDeadline>
+bool drainPipes(int outFd, int errFd, VelString& out, VelString& err, long long deadline,
+                OnDeadline onDeadline) {
   struct pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
   VelString* sinks[2] = {&out, &err};
   int open = 2;
+  bool expired = false;
   char piece[kPipePiece];
   while (open > 0) {
-    int n = poll(fds, 2, -1);
+    int wait = -1;
+    if (deadline > 0) {
+      long long left = deadline - monotonicMs();
+      if (left <= 0) {
+        if (expired) return false;
+        expired = true;
+        onDeadline();
+        deadline = monotonicMs() + kKilledGraceMs;
+        left = kKilledGraceMs;
+      }
+      wait = static_cast<int>(left);
+    }
+    int n = poll(fds, 2, wait);
+    if (n == 0) continue;
     if (n < 0) {
       if (errno == EINTR) continue;
       VEL_ERROR("poll on the pipes of a command failed, errno = %i", errno);
       // Fall back to reading each pipe to its end in turn.
       for (int i = 0; i < 2; ++i)
         if (fds[i].fd >= 0) velReadFromPipe(fds[i].fd, *sinks[i]);
-      return;
+      return !expired;
     }
     for (int i = 0; i < 2; ++i) {
       if (fds[i].fd < 0 || fds[i].revents == 0) continue;
@@ -142,6 +168,7 @@ void drainPipes(int outFd, int errFd, VelString& out, VelString& err) {
       }
     }
   }
+  return !expired;
 }
 
 // Runs crsHome + tool and gives the first line of its output.
@@ -198,7 +225,9 @@ void velMakeArgList(char** args, int max, char* buffer) {
   }
 }
 
-bool velExecuteSystemCommand(const char* command, VelString& out, VelString& err) {
+bool velExecuteSystemCommand(const char* command, VelString& out, VelString& err, int timeoutMs,
+                             bool* timedOut) {
+  if (timedOut != nullptr) *timedOut = false;
   VEL_FLOW_ENTRY("velExecuteSystemCommand");
   if (command == nullptr || *command == 0) {
     VEL_ERROR("There is no valid command");
@@ -254,6 +283,8 @@ bool velExecuteSystemCommand(const char* command, VelString& out, VelString& err
     // The child: async-signal-safe calls only, and _exit so that no handler of the parent runs.
     close(outPipe[0]);
     close(errPipe[0]);
+    // A bounded command gets a process group of its own, so that what it starts ends with it.
+    if (timeoutMs > 0) setpgid(0, 0);
     if (dup2(outPipe[1], STDOUT_FILENO) < 0 || dup2(errPipe[1], STDERR_FILENO) < 0) _exit(1);
     // A command that reads its standard input sees its end at once instead of waiting forever.
     int devNull = open("/dev/null", O_RDONLY);
@@ -277,8 +308,21 @@ bool velExecuteSystemCommand(const char* command, VelString& out, VelString& err
 
   closeFd(outPipe[1]);
   closeFd(errPipe[1]);
+  // Set from both sides: whichever runs first, the group exists before it can be killed.
+  if (timeoutMs > 0) setpgid(child, child);
   VEL_DUMPMSG("Waiting for process %d", static_cast<int>(child));
-  drainPipes(outPipe[0], errPipe[0], out, err);
+  const long long deadline = timeoutMs > 0 ? monotonicMs() + timeoutMs : 0;
+  drainPipes(outPipe[0], errPipe[0], out, err, deadline, [&] {
+    VEL_ERROR("Command %s did not end within %d ms, it is stopped", command, timeoutMs);
+    kill(-child, SIGKILL);
+    kill(child, SIGKILL);
+    if (timedOut != nullptr) *timedOut = true;
+    err.append("Command stopped after ");
+    char number[16];
+    snprintf(number, sizeof number, "%d", timeoutMs);
+    err.append(number);
+    err.append(" ms\n");
+  });
   closeFd(outPipe[0]);
   closeFd(errPipe[0]);
 

@@ -15,8 +15,12 @@
 // its standard error to err. Returns false for a null or empty command or when the pipes or the
 // child cannot be created; true once the child has ended, whatever its exit status. A program
 // that cannot be started leaves a message in err. Blocks until the child has ended and been
-// collected.
-bool velExecuteSystemCommand(const char* command, VelString& out, VelString& err);
+// collected. With timeoutMs above 0 the command runs in a process group of its own, and when it
+// has not ended (and closed its output) within that time the whole group is killed; the call
+// then still returns true with what was collected, err ending in a line that says so, and
+// *timedOut (when given) true.
+bool velExecuteSystemCommand(const char* command, VelString& out, VelString& err, int timeoutMs = 0,
+                             bool* timedOut = nullptr);
 
 // Reads fd in pieces of up to 4095 bytes, appending each to out, until a read returns 0 or fails
 // (an interrupted read is resumed).

@@ -1,5 +1,7 @@
 #include "VelCommandLine.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -9,6 +11,7 @@
 #include <memory>
 
 #include "MUT1.h"
+#include "OraNetConfig.h"
 #include "OraXMLParserHandler.h"
 #include "OraXMLSQLData.h"
 #include "Ora_Command.h"
@@ -279,11 +282,64 @@ int doCommandTest() {
   VEL_RETURN(1);
 }
 
-void doParseTns(int argc, char** /*argv*/) {
-  if (argc < 3) printf("Invalid option for parsetns\n");
+namespace {
+
+// Whether the Net file named on the command line can be read; prints why not.
+bool netFileReadable(const char* path) {
+  struct stat st;
+  if (stat(path, &st) != 0) {
+    printf("Can't read file %s: %s\n", path, strerror(errno));
+    return false;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    printf("Can't read file %s: not a regular file\n", path);
+    return false;
+  }
+  FILE* file = fopen(path, "rb");
+  if (file == nullptr) {
+    printf("Can't read file %s: %s\n", path, strerror(errno));
+    return false;
+  }
+  fclose(file);
+  return true;
 }
 
-void doParseListener(int, char**) {}
+// Reads the Net file named by the third word with the parser the checks use and prints one line
+// per entry with print(entry), then the count; a missing word prints usage.
+template <typename List, typename Parser, typename Print>
+void listNetFile(int argc, char** argv, const char* usage, const char* counted, Print print) {
+  if (argc < 3) {
+    printf("%s\n", usage);
+    return;
+  }
+  if (!netFileReadable(argv[2])) return;
+  List list;
+  Parser parser(list);
+  parser.ReadNetConfigFile(argv[2], -1);  // -1 is never a file time: always read
+  list.forEach(print);
+  printf("%u %s in %s\n", list.getCount(), counted, argv[2]);
+}
+
+}  // namespace
+
+// The operator's view of what the checks read: one line per alias of a tnsnames.ora.
+void doParseTns(int argc, char** argv) {
+  listNetFile<OraNetServiceInfoList, OraNetConfigTnsNames>(
+      argc, argv, "Invalid option for parsetns", "aliases", [](const OraNetServiceInfo& info) {
+        printf("Alias: %s, descriptor: %s\n", info.m_name.c_str(), info.m_descriptor.c_str());
+      });
+}
+
+// One line per listener address of a listener.ora.
+void doParseListener(int argc, char** argv) {
+  listNetFile<OraListenerInfoList, OraNetConfigListeners>(
+      argc, argv, "Invalid option for parselistener", "listener addresses",
+      [](const OraListenerInfo& info) {
+        printf("Listener: %s, protocol: %s, host: %s, port: %s, address: %s\n",
+               info.m_listenerName.c_str(), info.m_protocol.c_str(), info.m_host.c_str(),
+               info.m_port.c_str(), info.m_address.c_str());
+      });
+}
 
 int doParseSQL(int argc, char** argv) {
   if (argc < 3) {

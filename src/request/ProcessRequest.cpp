@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "MUT1.h"
+#include "OraNetCheck.h"
 #include "PEB1.h"
 #include "SendMutex.h"
 #include "VelAttrGroupNames.h"
@@ -253,8 +254,18 @@ void ProcessRequest(const OraXMLSQLData& catalog, const VelAttrGroups& attrGroup
         pthread_create(&actionThread, threadAttr, processActionRequest, &actionParm) == 0;
   }
 
-  // The Oracle Net check threads start here once those checks exist; their groups are answered
-  // empty until then.
+  // The Oracle Net checks: each thread ends at once when its interval variable disables it, and
+  // its group then answers with an empty list.
+  checkTNSConnectionsParm tnsParm;
+  tnsParm.m_pShutdown = &shutdown;
+  checkListenersParm listenerParm;
+  listenerParm.m_pShutdown = &shutdown;
+  pthread_t tnsThread{};
+  pthread_t listenerThread{};
+  const bool tnsStarted =
+      pthread_create(&tnsThread, threadAttr, checkTNSConnectionsThreadFunc, &tnsParm) == 0;
+  const bool listenerStarted =
+      pthread_create(&listenerThread, threadAttr, checkListenersThreadFunc, &listenerParm) == 0;
 
   const int actionTimeout = velActionTimeout();
   const int collectionTimeout = velCollectionTimeout();
@@ -288,12 +299,21 @@ void ProcessRequest(const OraXMLSQLData& catalog, const VelAttrGroups& attrGroup
         } else if (handle == Database_Information) {
           VelMutexHandler lock(gMutexSend);
           ProcessRequestDatabaseInformation(&config, request);
+        } else if (handle == Agent_Remote_Connection || handle == Agent_Listener) {
+          {
+            VelMutexHandler lock(gMutexSend);
+            if (handle == Agent_Remote_Connection)
+              ProcessRemoteConnection(tnsParm, request);
+            else
+              ProcessListener(listenerParm, request);
+            cp_SendData(orEmpty(request->id));
+          }
+          cp_FreeRequest(request);
         } else if (isAlertLogSummary(handle) && hooks.alertLogSummary != nullptr) {
           // Takes the alert-log lock and then the send mutex itself: the alert-log thread sends
           // its events inside that lock, so holding the send mutex here would invert the order.
           hooks.alertLogSummary(request);
-        } else if (isAlertLogSummary(handle) || handle == Agent_Remote_Connection ||
-                   handle == Agent_Listener) {
+        } else if (isAlertLogSummary(handle)) {
           answerEmpty(request);
         } else {
           Vel_AgentFacRequest* wrapped = new Vel_AgentFacRequest(request, collectionTimeout);
@@ -326,11 +346,13 @@ void ProcessRequest(const OraXMLSQLData& catalog, const VelAttrGroups& attrGroup
     }
   }
 
-  // Shutdown: the alert-log thread first (it may wait for a worker), then the workers, then the
-  // take-action thread; the queues go with their owners.
+  // Shutdown: the alert-log thread first (it may wait for a worker), then the Oracle Net checks,
+  // the workers, then the take-action thread; the queues go with their owners.
   alertLogParm.m_stop.store(true);
   if (alertLogStarted) pthread_join(alertLogThread, nullptr);
   shutdown.store(true);
+  if (tnsStarted) pthread_join(tnsThread, nullptr);
+  if (listenerStarted) pthread_join(listenerThread, nullptr);
   for (ProcessRequestParm* parm : workers) {
     pthread_join(parm->m_threadId, nullptr);
     delete parm;

@@ -114,7 +114,7 @@ TEST(Demo, RunsEveryStepAndEndsWithACleanShutdown) {
 
   // The headings come in order, each once.
   size_t last = 0;
-  for (int step = 1; step <= 18; ++step) {
+  for (int step = 1; step <= 19; ++step) {
     std::string heading = "== " + std::to_string(step) + ". ";
     size_t at = out.find(heading);
     ASSERT_NE(at, std::string::npos) << heading;
@@ -231,6 +231,16 @@ TEST(Demo, RunsEveryStepAndEndsWithACleanShutdown) {
   EXPECT_EQ(
       summary.cell(0, "EXISTS") + " " + summary.cell(0, "LEVEL1") + "/" + summary.cell(0, "LEVEL2"),
       "Yes 1/1");
+
+  // Oracle Net: the listener on the demo's open port is up, the other down; the alias through
+  // it reaches PROD.
+  Table listeners = tableAfter(out, "data Agent_Listener ");
+  EXPECT_EQ(listeners.column("LISTENER"), (std::vector<std::string>{"LISTENER", "LISTENER_DR"}));
+  EXPECT_EQ(listeners.column("STATE"), (std::vector<std::string>{"1", "2"}));
+  EXPECT_EQ(listeners.cell(1, "MESSAGE"), "ORA-12541: TNS:no listener");
+  Table aliases = tableAfter(out, "data Agent_Remote_Connection ");
+  EXPECT_EQ(aliases.column("ALIAS"), (std::vector<std::string>{"PROD_NET", "DR_NET"}));
+  EXPECT_EQ(aliases.column("STATE"), (std::vector<std::string>{"1", "2"}));
 }
 
 TEST(Demo, RefusesUnknownOptionsAndAMissingBuild) {

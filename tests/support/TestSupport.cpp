@@ -1,6 +1,9 @@
 #include "TestSupport.h"
 
+#include <arpa/inet.h>
 #include <dirent.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -126,5 +129,41 @@ const char* const kDatabaseInformationBlock =
     "         :dbinstance_name, :dbhostname\n"
     "    FROM v$instance i;\n"
     "END;";
+
+LoopbackListener::LoopbackListener(int port, int backlog) : m_port(port), m_backlog(backlog) {
+  reopen();
+}
+
+LoopbackListener::~LoopbackListener() { close(); }
+
+void LoopbackListener::close() {
+  if (m_fd >= 0) ::close(m_fd);
+  m_fd = -1;
+}
+
+bool LoopbackListener::reopen() {
+  close();
+  m_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  int on = 1;
+  setsockopt(m_fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  sockaddr_in a = {};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  a.sin_port = htons(static_cast<uint16_t>(m_port));
+  socklen_t len = sizeof a;
+  if (m_fd < 0 || bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+      listen(m_fd, m_backlog) != 0 ||
+      getsockname(m_fd, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
+    close();
+    return false;
+  }
+  m_port = ntohs(a.sin_port);
+  return true;
+}
+
+int closedLoopbackPort() {
+  LoopbackListener probe;
+  return probe.port();
+}
 
 }  // namespace veltest

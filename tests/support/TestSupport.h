@@ -63,6 +63,27 @@ std::string sourceDir();
 bool makeSimDatabase(const std::string& seed, const std::string& outFile,
                      const std::string& extraSql = std::string());
 
+// A TCP socket listening on 127.0.0.1; connections wait in its queue and are never accepted.
+// Port 0 takes a free port. close() and reopen() take the listener down and up on the same port.
+class LoopbackListener {
+ public:
+  explicit LoopbackListener(int port = 0, int backlog = 64);
+  ~LoopbackListener();
+  LoopbackListener(const LoopbackListener&) = delete;
+  LoopbackListener& operator=(const LoopbackListener&) = delete;
+  int port() const { return m_port; }
+  void close();
+  bool reopen();
+
+ private:
+  int m_fd = -1;
+  int m_port;
+  int m_backlog;
+};
+
+// A loopback port that nothing listened on at the time of the call.
+int closedLoopbackPort();
+
 // The database-information block every session runs after log-on; it works on every seed.
 extern const char* const kDatabaseInformationBlock;
 
