@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -16,6 +17,8 @@
 #include <ctime>
 #include <string>
 #include <vector>
+
+#include "PEB1.h"
 
 std::atomic<uint32_t> g_MUT1_SyncCounter{1};
 
@@ -87,7 +90,7 @@ void readSettings(uint32_t counter) {
   Settings& s = g_settings;
   s.counter = counter;
   s.units.clear();
-  const char* spec = getenv("VEL_TRACE");
+  const char* spec = PEB1_GetEnv("VEL_TRACE", nullptr);
   std::string text = spec ? spec : "error";
   size_t semi = text.find(';');
   s.defaultFlags = parseFlags(text.substr(0, semi));
@@ -104,7 +107,7 @@ void readSettings(uint32_t counter) {
     }
     semi = next;
   }
-  const char* file = getenv("VEL_TRACE_FILE");
+  const char* file = PEB1_GetEnv("VEL_TRACE_FILE", nullptr);
   std::string fileName = file ? file : "";
   if (fileName != s.fileName || (!fileName.empty() && !s.ownFd)) {
     if (s.ownFd) close(s.fd);
@@ -114,6 +117,9 @@ void readSettings(uint32_t counter) {
     if (!fileName.empty()) {
       int fd = open(fileName.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
       if (fd >= 0) {
+        // A trace file that existed before keeps its old mode on open: tighten it, since what
+        // support receives must not be readable by every user of the host.
+        (void)fchmod(fd, 0600);
         s.fd = fd;
         s.ownFd = true;
       } else {

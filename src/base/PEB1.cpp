@@ -37,6 +37,14 @@ int PEB1_PutEnv(const char* text) {
   return rc == 0 ? 0 : -1;
 }
 
+int PEB1_UnsetEnv(const char* name) {
+  if (name == nullptr || *name == 0) return -1;
+  pthread_mutex_lock(&g_envLock);
+  int rc = unsetenv(name);
+  pthread_mutex_unlock(&g_envLock);
+  return rc == 0 ? 0 : -1;
+}
+
 int PEB1_GetLock(PEB1_Lock* lock) { return lock ? pthread_mutex_lock(&lock->mutex) : -1; }
 int PEB1_ReleaseLock(PEB1_Lock* lock) { return lock ? pthread_mutex_unlock(&lock->mutex) : -1; }
 int PEB1_DestroyLock(PEB1_Lock* lock) { return lock ? pthread_mutex_destroy(&lock->mutex) : -1; }

@@ -15,6 +15,9 @@ const char* PEB1_GetEnv(const char* name, const char* dflt);
 // '=' or an empty name.
 int PEB1_PutEnv(const char* text);
 
+// Removes a variable under the same lock; returns 0 on success, -1 for an empty name.
+int PEB1_UnsetEnv(const char* name);
+
 // A non-recursive mutual-exclusion lock.
 struct PEB1_Lock {
   pthread_mutex_t mutex = PTHREAD_MUTEX_INITIALIZER;

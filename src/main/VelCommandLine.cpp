@@ -171,7 +171,12 @@ int parseOptions(int argc, char** argv) {
     for (int s = 0; s < 6; ++s) {
       if (velstricmp(word, kStopWords[s]) == 0) VEL_RETURN(VEL_CMD_PARSETNS + s);
     }
-    printf("Unknown option: %s\n", word);
+    // The word after an unknown option word may be the value of a mistyped "-password": it is
+    // echoed as the mask, so that no secret reaches standard output (a departure on purpose from
+    // echoing every word).
+    bool afterUnknownOption =
+        i > 1 && argv[i - 1][0] == '-' && word[0] != '-' && !isOptionWithValue(argv[i - 1]);
+    printf("Unknown option: %s\n", afterUnknownOption ? kVelSecretMask : word);
   }
   VEL_RETURN(command);
 }

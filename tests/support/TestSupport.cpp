@@ -13,6 +13,8 @@
 #include <sstream>
 #include <thread>
 
+#include "PEB1.h"
+
 namespace veltest {
 
 long msSince(std::chrono::steady_clock::time_point start) {
@@ -61,21 +63,23 @@ TempDir::~TempDir() {
 
 std::string TempDir::file(const std::string& name) const { return m_path + "/" + name; }
 
+// Through the runtime's environment lock, so that a test changing a variable does not race with
+// a thread of the program reading one (the trace settings, for one).
 ScopedEnv::ScopedEnv(const char* name, const char* value) : m_name(name) {
-  const char* old = getenv(name);
+  const char* old = PEB1_GetEnv(name, nullptr);
   m_hadOld = old != nullptr;
   if (old) m_old = old;
   if (value)
-    setenv(name, value, 1);
+    PEB1_PutEnv((m_name + "=" + value).c_str());
   else
-    unsetenv(name);
+    PEB1_UnsetEnv(name);
 }
 
 ScopedEnv::~ScopedEnv() {
   if (m_hadOld)
-    setenv(m_name.c_str(), m_old.c_str(), 1);
+    PEB1_PutEnv((m_name + "=" + m_old).c_str());
   else
-    unsetenv(m_name.c_str());
+    PEB1_UnsetEnv(m_name.c_str());
 }
 
 bool writeFile(const std::string& path, const std::string& text) {

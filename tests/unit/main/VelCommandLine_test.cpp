@@ -99,6 +99,9 @@ TEST(CommandLineOptions, UnknownWordsMissingValuesAndCommandArguments) {
   EXPECT_EQ(parseWords({"bogus", "-sqlid", "X", "test"}, &printed), VEL_CMD_TEST);
   EXPECT_EQ(printed, "Unknown option: bogus\n");
   EXPECT_EQ(velCommandOptions().sqlId, "X");
+  // The value of a mistyped option word may be a password: it is echoed as the mask.
+  EXPECT_EQ(parseWords({"-pasword", "s3cret", "test"}, &printed), VEL_CMD_TEST);
+  EXPECT_EQ(printed, "Unknown option: -pasword\nUnknown option: **********\n");
 
   // Words after a parse command belong to it.
   EXPECT_EQ(parseWords({"-parsexml", "f.xml", "-sqlid", "Y", "junk"}, &printed), VEL_CMD_PARSEXML);

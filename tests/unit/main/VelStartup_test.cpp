@@ -20,8 +20,10 @@ std::string traceEnvironment(const char* traceSpec, std::vector<std::string> ent
 
 TEST(StartupEnvironmentTrace, MasksEveryEntryThatContainsThePasswordName) {
   std::string out = traceEnvironment(
-      "detail", {"PATH=/usr/bin", "VEL_CONN_PASSWORD=topsecret1",
-                 "MY_VEL_CONN_PASSWORD_2=topsecret2", "XVEL_CONN_PASSWORDX=topsecret3"});
+      "detail",
+      {"PATH=/usr/bin", "VEL_CONN_PASSWORD=topsecret1", "MY_VEL_CONN_PASSWORD_2=topsecret2",
+       "XVEL_CONN_PASSWORDX=topsecret3", "AGENT_KEY=topsecret4", "AGENT_KEY_HOZ_TRACE=xxx"});
+  EXPECT_NE(out.find("Environment variable settting is AGENT_KEY=xxx"), std::string::npos);
   EXPECT_NE(out.find("Environment variable settting is PATH=/usr/bin"), std::string::npos);
   EXPECT_EQ(out.find("topsecret"), std::string::npos) << out;
   size_t masked = 0;
