@@ -203,7 +203,6 @@ void runAlertLogCycle(AlertLogParm* parm, CPropFile& msgids, CPropFile& runtime,
     if (parm->m_stop.load()) break;
     VelTypePtrList<CDBAlertLogInfo> infos;
     if (!refreshAlertLogInfo(parm, log, infos)) continue;
-    VelMutexHandler lock(gDBAlertLogsMutex);
     log->search(msgids, runtime, infos);
   }
   // The property file writes a temporary file and renames it, so a crash never leaves it cut.

@@ -241,7 +241,11 @@ void CDBAlertLog::saveAlertLogProps(CAlertLog& log, CPropFile& runtime) const {
 void CDBAlertLog::search(CPropFile& msgids, CPropFile& runtime,
                          VelTypePtrList<CDBAlertLogInfo>& infos) {
   VEL_FLOW_ENTRY("CDBAlertLog::search");
-  configureInstances(runtime, infos);
+  {
+    // Replaced logs are deleted here: the summary must not be reading them.
+    VelMutexHandler lock(gDBAlertLogsMutex);
+    configureInstances(runtime, infos);
+  }
   // Logs of instances that are gone are searched too: their last messages still count.
   for (CAlertLog* log : m_alertLogs) {
     log->search(msgids, *this);

@@ -4,11 +4,13 @@
 // file, and the event row sent to the agent for each message found. gDBAlertLogs holds one
 // CDBAlertLog per configured connection while the alert-log thread runs.
 //
-// Locking: the alert-log thread alone creates, searches, reconfigures and deletes these objects;
-// it holds gDBAlertLogsMutex while it changes gDBAlertLogs and around each connection's
-// reconfiguration and search. The summary request (request-loop thread) holds the same mutex
-// while it copies the rows out. Event rows are sent under gMutexSend, taken inside
-// gDBAlertLogsMutex, so nothing may take gDBAlertLogsMutex while it holds gMutexSend.
+// Locking: the alert-log thread alone creates, searches, reconfigures and deletes these objects.
+// It holds gDBAlertLogsMutex only while it changes gDBAlertLogs or a connection's list of logs
+// (the reconfiguration at the start of a search); the search itself, which may read megabytes,
+// runs without it, as the figures the summary reads from each log are atomics. The summary
+// request (request-loop thread) holds the mutex while it copies the rows out. Event rows are
+// sent under gMutexSend outside gDBAlertLogsMutex; nothing holds one of the two while it takes
+// the other.
 #ifndef VEL_ALERTLOG_CDBALERTLOG_H
 #define VEL_ALERTLOG_CDBALERTLOG_H
 
@@ -65,8 +67,9 @@ class CDBAlertLog : public CAlertLogListener {
   CDBAlertLog(const CDBAlertLog&) = delete;
   CDBAlertLog& operator=(const CDBAlertLog&) = delete;
 
-  // One cycle: reconfigures from infos, then searches every log in order and stores each
-  // log's position in runtime (the caller writes the file).
+  // One cycle: reconfigures from infos under gDBAlertLogsMutex (so the caller must not hold it),
+  // then searches every log in order and stores each log's position in runtime (the caller
+  // writes the file).
   void search(CPropFile& msgids, CPropFile& runtime, VelTypePtrList<CDBAlertLogInfo>& infos);
   // Creates, keeps or replaces the logs for the instances in infos; an empty list changes
   // nothing.
