@@ -11,6 +11,7 @@
 #include "ocidefs.h"
 
 class Ora_DefInfoArray;
+class Ora_ErrorMsg;
 
 class Ora_BaseCommand : public Vel_BaseMemPool {
  public:
@@ -69,11 +70,13 @@ class Ora_SimpleCommand : public Ora_AutoCommand {
   char m_maxRowNumText[20];
 };
 
-// A PL/SQL block; onPLSQLEnd reads its output binds after a successful execution.
+// A PL/SQL block; onPLSQLEnd reads its output binds after a successful execution. A hook that
+// fails on an Oracle call fills error at the failure (the error handle may be reset before the
+// caller could read it); one that leaves error empty has it read from the handle.
 class Ora_PLSQLCommand : public Ora_BaseCommand {
  public:
   virtual int onPLSQLEnd(OCISvcCtx* serviceContext, OCIError* errorHandle,
-                         Ora_DefInfoArray* defineArray) = 0;
+                         Ora_DefInfoArray* defineArray, Ora_ErrorMsg& error) = 0;
 };
 
 #endif  // VEL_OCI_ORA_COMMAND_H

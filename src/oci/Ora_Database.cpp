@@ -64,7 +64,7 @@ int Ora_DataBaseInfoCmd::onBindParameters(OCIStmt* statement, OCIError* errorHan
   return OCI_SUCCESS;
 }
 
-int Ora_DataBaseInfoCmd::onPLSQLEnd(OCISvcCtx*, OCIError*, Ora_DefInfoArray*) {
+int Ora_DataBaseInfoCmd::onPLSQLEnd(OCISvcCtx*, OCIError*, Ora_DefInfoArray*, Ora_ErrorMsg&) {
   return m_shortVersion.getInt(m_shortVersionValue) ? OCI_SUCCESS : OCI_ERROR;
 }
 
@@ -392,7 +392,15 @@ bool Ora_Database::executePLSQLCommand(Ora_PLSQLCommand& command, Ora_ErrorMsg& 
     Ora_ErrorMsg::printOCIError(m_pError, rc, m_instanceName.c_str(), "OCIStmtExecute", sql);
     VEL_RETURN(false);
   }
-  rc = command.onPLSQLEnd(m_pSvcCtx, m_pError, &m_defineArray);
+  Ora_ErrorMsg endError;
+  rc = command.onPLSQLEnd(m_pSvcCtx, m_pError, &m_defineArray, endError);
+  if (!ok(rc) && endError.getStatus() != OCI_SUCCESS) {
+    // The hook recorded its failure before its statement dump reset the handle: kept as it is.
+    error = endError;
+    Ora_ErrorMsg::printOCIError(m_pError, rc, m_instanceName.c_str(), "onPLSQLEnd", sql);
+    Ora_DumpStatement(statement, m_pError);
+    VEL_RETURN(false);
+  }
   if (!ok(rc)) VEL_RETURN(hookFailed(statement, sql, error, rc, "onPLSQLEnd"));
   rc = command.onAfterExecute(statement, m_pError);
   if (!ok(rc)) VEL_RETURN(hookFailed(statement, sql, error, rc, "onAfterExecute"));

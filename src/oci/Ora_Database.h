@@ -22,8 +22,8 @@ class Ora_DataBaseInfoCmd : public Ora_PLSQLCommand {
   static const char* getSQLID() { return "DatabaseInformation"; }
   explicit Ora_DataBaseInfoCmd(const char* sql);
   int onBindParameters(OCIStmt* statement, OCIError* errorHandle) override;
-  int onPLSQLEnd(OCISvcCtx* serviceContext, OCIError* errorHandle,
-                 Ora_DefInfoArray* defineArray) override;
+  int onPLSQLEnd(OCISvcCtx* serviceContext, OCIError* errorHandle, Ora_DefInfoArray* defineArray,
+                 Ora_ErrorMsg& error) override;
 
   char m_dbName[50];
   char m_dbType[50];

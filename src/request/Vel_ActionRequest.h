@@ -27,7 +27,7 @@ class Ora_TakeActionCmd : public Ora_PLSQLCommand {
  public:
   explicit Ora_TakeActionCmd(const char* statement) { setSQL(statement); }
   int onBindParameters(OCIStmt*, OCIError*) override { return 0; }
-  int onPLSQLEnd(OCISvcCtx*, OCIError*, Ora_DefInfoArray*) override { return 0; }
+  int onPLSQLEnd(OCISvcCtx*, OCIError*, Ora_DefInfoArray*, Ora_ErrorMsg&) override { return 0; }
 };
 
 class Vel_PLSQLActionRequest : public Vel_BaseDataRequest {

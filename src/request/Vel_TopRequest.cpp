@@ -99,9 +99,8 @@ int Ora_TopCommand::onBindParameters(OCIStmt* statement, OCIError* errorHandle) 
 }
 
 int Ora_TopCommand::onPLSQLEnd(OCISvcCtx* serviceContext, OCIError* errorHandle,
-                               Ora_DefInfoArray* defineArray) {
+                               Ora_DefInfoArray* defineArray, Ora_ErrorMsg& error) {
   if (m_pTable == nullptr || m_cursor.handle() == nullptr) return OCI_SUCCESS;
-  Ora_ErrorMsg error;
   return m_pTable->executeFetch(serviceContext, m_cursor.handle(), errorHandle, error, defineArray);
 }
 

@@ -28,9 +28,9 @@ class Ora_TopCommand : public Ora_PLSQLCommand {
   // Binds each entry whose name the block uses as a placeholder, then the cursor when the block
   // names ":CURSOR".
   int onBindParameters(OCIStmt* statement, OCIError* errorHandle) override;
-  // Fetches the returned cursor into the table.
-  int onPLSQLEnd(OCISvcCtx* serviceContext, OCIError* errorHandle,
-                 Ora_DefInfoArray* defineArray) override;
+  // Fetches the returned cursor into the table; a failed fetch leaves its Oracle error in error.
+  int onPLSQLEnd(OCISvcCtx* serviceContext, OCIError* errorHandle, Ora_DefInfoArray* defineArray,
+                 Ora_ErrorMsg& error) override;
 
   // Whether text holds name as a bind placeholder (":NAME", ignoring case, not part of a longer
   // name); a name given with its colon is looked up as it is.
