@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <climits>
@@ -171,6 +172,33 @@ bool drainPipes(int outFd, int errFd, VelString& out, VelString& err, long long 
   return !expired;
 }
 
+// Collects the child so that it never stays a zombie. One that has closed its pipes but goes on
+// running is polled until reapBy (monotonic ms), then killed (with its process group when it has
+// one) and polled for kKilledGraceMs more. waitpid's result: the child, -1 on failure, 0 when
+// even the killed child had not ended.
+constexpr int kExitGraceMs = 5000;
+pid_t reapChild(pid_t child, bool ownGroup, long long reapBy, int& status) {
+  bool killed = false;
+  unsigned pause = 1;
+  for (;;) {
+    pid_t r = waitpid(child, &status, WNOHANG);
+    if (r < 0 && errno == EINTR) continue;
+    if (r != 0) return r;
+    if (monotonicMs() >= reapBy) {
+      if (killed) return 0;
+      VEL_ERROR("Process %d closed its output but did not end, it is stopped",
+                static_cast<int>(child));
+      if (ownGroup) kill(-child, SIGKILL);
+      kill(child, SIGKILL);
+      killed = true;
+      reapBy = monotonicMs() + kKilledGraceMs;
+    }
+    // A child that has just closed its pipes is normally collected at the first or second look.
+    PEB1_MilliSleep(pause);
+    if (pause < 50) pause *= 2;
+  }
+}
+
 // Runs crsHome + tool and gives the first line of its output.
 bool firstLineOfTool(const char* crsHome, const char* tool, VelString& out) {
   if (crsHome == nullptr || *crsHome == 0) return false;
@@ -226,7 +254,7 @@ void velMakeArgList(char** args, int max, char* buffer) {
 }
 
 bool velExecuteSystemCommand(const char* command, VelString& out, VelString& err, int timeoutMs,
-                             bool* timedOut) {
+                             bool* timedOut, const char* const* extraEnv) {
   if (timedOut != nullptr) *timedOut = false;
   VEL_FLOW_ENTRY("velExecuteSystemCommand");
   if (command == nullptr || *command == 0) {
@@ -251,6 +279,24 @@ bool velExecuteSystemCommand(const char* command, VelString& out, VelString& err
     // Only spaces: there is no program to start, which is an ended command with no output.
     VEL_ERROR("There is no valid command");
     VEL_RETURN(true);
+  }
+  // The child's own environment, made here for the same reason: the process's entries with those
+  // of extraEnv in place of the ones of the same names.
+  std::vector<std::string> envText;
+  std::vector<char*> envp;
+  if (extraEnv != nullptr) {
+    PEB1_CopyEnv(envText);
+    for (const char* const* e = extraEnv; *e != nullptr; ++e) {
+      const char* eq = strchr(*e, '=');
+      if (eq == nullptr || eq == *e) continue;
+      const std::string name(*e, static_cast<size_t>(eq - *e + 1));  // with its '='
+      for (std::string& entry : envText)
+        if (entry.compare(0, name.size(), name) == 0) entry.clear();
+      envText.emplace_back(*e);
+    }
+    for (std::string& entry : envText)
+      if (!entry.empty()) envp.push_back(&entry[0]);
+    envp.push_back(nullptr);
   }
   std::string execFailure = "Return from execvp for command:";
   execFailure += command;
@@ -296,6 +342,7 @@ bool velExecuteSystemCommand(const char* command, VelString& out, VelString& err
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
+    if (!envp.empty()) environ = envp.data();  // the child's copy of the pointer
     execvp(args[0], args);
     int e = errno;
     char number[16];
@@ -326,15 +373,18 @@ bool velExecuteSystemCommand(const char* command, VelString& out, VelString& err
   closeFd(outPipe[0]);
   closeFd(errPipe[0]);
 
-  // Both pipes ended: the child has closed them, normally by ending. Collect it so that it never
-  // stays a zombie.
+  // Both pipes ended: the child has closed them, normally by ending. A child that closed them but
+  // goes on running must not hold this thread: it gets until the command's own deadline (at
+  // least kKilledGraceMs more), or kExitGraceMs, to end.
+  const long long now = monotonicMs();
+  const long long reapBy =
+      deadline > 0 ? std::max(deadline, now + kKilledGraceMs) : now + kExitGraceMs;
   int status = 0;
-  pid_t r;
-  while ((r = waitpid(child, &status, 0)) < 0 && errno == EINTR) {
-  }
+  pid_t r = reapChild(child, timeoutMs > 0, reapBy, status);
   if (r == child && status != 0) VEL_DETAIL("Status code from process is %i", status);
   if (r < 0)
     VEL_DETAIL("waitpid for process %d failed, errno = %i", static_cast<int>(child), errno);
+  if (r == 0) VEL_ERROR("Process %d could not be collected", static_cast<int>(child));
   VEL_RETURN(true);
 }
 

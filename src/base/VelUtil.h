@@ -18,9 +18,13 @@
 // collected. With timeoutMs above 0 the command runs in a process group of its own, and when it
 // has not ended (and closed its output) within that time the whole group is killed; the call
 // then still returns true with what was collected, err ending in a line that says so, and
-// *timedOut (when given) true.
+// *timedOut (when given) true. A child that has closed its output but does not end is waited for
+// until that time (at least one second more), or 5 seconds without timeoutMs, then killed and
+// collected (traced; the output stands). extraEnv, when given, is a null-terminated list of
+// "NAME=value" texts the child's environment has in place of the process's values of those
+// names; the process's own environment is not changed.
 bool velExecuteSystemCommand(const char* command, VelString& out, VelString& err, int timeoutMs = 0,
-                             bool* timedOut = nullptr);
+                             bool* timedOut = nullptr, const char* const* extraEnv = nullptr);
 
 // Reads fd in pieces of up to 4095 bytes, appending each to out, until a read returns 0 or fails
 // (an interrupted read is resumed).

@@ -113,6 +113,17 @@ TEST(VelExecuteSystemCommand, ChildReadingStandardInputSeesItsEnd) {
   EXPECT_TRUE(noChildLeft());
 }
 
+TEST(VelExecuteSystemCommand, ChildThatClosesItsOutputButStaysIsStoppedAndCollected) {
+  veltest::TempDir dir;
+  std::string script = writeScript(dir, "stays.sh", "exec >&- 2>&-\nexec sleep 60\n");
+  VelString out;
+  VelString err;
+  const time_t start = time(nullptr);
+  EXPECT_TRUE(velExecuteSystemCommand(script.c_str(), out, err, 200));
+  EXPECT_LT(time(nullptr) - start, 10);
+  EXPECT_TRUE(noChildLeft());
+}
+
 TEST(VelExecuteSystemCommand, ConcurrentCommandsKeepTheirOwnOutput) {
   std::vector<std::thread> threads;
   std::vector<int> wrong(4, 0);
