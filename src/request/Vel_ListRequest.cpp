@@ -18,18 +18,22 @@ Vel_ListRequest::Vel_ListRequest(const char* subnode, const char* instanceName)
 bool Vel_ListRequest::appendRequest(Vel_BaseRequest* request) {
   VEL_FLOW_ENTRY("Vel_ListRequest::appendRequest");
   if (request == nullptr) VEL_RETURN(false);
-  VelMutexHandler lock(m_mutex);
-  int length = static_cast<int>(m_list.getCount());
-  if (length > 0 && VEL_TRACE_ON(MUT1_DETAIL)) VEL_DETAIL("Current list length is:%d", length);
-  // The check admits one request beyond the maximum: a queue holds up to maximum + 1 requests.
-  if (length <= m_maxLength) {
-    if (m_list.push_back(request)) {
-      // Wakes the consumer at once; its one-second wait is only the rhythm of an idle queue.
-      m_event.post();
-      VEL_RETURN(true);
+  int length = 0;
+  {
+    VelMutexHandler lock(m_mutex);
+    length = static_cast<int>(m_list.getCount());
+    // The check admits one request beyond the maximum: a queue holds up to maximum + 1 requests.
+    if (length <= m_maxLength && !m_list.push_back(request)) {
+      VEL_ERROR("Error at memory allocation");
+      VEL_RETURN(false);
     }
-    VEL_ERROR("Error at memory allocation");
-    VEL_RETURN(false);
+  }
+  if (length > 0 && VEL_TRACE_ON(MUT1_DETAIL)) VEL_DETAIL("Current list length is:%d", length);
+  if (length <= m_maxLength) {
+    // Wakes the consumer at once (after the queue's lock is released: the event has a lock of
+    // its own); its one-second wait is only the rhythm of an idle queue.
+    m_event.post();
+    VEL_RETURN(true);
   }
   VEL_ERROR(
       "Error at appending request, current list length is:%d, which exceed the max list "
