@@ -21,6 +21,9 @@
 --   ASM instances have no data dictionary: velclient logs on to them with a user of the ASM
 --   password file and the role SYSASM or SYSDBA (VEL_CONN_MODE), for example ASMSNMP.
 --
+-- The password may hold a single quote (quote the argument for the shell: "Secret'2026"), but not
+-- a double quote: the script stops with "the password must not contain a double quote".
+--
 -- Running it again is safe: an existing user gets the password given and the grants below again;
 -- grants made by hand are left as they are. A view that the database's release does not have
 -- (the CDB_ views before 12.1) is skipped with a message. DBA_HIST_SQLTEXT belongs to the
@@ -75,13 +78,20 @@ DECLARE
     -- views:end
   );
   v_user      VARCHAR2(128) := UPPER('&1');
-  v_password  VARCHAR2(128) := '&2';
+  -- Quoted with q'"..."', so that a single quote in the password is taken as it is; a double
+  -- quote is refused below.
+  v_password  VARCHAR2(128) := q'"&2"';
   v_container VARCHAR2(20) := NULL;
   v_common    BOOLEAN := FALSE;
   v_count     NUMBER;
 BEGIN
   IF v_user IS NULL OR v_password IS NULL THEN
     RAISE_APPLICATION_ERROR(-20001, 'usage: @velgrant.sql <user> <password>');
+  END IF;
+  -- The password is given to CREATE/ALTER USER as a quoted identifier, which cannot hold a double
+  -- quote (nor can an Oracle password).
+  IF INSTR(v_password, '"') > 0 THEN
+    RAISE_APPLICATION_ERROR(-20003, 'the password must not contain a double quote (")');
   END IF;
   -- A common user (C##...) in the root of a container database is created in every container.
   IF v_user LIKE 'C##%' THEN
