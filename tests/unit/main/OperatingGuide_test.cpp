@@ -90,4 +90,23 @@ TEST(OperatingGuide, NamesEveryEventIdAndExitCode) {
   }
 }
 
+// Every VEL_ variable the code reads, but the configuration-file keys, is in the guide.
+TEST(OperatingGuide, NamesEveryVariable) {
+  const std::string guide = veltest::readFile(veltest::sourceDir() + "/docs/operating.md");
+  for (const auto& f :
+       std::filesystem::recursive_directory_iterator(veltest::sourceDir() + "/src")) {
+    if (f.path().extension() != ".cpp") continue;
+    std::string text = veltest::readFile(f.path().string());
+    for (size_t at = text.find("\"VEL_"); at != std::string::npos;
+         at = text.find("\"VEL_", at + 1)) {
+      size_t end = text.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_", at + 1);
+      std::string name = text.substr(at + 1, end - at - 1);
+      if (at >= 10 && text.compare(at - 10, 10, "(section, ") == 0) continue;  // a file key
+      EXPECT_TRUE(guide.find("`" + name + "`") != std::string::npos ||
+                  guide.find("`$" + name + "`") != std::string::npos)
+          << name << " " << f.path();
+    }
+  }
+}
+
 }  // namespace
