@@ -103,20 +103,6 @@ TEST_F(NumberTest, EncodesOracleNumberByteForByteAndPrintsTheMinimalText) {
   EXPECT_EQ(22061, conn.error(rc).code);
 }
 
-TEST_F(NumberTest, IntegerLiteralsEncodeLikeTheirText) {
-  for (const char* v : {"0", "-5", "100", "-100", "1000000", "-9223372036854775808",
-                        "9223372036854775807", "1234567", "-101"}) {
-    Stmt s(conn);
-    OCINumber n{};
-    ASSERT_EQ(OCI_SUCCESS, s.prepare(std::string("select ") + v + " from dual"));
-    ASSERT_EQ(OCI_SUCCESS, s.define(1, &n, sizeof n, SQLT_VNU));
-    ASSERT_EQ(OCI_SUCCESS, s.execute());
-    ASSERT_EQ(OCI_SUCCESS, s.fetch());
-    EXPECT_EQ(bytesOf(fromText(v)), bytesOf(n)) << v;
-    EXPECT_EQ(v, toText(n));
-  }
-}
-
 TEST_F(NumberTest, RealColumnBecomesItsShortestDecimal) {
   Stmt s(conn);
   OCINumber r{}, n{};

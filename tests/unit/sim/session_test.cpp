@@ -181,20 +181,6 @@ TEST_F(SessionTest, LogonChecksUserLockAndRoleInOrder) {
   }
 }
 
-TEST_F(SessionTest, ErrorRecordsEndWithNoData) {
-  Conn c;
-  const sword rc = c.logon("orcl", "scott", "bad");
-  ASSERT_EQ(OCI_ERROR, rc);
-  text buf[8];
-  sb4 code = 0;
-  // A short buffer gets a cut, terminated text.
-  EXPECT_EQ(OCI_SUCCESS, oci().ErrorGet(c.err, 1, nullptr, &code, buf, sizeof buf, HT_ERROR));
-  EXPECT_STREQ("ORA-010", reinterpret_cast<char*>(buf));
-  EXPECT_EQ(OCI_NO_DATA, oci().ErrorGet(c.err, 2, nullptr, &code, buf, sizeof buf, HT_ERROR));
-  EXPECT_EQ(OCI_INVALID_HANDLE,
-            oci().ErrorGet(c.env, 1, nullptr, &code, buf, sizeof buf, HT_ERROR));
-}
-
 TEST_F(SessionTest, SessionEndAndDetachReleaseTheDatabase) {
   Conn c;
   ASSERT_EQ(OCI_SUCCESS, c.logon("orcl", "scott", "tiger"));
