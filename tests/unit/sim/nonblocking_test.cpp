@@ -153,26 +153,4 @@ TEST_F(NonBlockingTest, SlowFetchRunsOnTheWorkerAndBreaks) {
   expectUsable();
 }
 
-TEST_F(NonBlockingTest, BreakFromAnotherThreadInBlockingMode) {
-  fault("'delay','slow_marker',0,5000");
-  Stmt s(conn);
-  ASSERT_EQ(OCI_SUCCESS, s.prepare("select n /* slow_marker */ from t"));
-  // The other thread brings its own error handle, as OCI requires.
-  void* breakErr = nullptr;
-  ASSERT_EQ(OCI_SUCCESS, oci().HandleAlloc(conn.env, &breakErr, HT_ERROR, 0, nullptr));
-  std::thread breaker([this, breakErr] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    oci().Break(conn.svc, breakErr);
-  });
-  const Clock::time_point start = Clock::now();
-  const sword rc = s.execute();
-  breaker.join();
-  oci().HandleFree(breakErr, HT_ERROR);
-  EXPECT_EQ(1013, conn.error(rc).code);
-  EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count(),
-            2000);
-  ASSERT_EQ(OCI_SUCCESS, oci().Reset(conn.svc, conn.err));
-  expectUsable();
-}
-
 }  // namespace

@@ -192,55 +192,6 @@ TEST_F(StatementTest, ReportsOracleErrorsWithCodeAndText) {
   EXPECT_EQ("3", scalar(conn, "select count(*) from emp"));
 }
 
-TEST_F(StatementTest, PlsqlOutputBindsAndRefCursor) {
-  Stmt s(conn);
-  ASSERT_EQ(OCI_SUCCESS, s.prepare("BEGIN\n"
-                                   "  :greeting := 'hello ' || :who;\n"
-                                   "  SELECT count(*), max(name) INTO :n, :top FROM emp;\n"
-                                   "  :version := 19;\n"
-                                   "  OPEN :cur FOR SELECT name, sal FROM emp ORDER BY name;\n"
-                                   "END;"));
-  char who[] = "world";
-  char greeting[20] = {0}, top[30] = {0};
-  OCINumber n{}, version{};
-  oci().NumberSetZero(conn.err, &version);
-  void* cursor = nullptr;
-  ASSERT_EQ(OCI_SUCCESS, oci().HandleAlloc(conn.env, &cursor, HT_STMT, 0, nullptr));
-  ASSERT_EQ(OCI_SUCCESS, s.bind(":who", who, sizeof who, SQLT_STR));
-  ASSERT_EQ(OCI_SUCCESS, s.bind(":greeting", greeting, sizeof greeting, SQLT_STR));
-  ASSERT_EQ(OCI_SUCCESS, s.bind(":n", &n, sizeof n, SQLT_VNU));
-  ASSERT_EQ(OCI_SUCCESS, s.bind(":top", top, sizeof top, SQLT_STR));
-  ASSERT_EQ(OCI_SUCCESS, s.bind(":version", &version, sizeof version, SQLT_VNU));
-  ASSERT_EQ(OCI_SUCCESS, s.bind(":cur", &cursor, 0, SQLT_RSET));
-  ub2 type = 0;
-  oci().AttrGet(s.h, HT_STMT, &type, nullptr, ATTR_STMT_TYPE, conn.err);
-  EXPECT_EQ(8, type);
-  ASSERT_EQ(OCI_SUCCESS, s.execute(1, COMMIT_ON_SUCCESS)) << errText(-1);
-  EXPECT_STREQ("hello world", greeting);
-  EXPECT_STREQ("carol_the_long_name", top);
-  int32_t count = 0, ver = 0;
-  ASSERT_EQ(OCI_SUCCESS, oci().NumberToInt(conn.err, &n, 4, 2, &count));
-  ASSERT_EQ(OCI_SUCCESS, oci().NumberToInt(conn.err, &version, 4, 2, &ver));
-  EXPECT_EQ(3, count);
-  EXPECT_EQ(19, ver);
-
-  // The ref cursor is fetched like any query, to its end.
-  char name[30];
-  OCINumber sal{};
-  void* d = nullptr;
-  ASSERT_EQ(OCI_SUCCESS, oci().DefineByPos(cursor, &d, conn.err, 1, name, sizeof name, SQLT_STR,
-                                           nullptr, nullptr, nullptr, 0));
-  ASSERT_EQ(OCI_SUCCESS, oci().DefineByPos(cursor, &d, conn.err, 2, &sal, sizeof sal, SQLT_VNU,
-                                           nullptr, nullptr, nullptr, 0));
-  std::vector<std::string> names;
-  sword rc;
-  while ((rc = oci().StmtFetch2(cursor, conn.err, 1, 2, 1, 0)) == OCI_SUCCESS)
-    names.push_back(name);
-  EXPECT_EQ(OCI_NO_DATA, rc);
-  EXPECT_EQ((std::vector<std::string>{"alice", "bob", "carol_the_long_name"}), names);
-  EXPECT_EQ(OCI_SUCCESS, oci().HandleFree(cursor, HT_STMT));
-}
-
 TEST_F(StatementTest, PlsqlFailuresUndoTheBlock) {
   Stmt s(conn);
   ASSERT_EQ(OCI_SUCCESS, s.prepare("begin delete from emp; raise_application_error(-20001, "
