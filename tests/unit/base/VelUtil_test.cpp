@@ -242,21 +242,6 @@ TEST(VelTime, AgentTimestampAndTimeString) {
   EXPECT_STREQ(out, "2027-01-01 01:00:00");
 }
 
-TEST(VelFiles, DiskSizeOfExistingAndMissingPaths) {
-  veltest::TempDir dir;
-  long long avail = -1, total = -1, used = -1;
-  ASSERT_TRUE(vel_disksize(dir.path().c_str(), avail, total, used));
-  EXPECT_GT(total, 0);
-  EXPECT_GE(avail, 0);
-  EXPECT_LE(avail + used, total);  // reserved blocks are neither available nor used
-  EXPECT_GE(used, 0);
-  avail = total = used = -1;
-  EXPECT_FALSE(vel_disksize(dir.file("missing/deeper").c_str(), avail, total, used));
-  EXPECT_EQ(avail, 0);
-  EXPECT_EQ(total, 0);
-  EXPECT_EQ(used, 0);
-}
-
 TEST(VelEnv, EnvAsIntReadsLeadingDigitsOrDefault) {
   const char* name = "VEL_UTIL_TEST_NUMBER";
   const struct {

@@ -7,6 +7,8 @@
 #include <thread>
 #include <vector>
 
+#include "CatalogDescribe.h"
+
 namespace {
 
 OraXMLSQLInfo entryWithVersions(const char* id, std::initializer_list<int> versions) {
@@ -246,24 +248,12 @@ TEST_F(MergeTest, ExistingIdGetsNewVersionAndMergedSameVersion) {
   ASSERT_TRUE(custom.addUnique(a));
   shipped.mergeFrom(custom);
 
-  const OraXMLSQLInfo* m = shipped.getSQLInfo("A");
-  ASSERT_NE(m, nullptr);
-  ASSERT_EQ(m->getSQLList().size(), 3u);
-  EXPECT_EQ(str(m->getSQL(10, false)), "shipped 10");
-  EXPECT_EQ(str(m->getSQL(10, true)), "custom cluster 10");
-  EXPECT_EQ(m->getSQLList()[0].getBaseTables().size(), 2u);  // custom gave none: kept
-  EXPECT_EQ(str(m->getSQL(11, false)), "shipped 11");
-  EXPECT_EQ(str(m->getSQL(12, false)), "custom 12");
-  EXPECT_EQ(m->getSQLList()[2].getDBVersion(), 12);
-  // Unset (zero/empty) settings do not override; the registration settings never do.
-  EXPECT_EQ(m->getInterval(), 60);
-  EXPECT_STREQ(m->getType(), "RDB");
-  EXPECT_EQ(m->getTimeout(), 30);
-  EXPECT_EQ(m->getMaxRowNum(), 200);
-  EXPECT_TRUE(m->isSimpleSQL());
-  EXPECT_EQ(m->getODIVersion(), 4);
-  EXPECT_EQ(m->getInstanceIDIndex(), 2);
-  EXPECT_EQ(m->getDatabaseTypes().size(), 1u);
+  // The custom entry gave no base tables for 10: the shipped ones stay. Unset (zero/empty)
+  // settings do not override; the registration settings never do.
+  EXPECT_EQ(
+      describe(*shipped.getSQLInfo("A")),
+      "A rows=200 simple odi=4 every=60 type=RDB timeout=30 inst=2 db=1/0,\n"
+      "10: shipped 10 | custom cluster 10 [T1 G1] [T2 G2]\n11: shipped 11 | \n12: custom 12 | ");
 }
 
 TEST_F(MergeTest, SettingsAndBaseTablesReplacedWhenGiven) {
@@ -279,17 +269,10 @@ TEST_F(MergeTest, SettingsAndBaseTablesReplacedWhenGiven) {
   ASSERT_TRUE(custom.addUnique(a));
   shipped.mergeFrom(custom);
 
-  const OraXMLSQLInfo* m = shipped.getSQLInfo("A");
-  EXPECT_EQ(m->getMaxRowNum(), VEL_CATALOG_DEFAULT_MAXROWNUM);
-  EXPECT_EQ(m->getInterval(), 5);
-  EXPECT_STREQ(m->getType(), "ASM");
-  EXPECT_EQ(m->getTimeout(), 9);
-  EXPECT_EQ(str(m->getSQL(10, false)), "custom 10");
-  EXPECT_EQ(str(m->getSQL(10, true)), "shipped cluster 10");
-  ASSERT_EQ(m->getSQLList()[0].getBaseTables().size(), 1u);  // replaced as a whole
-  EXPECT_STREQ(m->getSQLList()[0].getBaseTables()[0].getQueryName(), "T9");
-  ASSERT_EQ(m->getDatabaseTypes().size(), 1u);
-  EXPECT_EQ(m->getDatabaseTypes()[0].getDatabaseType(), OraXMLSQLDBType::TYPE_RDB);
+  // Base tables are replaced as a whole; the database types stay the shipped ones.
+  EXPECT_EQ(describe(*shipped.getSQLInfo("A")),
+            "A rows=1000 simple odi=4 every=5 type=ASM timeout=9 inst=2 db=1/0,\n"
+            "10: custom 10 | shipped cluster 10 [T9 G9]\n11: shipped 11 | ");
 }
 
 TEST_F(MergeTest, NewIdsAppendedInOrderAndIdsCompareExactly) {

@@ -70,27 +70,20 @@ TEST(CommandLineOptions, CommandWordsAndOptionValues) {
   }
 
   // The environment gives the connection values; options replace them, matched ignoring case.
+  // As connection|user|password|role|print option|catalog|sql id|version.
+  auto options = [] {
+    const VelCommandOptions& o = velCommandOptions();
+    return o.connectionString + "|" + o.userId + "|" + o.password + "|" + o.role + "|" +
+           o.printOption + "|" + o.catalogFile + "|" + o.sqlId + "|" + std::to_string(o.version);
+  };
   EXPECT_EQ(parseWords({"-Username", "scott"}), VEL_CMD_SQL);
-  const VelCommandOptions& o = velCommandOptions();
-  EXPECT_EQ(o.connectionString, "envhost:1521/ENV");
-  EXPECT_EQ(o.userId, "scott");
-  EXPECT_EQ(o.password, "");
-  EXPECT_EQ(o.role, "SYSDBA");
-  EXPECT_EQ(o.catalogFile, "velsql.xml");
-  EXPECT_EQ(o.version, 101);
-
+  EXPECT_EQ(options(), "envhost:1521/ENV|scott||SYSDBA||velsql.xml||101");
   EXPECT_EQ(parseWords({"-connstr", "h:1/D", "-PASSWORD", "pw", "-role", "sysasm", "-option",
                         "printXMLRow", "-xmlsqlfilename", "my.xml", "-sqlid", "ALL", "-version",
                         "112", "test"}),
             VEL_CMD_TEST);
-  EXPECT_EQ(o.connectionString, "h:1/D");
-  EXPECT_EQ(o.userId, "envuser");  // a new parse starts again from the environment
-  EXPECT_EQ(o.password, "pw");
-  EXPECT_EQ(o.role, "sysasm");
-  EXPECT_EQ(o.printOption, "printXMLRow");
-  EXPECT_EQ(o.catalogFile, "my.xml");
-  EXPECT_EQ(o.sqlId, "ALL");
-  EXPECT_EQ(o.version, 112);
+  // A new parse starts again from the environment.
+  EXPECT_EQ(options(), "h:1/D|envuser|pw|sysasm|printXMLRow|my.xml|ALL|112");
 }
 
 TEST(CommandLineOptions, UnknownWordsMissingValuesAndCommandArguments) {
