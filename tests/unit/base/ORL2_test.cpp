@@ -85,22 +85,6 @@ TEST(ORL2, RefusesUnknownCodePagesAndBadArguments) {
   EXPECT_NE(ORL2_TranslateString(1208, out, 16, 819, nullptr, 2, &len, 0, &status), 0);
 }
 
-TEST(ORL2, SubstitutesWhatTheTargetCannotHold) {
-  char out[16];
-  int len = -1;
-  int status = -1;
-  // The euro sign has no place in ISO-8859-1: one substitution byte, not a failure.
-  ORL2_TranslateString(819, out, sizeof out, 1208,
-                       "a\xE2\x82\xAC"
-                       "b",
-                       5, &len, 0, &status);
-  EXPECT_EQ(status, 0);
-  ASSERT_EQ(len, 3);
-  EXPECT_EQ(out[0], 'a');
-  EXPECT_NE(out[1], 0);
-  EXPECT_EQ(out[2], 'b');
-}
-
 TEST(ORL2, ConcurrentConversionsAgree) {
   std::vector<std::thread> threads;
   std::vector<int> failures(4, 0);

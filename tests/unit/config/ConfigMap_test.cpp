@@ -79,33 +79,6 @@ TEST_F(LocalMap, SubnodeVariableFallsBackFromIndexToDefaultToPlainName) {
   EXPECT_EQ(cp_GetConfigurationProperty("NOPE"), nullptr);
 }
 
-TEST_F(LocalMap, TraceableValuesClonesAndAgentVariables) {
-  {
-    ConfigMapLock lock(configMap);
-    configMap.put("SECRET", "hunter2");
-    configMap.setTraceableValue("SECRET", "xxx");
-    EXPECT_STREQ(configMap.getTraceableValue("SECRET", "hunter2"), "xxx");
-    EXPECT_STREQ(configMap.getTraceableValue("OTHER", "v"), "v");
-    configMap.put("SECRET", "changed");  // replacing keeps one entry
-    EXPECT_STREQ(configMap.get("SECRET"), "changed");
-  }
-  veltest::ScopedEnv agent("VEL_TEST_AGENT_VALUE", "from-agent");
-  loadAgentEnvironmentVariable("VEL_TEST_AGENT_VALUE");
-  loadAgentEnvironmentVariable("VEL_TEST_NOT_SET_ANYWHERE");
-  EXPECT_STREQ(getConfigurationProperty("VEL_TEST_AGENT_VALUE"), "from-agent");
-  EXPECT_EQ(getConfigurationProperty("VEL_TEST_NOT_SET_ANYWHERE"), nullptr);
-
-  HashMap* clone = cloneConfigMap();
-  EXPECT_STREQ(static_cast<const char*>(clone->get("SECRET")), "changed");
-  EXPECT_STREQ(static_cast<const char*>(clone->get("vl_DB_IDLABEL_2")), "test");
-  {
-    ConfigMapLock lock(configMap);
-    configMap.put("SECRET", "again");
-  }
-  EXPECT_STREQ(static_cast<const char*>(clone->get("SECRET")), "changed");  // a real copy
-  freeConfigMapClone(clone);
-}
-
 TEST(EnvironmentMap, WithoutALocalMapLookupsReadTheEnvironment) {
   veltest::ScopedEnv pc("HOZ_PRODUCT_CODE", "ev");
   veltest::ScopedEnv count("ev_LSN_COUNT", "1");
