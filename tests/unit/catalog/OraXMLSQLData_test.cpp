@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "CatalogDescribe.h"
@@ -159,32 +158,6 @@ TEST(OraXMLSQLDataTest, CopyIsDeepAndIndependent) {
   EXPECT_NE(a, b);
   EXPECT_STREQ(a, b);
   EXPECT_EQ(copy.getSQLInfo("Id")->getDatabaseTypes().size(), 1u);
-}
-
-TEST(OraXMLSQLDataTest, WorkersCopyAndReadOneCatalogConcurrently) {
-  // Each worker takes its own copy of the loaded catalog and reads it; nothing may be written
-  // behind the readers' backs (checked under the thread sanitizer).
-  OraXMLSQLData shared;
-  for (int i = 0; i < 200; ++i) {
-    std::string id = "Id" + std::to_string(i);
-    ASSERT_TRUE(shared.addUnique(entryWithVersions(id.c_str(), {9, 10, 11})));
-  }
-  std::vector<std::thread> workers;
-  std::vector<int> found(4, 0);
-  for (int w = 0; w < 4; ++w) {
-    workers.emplace_back([&shared, &found, w] {
-      OraXMLSQLData mine = shared;
-      for (int i = 0; i < 200; ++i) {
-        std::string id = "Id" + std::to_string(i);
-        int32_t maxRow = 0;
-        if (mine.getSQL(10 + w % 2, id.c_str(), maxRow, w > 1) != nullptr &&
-            shared.getSQLInfo(id.c_str()) != nullptr)
-          ++found[w];
-      }
-    });
-  }
-  for (std::thread& t : workers) t.join();
-  for (int w = 0; w < 4; ++w) EXPECT_EQ(found[w], 200);
 }
 
 class MergeTest : public ::testing::Test {
