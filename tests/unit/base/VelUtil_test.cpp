@@ -11,8 +11,6 @@
 #include <cstring>
 #include <ctime>
 #include <string>
-#include <thread>
-#include <vector>
 
 #include "TestSupport.h"
 
@@ -109,26 +107,6 @@ TEST(VelExecuteSystemCommand, ChildReadingStandardInputSeesItsEnd) {
   VelString err;
   ASSERT_TRUE(velExecuteSystemCommand("cat", out, err));  // would wait forever on our input
   EXPECT_EQ(out.length(), 0u);
-}
-
-TEST(VelExecuteSystemCommand, ConcurrentCommandsKeepTheirOwnOutput) {
-  std::vector<std::thread> threads;
-  std::vector<int> wrong(4, 0);
-  for (int t = 0; t < 4; ++t) {
-    threads.emplace_back([t, &wrong] {
-      std::string command = "printf out%s err" + std::to_string(t);
-      for (int i = 0; i < 10; ++i) {
-        VelString out;
-        VelString err;
-        if (!velExecuteSystemCommand(command.c_str(), out, err) ||
-            str(out) != "outerr" + std::to_string(t))
-          ++wrong[t];
-      }
-    });
-  }
-  for (auto& th : threads) th.join();
-  for (int w : wrong) EXPECT_EQ(w, 0);
-  EXPECT_TRUE(noChildLeft());
 }
 
 TEST(VelGetSplitString, ReturnsTokenAndPositionAfterSeparatorRun) {
