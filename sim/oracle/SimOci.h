@@ -146,7 +146,8 @@ struct OCISession : VsimHandle {
   std::string password;
   sqlite3* db = nullptr;  // the session's own connection; null unless begun
   OCIServer* server = nullptr;
-  std::set<OCIStmt*> cursors;  // statements holding an open cursor of db
+  std::set<OCIStmt*> cursors;      // statements holding an open cursor of db
+  sqlite3_stmt* faults = nullptr;  // the prepared read of sim_faults, kept for the session
 };
 
 // The service context also owns the machinery of non-blocking calls: at most one call runs on a
@@ -296,7 +297,7 @@ struct FaultPlan {
   bool drop = false;
   int errorCode = 0;
 };
-FaultPlan readFaults(sqlite3* db, const std::string& statement);
+FaultPlan readFaults(OCISession* ses, const std::string& statement);
 
 }  // namespace vsim
 

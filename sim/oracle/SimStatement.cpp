@@ -691,7 +691,7 @@ sword execute(OCISvcCtx* svc, OCIStmt* st, OCISession* ses, ub4 iters, ub4 mode,
   // cursors of the session are read to their end so that SQLite drops their old read snapshot.
   closeCursor(st);
   if (sqlite3_get_autocommit(db)) drainCursors(ses);
-  const FaultPlan faults = readFaults(db, st->text);
+  const FaultPlan faults = readFaults(ses, st->text);
   if (faults.delayMs > 0 && !breakableSleep(svc, faults.delayMs / 1000.0)) {
     return failWith(makeErr(1013));
   }

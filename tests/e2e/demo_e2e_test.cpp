@@ -11,9 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "TestSupport.h"
+#include "VelclientRun.h"
 
 namespace {
+
+using vele2e::countOf;
 
 struct DemoRun {
   int status = -1;
@@ -92,12 +94,6 @@ Table tableAfter(const std::string& text, const std::string& titlePrefix, int nt
     break;
   }
   return t;
-}
-
-size_t countOf(const std::string& text, const std::string& what) {
-  size_t n = 0;
-  for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) ++n;
-  return n;
 }
 
 TEST(Demo, RunsEveryStepAndEndsWithACleanShutdown) {
@@ -207,40 +203,15 @@ TEST(Demo, RunsEveryStepAndEndsWithACleanShutdown) {
   EXPECT_NE(gone.title.find(": rc -2, 1 output line"), std::string::npos) << gone.title;
   EXPECT_EQ(gone.cell(0, "output"), "Can not connect to the database");
 
-  // The supplementary groups: top SQL rows, three text pieces, the demo's folders measured, the
-  // failing customized statement in the second summary, six Data Guard messages once each.
-  EXPECT_EQ(tableAfter(out, "data RDB_Top_SQL subnode PROD ").cell(0, "80"), "PROD");
-  EXPECT_EQ(tableAfter(out, "data RDB_SQLTEXT subnode PROD ").column("PIECE"),
-            (std::vector<std::string>{"0", "1", "2"}));
-  EXPECT_EQ(tableAfter(out, "data RDB_Disk_Space subnode PROD ").column("MEASURED"),
-            std::vector<std::string>(10, "YES"));
-  EXPECT_EQ(
-      tableAfter(out, "data RDB_Customized_SQL_Summary subnode PROD ", 1).column("ERROR_CODE"),
-      (std::vector<std::string>{"0", "942"}));
-  std::vector<std::string> numbers;
-  for (int i = 0; tableAfter(out, "event DG_Status subnode PRODSB", i).found; ++i)
-    numbers.push_back(tableAfter(out, "event DG_Status subnode PRODSB", i).cell(0, "MESSAGE_NUM"));
-  EXPECT_EQ(numbers, (std::vector<std::string>{"1", "2", "3", "4", "5", "6"}));
-  // The two known messages appended to PROD's alert log arrive as events, in order; the summary
-  // counts one level-1 and one level-2 message.
-  for (int i = 0; i < 2; ++i)
-    EXPECT_EQ(tableAfter(out, "event RDB_Alert_Log_Details subnode PROD", i).cell(0, "MSGID"),
-              i == 0 ? "ORA-00600" : "ORA-1555");
-  Table summary = tableAfter(out, "data RDB_Alert_Log_Summary subnode PROD ");
-  // (The path is longer than a printed cell.)
-  EXPECT_EQ(
-      summary.cell(0, "EXISTS") + " " + summary.cell(0, "LEVEL1") + "/" + summary.cell(0, "LEVEL2"),
-      "Yes 1/1");
-
-  // Oracle Net: the listener on the demo's open port is up, the other down; the alias through
-  // it reaches PROD.
-  Table listeners = tableAfter(out, "data Agent_Listener ");
-  EXPECT_EQ(listeners.column("LISTENER"), (std::vector<std::string>{"LISTENER", "LISTENER_DR"}));
-  EXPECT_EQ(listeners.column("STATE"), (std::vector<std::string>{"1", "2"}));
-  EXPECT_EQ(listeners.cell(1, "MESSAGE"), "ORA-12541: TNS:no listener");
-  Table aliases = tableAfter(out, "data Agent_Remote_Connection ");
-  EXPECT_EQ(aliases.column("ALIAS"), (std::vector<std::string>{"PROD_NET", "DR_NET"}));
-  EXPECT_EQ(aliases.column("STATE"), (std::vector<std::string>{"1", "2"}));
+  // The supplementary groups, the alert log and Oracle Net have end-to-end tests of their own
+  // (supplementary, alertlog and oranet): here each of the demo's answers must hold rows.
+  for (const char* title :
+       {"data RDB_Top_SQL subnode PROD ", "data RDB_SQLTEXT subnode PROD ",
+        "data RDB_Disk_Space subnode PROD ", "data RDB_Customized_SQL_Summary subnode PROD ",
+        "event DG_Status subnode PRODSB", "event RDB_Alert_Log_Details subnode PROD",
+        "data RDB_Alert_Log_Summary subnode PROD ", "data Agent_Listener ",
+        "data Agent_Remote_Connection "})
+    EXPECT_FALSE(tableAfter(out, title).rows.empty()) << title;
 }
 
 TEST(Demo, RefusesUnknownOptionsAndAMissingBuild) {

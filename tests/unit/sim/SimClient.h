@@ -26,11 +26,6 @@ typedef unsigned char text;
 struct OCINumber {
   ub1 bytes[22];
 };
-struct OCIDate {
-  sb2 year;
-  ub1 month, day, hour, minute, second;
-};
-static_assert(sizeof(OCIDate) == 8, "OCIDate is 8 bytes");
 
 enum : sword {
   OCI_SUCCESS = 0,
@@ -51,7 +46,7 @@ enum : ub4 {
   DT_PARAM = 53
 };
 enum : ub4 { SYSDBA = 2, SYSOPER = 4, SYSASM = 0x8000 };
-enum : ub4 { COMMIT_ON_SUCCESS = 0x20, PARSE_ONLY = 0x100 };
+enum : ub4 { COMMIT_ON_SUCCESS = 0x20 };
 enum : ub4 {
   ATTR_DATA_SIZE = 1,
   ATTR_DATA_TYPE = 2,
@@ -65,25 +60,15 @@ enum : ub4 {
   ATTR_PASSWORD = 23,
   ATTR_STMT_TYPE = 24,
   ATTR_STATEMENT = 144,
-  ATTR_STMT_STATE = 182,
   ATTR_CHAR_USED = 285,
   ATTR_CHAR_SIZE = 286
 };
 enum : ub2 {
-  SQLT_CHR = 1,
-  SQLT_NUM = 2,
   SQLT_STR = 5,
   SQLT_VNU = 6,
   SQLT_LNG = 8,
-  SQLT_DAT = 12,
-  SQLT_BIN = 23,
   SQLT_LBI = 24,
-  SQLT_AFC = 96,
-  SQLT_CLOB = 112,
   SQLT_BLOB = 113,
-  SQLT_RSET = 116,
-  SQLT_ODT = 156,
-  SQLT_TIMESTAMP = 187
 };
 
 typedef void* (*MallocFp)(void*, size_t);
@@ -97,15 +82,12 @@ struct Oci {
   void (*NumberSetZero)(void*, OCINumber*);
   sword (*NumberToInt)(void*, const OCINumber*, uword, uword, void*);
   sword (*NumberToText)(void*, const OCINumber*, const text*, ub4, const text*, ub4, ub4*, text*);
-  sword (*NumberRound)(void*, const OCINumber*, sword, OCINumber*);
-  sword (*NumberShift)(void*, const OCINumber*, sword, OCINumber*);
   sword (*BindByName)(void*, void**, void*, const text*, sb4, void*, sb4, ub2, void*, ub2*, ub2*,
                       ub4, ub4*, ub4);
   sword (*DefineByPos)(void*, void**, void*, ub4, void*, sb4, ub2, void*, ub2*, ub2*, ub4);
   sword (*EnvNlsCreate)(void**, ub4, void*, MallocFp, ReallocFp, FreeFp, size_t, void**, ub2, ub2);
   sword (*HandleFree)(void*, ub4);
   ub2 (*NlsCharSetNameToId)(void*, const text*);
-  sword (*NlsGetInfo)(void*, void*, text*, size_t, ub2);
   sword (*HandleAlloc)(const void*, void**, ub4, size_t, void**);
   sword (*EnvCreate)(void**, ub4, const void*, MallocFp, ReallocFp, FreeFp, size_t, void**);
   sword (*Terminate)(ub4);
@@ -122,7 +104,6 @@ struct Oci {
   sword (*AttrSet)(void*, ub4, void*, ub4, ub4, void*);
   sword (*Break)(void*, void*);
   sword (*Reset)(void*, void*);
-  void (*ClientVersion)(int*, int*, int*, int*, int*);
   sword (*StmtFetch2)(void*, void*, ub4, ub2, sb4, ub4);
   bool complete = false;
 
@@ -141,14 +122,11 @@ struct Oci {
     resolve(&NumberSetZero, "OCINumberSetZero");
     resolve(&NumberToInt, "OCINumberToInt");
     resolve(&NumberToText, "OCINumberToText");
-    resolve(&NumberRound, "OCINumberRound");
-    resolve(&NumberShift, "OCINumberShift");
     resolve(&BindByName, "OCIBindByName");
     resolve(&DefineByPos, "OCIDefineByPos");
     resolve(&EnvNlsCreate, "OCIEnvNlsCreate");
     resolve(&HandleFree, "OCIHandleFree");
     resolve(&NlsCharSetNameToId, "OCINlsCharSetNameToId");
-    resolve(&NlsGetInfo, "OCINlsGetInfo");
     resolve(&HandleAlloc, "OCIHandleAlloc");
     resolve(&EnvCreate, "OCIEnvCreate");
     resolve(&Terminate, "OCITerminate");
@@ -165,7 +143,6 @@ struct Oci {
     resolve(&AttrSet, "OCIAttrSet");
     resolve(&Break, "OCIBreak");
     resolve(&Reset, "OCIReset");
-    resolve(&ClientVersion, "OCIClientVersion");
     resolve(&StmtFetch2, "OCIStmtFetch2");
   }
 };

@@ -111,20 +111,6 @@ TEST(DialectPlsql, UnknownProcedureIsAnUndeclaredIdentifier) {
             "declared\nORA-06550: line 2, column 3:\nPL/SQL: Statement ignored");
 }
 
-TEST(DialectPlsql, ConstructsOutsideTheSubsetAreRejected) {
-  EXPECT_NE(reject("begin if 1 = 1 then null; end if; end;").text.find("PLS-00103"),
-            std::string::npos);
-  reject("declare x number; begin null; end;");
-  reject("begin for r in (select 1 from dual) loop null; end loop; end;");
-  reject("begin null; exception when others then null; end;");
-  reject("begin rollback; end;");
-  reject("begin select 1 into x from dual; end;");
-  reject("begin open c for select 1 from dual; end;");
-  reject("begin dbms_lock.sleep(:n); end;");
-  reject("begin raise_application_error(-20001, 'a' || 'b'); end;");
-  reject("begin :a := ; end;");
-}
-
 TEST(DialectPlsql, MalformedBlocksPointAtTheProblem) {
   EXPECT_EQ(reject("begin null;").text.substr(0, 21), "line 1, column 12:\nPL");
   reject("begin end;");
