@@ -41,7 +41,6 @@ TEST(LinkList, ShiftsOnInsertAndRemove) {
 
   List copy(&l);
   EXPECT_EQ(copy.getCount(), l.getCount());
-  EXPECT_EQ(copy.capacity, l.capacity);
   EXPECT_EQ(copy.get(3), &v[3]);
 
   int visited = 0;

@@ -36,10 +36,7 @@ const std::string kConfig =
 
 class ActionTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(veltest::writeFile(m_cfg, kConfig));
-    m_dbs.make("single", kSingle);
-  }
+  void SetUp() override { m_dbs.make("single", kSingle); }
 
   // The agent sends a task; the record the link hands over, wrapped as the request loop wraps it.
   std::unique_ptr<Vel_AgentFacRequest> receiveTask(const char* subnode, const std::string& command,
@@ -67,13 +64,7 @@ class ActionTest : public ::testing::Test {
     return out;
   }
 
-  veltest::TempDir m_dir;
-  std::string m_cfg = m_dir.file("vl_inst1.cfg");
-  ScopedEnv m_file{"VEL_CONFIG_FILE", m_cfg.c_str()};
-  ScopedEnv m_inst{"VEL_INSTANCE_NAME", "inst1"};
-  ScopedEnv m_host{"NOVAG_HOSTNAME", "hostA"};
-  ScopedEnv m_agentSwitch{"VEL_SUBNODE_INCLUDING_AGENTNAME", "NO"};
-  ScopedEnv m_hostSwitch{"VEL_SUBNODE_INCLUDING_HOSTNAME", "NO"};
+  reqtest::ConfigFile m_file{kConfig};
   ocitest::SimDatabases m_dbs;
   reqtest::LinkPeer m_peer;
   OraXMLSQLData m_catalog = reqtest::makeCatalog();

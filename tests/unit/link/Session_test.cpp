@@ -1,8 +1,6 @@
 // The link session against a loopback peer playing the agent: every outgoing message byte for
 // byte, states and result codes, outstanding ids, and what the waiting call makes of the agent's
 // messages, good and bad.
-#include "cp_api.h"
-
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -18,6 +16,7 @@
 
 #include "LinkPeer.h"
 #include "TestSupport.h"
+#include "cp_api.h"
 
 namespace {
 
