@@ -113,19 +113,6 @@ TEST_F(NumberTest, RealColumnEncodesLikeTheSameNumber) {
   EXPECT_EQ("12.345", toText(r));
 }
 
-TEST_F(NumberTest, SetZeroAndInvalidBytes) {
-  OCINumber n;
-  std::memset(&n, 0x55, sizeof n);
-  oci().NumberSetZero(conn.err, &n);
-  EXPECT_EQ((std::vector<int>{0x01, 0x80}), bytesOf(n));
-  EXPECT_EQ("0", toText(n));
-  OCINumber junk{};
-  int64_t v = 0;
-  const sword rc = oci().NumberToInt(conn.err, &junk, 8, 2, &v);
-  EXPECT_EQ(OCI_ERROR, rc);
-  EXPECT_EQ(22060, conn.error(rc).code);
-}
-
 TEST_F(NumberTest, NumberBindsRoundTrip) {
   // A NUMBER bound in comes back unchanged, also beyond 64 bits.
   for (const char* v : {"-1.5", "12.345", "9223372036854775808", "42"}) {
