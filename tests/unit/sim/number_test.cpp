@@ -2,7 +2,6 @@
 // entry points.
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <string>
 #include <vector>
 

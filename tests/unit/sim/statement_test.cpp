@@ -2,9 +2,7 @@
 // transactions, all through the OCI entry points.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
-#include <vector>
 
 #include "SimClient.h"
 #include "TestSupport.h"
