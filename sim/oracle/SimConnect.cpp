@@ -250,6 +250,8 @@ void closeSessionDb(OCISession* ses, bool commit) {
   if (ses->db == nullptr) return;
   for (OCIStmt* st : std::set<OCIStmt*>(ses->cursors)) closeCursor(st);
   ses->cursors.clear();
+  sqlite3_finalize(ses->faults);
+  ses->faults = nullptr;
   if (!sqlite3_get_autocommit(ses->db)) {
     sqlite3_exec(ses->db, commit ? "COMMIT" : "ROLLBACK", nullptr, nullptr, nullptr);
   }
@@ -262,16 +264,21 @@ void closeSessionDb(OCISession* ses, bool commit) {
 
 namespace vsim {
 
-FaultPlan readFaults(sqlite3* db, const std::string& statement) {
+FaultPlan readFaults(OCISession* ses, const std::string& statement) {
   FaultPlan plan;
-  sqlite3_stmt* st = nullptr;
-  if (sqlite3_prepare_v2(db,
+  // Prepared once per session: the table is read before every statement, and parsing its query
+  // each time cost more than the statements themselves. SQLite re-prepares it by itself when a
+  // test changes the schema.
+  if (ses->faults == nullptr &&
+      sqlite3_prepare_v3(ses->db,
                          "SELECT lower(kind), coalesce(pattern,''), coalesce(code,0), "
                          "coalesce(delay_ms,0) FROM sim_faults",
-                         -1, &st, nullptr) != SQLITE_OK) {
-    sqlite3_finalize(st);
+                         -1, SQLITE_PREPARE_PERSISTENT, &ses->faults, nullptr) != SQLITE_OK) {
+    sqlite3_finalize(ses->faults);
+    ses->faults = nullptr;
     return plan;  // no fault table: no faults
   }
+  sqlite3_stmt* st = ses->faults;
   const std::string text = lowerAscii(statement);
   while (sqlite3_step(st) == SQLITE_ROW) {
     const char* kind = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
@@ -286,7 +293,7 @@ FaultPlan readFaults(sqlite3* db, const std::string& statement) {
       plan.errorCode = sqlite3_column_int(st, 2);
     }
   }
-  sqlite3_finalize(st);
+  sqlite3_reset(st);  // ends the read so that the session sees later changes
   return plan;
 }
 

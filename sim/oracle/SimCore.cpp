@@ -219,6 +219,11 @@ sword createEnv(OCIEnv** envhpp, ub4 mode, void* ctxp, MallocFp m, ReallocFp r, 
                 size_t xtramemsz, void** usrmempp, ub2 charset, ub2 ncharset) {
   if (envhpp == nullptr) return kInvalidHandle;
   *envhpp = nullptr;
+  // SQLite keeps memory statistics under one process-wide mutex taken on every allocation; with
+  // one session per worker thread that mutex, not the statements, became the stand-in's cost.
+  // Switched off once, before the first connection opens (later it is refused, harmlessly).
+  static std::once_flag sqliteConfigured;
+  std::call_once(sqliteConfigured, [] { sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0); });
   // A client installation too broken to create an environment, for the program's start-up tests:
   // "1" fails without a handle; "2" fails as a real client may, with an environment handle that
   // serves only to read the error (ORA-01804 when its time-zone files are missing).

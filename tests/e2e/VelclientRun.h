@@ -45,6 +45,13 @@ inline std::string catalogDocument(const std::string& entries) {
   return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<SQLXML>\n" + entries + "</SQLXML>\n";
 }
 
+// How often what occurs in text.
+inline size_t countOf(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) ++n;
+  return n;
+}
+
 // A configuration section for a connection.
 inline std::string configSection(const std::string& name, const std::string& connect) {
   return "[config " + name + "]\nVEL_CONN_STR = " + connect +
@@ -137,10 +144,11 @@ class VelclientRun : public ::testing::Test {
     return rows;
   }
 
-  // Polls the collector's log (its standard error, where the trace goes) for text.
-  bool waitForLog(const std::string& text, int timeoutMs) const {
+  // Polls the collector's log (its standard error, where the trace goes) until text shows there
+  // the given number of times.
+  bool waitForLog(const std::string& text, int timeoutMs, size_t times = 1) const {
     auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (clientLog().find(text) == std::string::npos) {
+    while (countOf(clientLog(), text) < times) {
       if (std::chrono::steady_clock::now() >= end) return false;
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }

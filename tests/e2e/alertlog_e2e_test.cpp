@@ -3,14 +3,14 @@
 // rotated log is read from its start, the summary counts, the feature switched off answers empty.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdio>
 #include <fstream>
-#include <thread>
 
 #include "VelclientRun.h"
 
 namespace {
+
+const char kCycle[] = "Entry runAlertLogCycle";
 
 class AlertLogRun : public vele2e::VelclientRun {
  protected:
@@ -32,7 +32,8 @@ class AlertLogRun : public vele2e::VelclientRun {
   }
   std::vector<std::string> env(const char* interval = "300") const {
     return {"ORMONDHOME=" + m_dir.path(), "VEL_ALERTLOG_TEST_INTERVAL_MS=200",
-            std::string("VEL_LOG_INTERVAL=") + interval};
+            std::string("VEL_LOG_INTERVAL=") + interval,
+            "VEL_TRACE=error;AlertLogThread=detail,flow"};
   }
   void append(const std::string& text) { std::ofstream(m_log, std::ios::app) << text; }
   std::string configText() const override {
@@ -77,8 +78,9 @@ TEST_F(AlertLogRun, AppendedLinesBecomeEventsOnceAcrossARestartAndARotation) {
   ASSERT_EQ(std::rename(m_log.c_str(), (m_log + ".1").c_str()), 0);
   append("ORA-7445: exception encountered\n");
   EXPECT_EQ(msgids(second, 2), (std::vector<std::string>{"ORA-04031", "ORA-7445"}));
-  // Several more cycles report nothing again.
-  std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+  // Three more cycles report nothing again.
+  const size_t cycles = vele2e::countOf(clientLog(), kCycle);
+  ASSERT_TRUE(waitForLog(kCycle, 10000, cycles + 3)) << clientLog();
   EXPECT_EQ(msgids(second, 0).size(), 2u);
   ASSERT_TRUE(second.sendShutdown());
   EXPECT_EQ(second.waitClientExit(15000), 0) << clientLog();
@@ -88,7 +90,7 @@ TEST_F(AlertLogRun, FeatureSwitchedOffAnswersEmpty) {
   append("ORA-00600: internal error code\n");
   startRegistered(env("59"));
   ASSERT_TRUE(hasStatus(waitStatus("PROD", "Active", 10000), "PROD", "Active"));
-  std::this_thread::sleep_for(std::chrono::milliseconds(1000));  // five cycles if it ran
+  ASSERT_TRUE(waitForLog("Alert log search feature is disabled.", 5000)) << clientLog();
   velagent::Answer summary = m_agent.dataRequest("RDB_Alert_Log_Summary", "PROD", {}, 3000);
   EXPECT_TRUE(summary.ok());
   EXPECT_TRUE(summary.rows.empty());

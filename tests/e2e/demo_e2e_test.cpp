@@ -11,9 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "TestSupport.h"
+#include "VelclientRun.h"
 
 namespace {
+
+using vele2e::countOf;
 
 struct DemoRun {
   int status = -1;
@@ -94,12 +96,6 @@ Table tableAfter(const std::string& text, const std::string& titlePrefix, int nt
   return t;
 }
 
-size_t countOf(const std::string& text, const std::string& what) {
-  size_t n = 0;
-  for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) ++n;
-  return n;
-}
-
 TEST(Demo, RunsEveryStepAndEndsWithACleanShutdown) {
   veltest::TempDir dir;
   DemoRun run =
@@ -174,27 +170,9 @@ TEST(Demo, RunsEveryStepAndEndsWithACleanShutdown) {
     EXPECT_EQ(filtered.cell(r, "INSTANCE"), "PROD");
   }
 
-  // Cluster rows carry the name and host of the instance they come from.
-  Table racSessions = tableAfter(out, "data RDB_Session subnode RACDB ");
-  ASSERT_FALSE(racSessions.rows.empty());
-  std::set<std::string> seen;
-  for (size_t r = 0; r < racSessions.rows.size(); ++r) {
-    std::string inst = racSessions.cell(r, "INSTANCE");
-    std::string host = racSessions.cell(r, "HOST");
-    EXPECT_EQ(host, inst == "RACDB1" ? "rachost1" : inst == "RACDB2" ? "rachost2" : "?") << inst;
-    seen.insert(inst);
-  }
-  EXPECT_EQ(seen, (std::set<std::string>{"RACDB1", "RACDB2"}));
-
-  // The interval group is answered twice from the same cached rows.
-  Table first = tableAfter(out, "data RDB_Sysstat subnode PROD ", 0);
-  Table second = tableAfter(out, "data RDB_Sysstat subnode PROD ", 1);
-  ASSERT_FALSE(first.rows.empty());
-  EXPECT_EQ(first.rows, second.rows);
-  EXPECT_EQ(first.cell(0, "DB_UNIQUE"), "PROD");
-
   // Take actions: query rows last fetched first, then the column names; the PL/SQL block's
-  // update is seen by the next query; a failing block and a failing connection say why.
+  // update is seen by the next query; a failing block says why (a failing connection is
+  // checked by ActionTest).
   EXPECT_NE(out.find("| 1 | PROD / READ WRITE / PRIMARY "), std::string::npos);
   size_t second2 = out.find("2 / RACDB2 / rachost2 / OPEN");
   size_t first1 = out.find("1 / RACDB1 / rachost1 / OPEN");
@@ -203,44 +181,18 @@ TEST(Demo, RunsEveryStepAndEndsWithACleanShutdown) {
   EXPECT_NE(out.find("| 1 | SCOTT / OPEN "), std::string::npos);
   EXPECT_NE(out.find("rc 20001, 1 output line"), std::string::npos);
   EXPECT_NE(out.find("ORA-20001: refused by the demo"), std::string::npos);
-  Table gone = tableAfter(out, "task subnode GONE ");
-  EXPECT_NE(gone.title.find(": rc -2, 1 output line"), std::string::npos) << gone.title;
-  EXPECT_EQ(gone.cell(0, "output"), "Can not connect to the database");
 
-  // The supplementary groups: top SQL rows, three text pieces, the demo's folders measured, the
-  // failing customized statement in the second summary, six Data Guard messages once each.
-  EXPECT_EQ(tableAfter(out, "data RDB_Top_SQL subnode PROD ").cell(0, "80"), "PROD");
-  EXPECT_EQ(tableAfter(out, "data RDB_SQLTEXT subnode PROD ").column("PIECE"),
-            (std::vector<std::string>{"0", "1", "2"}));
-  EXPECT_EQ(tableAfter(out, "data RDB_Disk_Space subnode PROD ").column("MEASURED"),
-            std::vector<std::string>(10, "YES"));
-  EXPECT_EQ(
-      tableAfter(out, "data RDB_Customized_SQL_Summary subnode PROD ", 1).column("ERROR_CODE"),
-      (std::vector<std::string>{"0", "942"}));
-  std::vector<std::string> numbers;
-  for (int i = 0; tableAfter(out, "event DG_Status subnode PRODSB", i).found; ++i)
-    numbers.push_back(tableAfter(out, "event DG_Status subnode PRODSB", i).cell(0, "MESSAGE_NUM"));
-  EXPECT_EQ(numbers, (std::vector<std::string>{"1", "2", "3", "4", "5", "6"}));
-  // The two known messages appended to PROD's alert log arrive as events, in order; the summary
-  // counts one level-1 and one level-2 message.
-  for (int i = 0; i < 2; ++i)
-    EXPECT_EQ(tableAfter(out, "event RDB_Alert_Log_Details subnode PROD", i).cell(0, "MSGID"),
-              i == 0 ? "ORA-00600" : "ORA-1555");
-  Table summary = tableAfter(out, "data RDB_Alert_Log_Summary subnode PROD ");
-  // (The path is longer than a printed cell.)
-  EXPECT_EQ(
-      summary.cell(0, "EXISTS") + " " + summary.cell(0, "LEVEL1") + "/" + summary.cell(0, "LEVEL2"),
-      "Yes 1/1");
-
-  // Oracle Net: the listener on the demo's open port is up, the other down; the alias through
-  // it reaches PROD.
-  Table listeners = tableAfter(out, "data Agent_Listener ");
-  EXPECT_EQ(listeners.column("LISTENER"), (std::vector<std::string>{"LISTENER", "LISTENER_DR"}));
-  EXPECT_EQ(listeners.column("STATE"), (std::vector<std::string>{"1", "2"}));
-  EXPECT_EQ(listeners.cell(1, "MESSAGE"), "ORA-12541: TNS:no listener");
-  Table aliases = tableAfter(out, "data Agent_Remote_Connection ");
-  EXPECT_EQ(aliases.column("ALIAS"), (std::vector<std::string>{"PROD_NET", "DR_NET"}));
-  EXPECT_EQ(aliases.column("STATE"), (std::vector<std::string>{"1", "2"}));
+  // Cluster rows and cached interval groups have unit tests, the supplementary groups, the alert
+  // log and Oracle Net end-to-end tests of their own: here each of the demo's answers must hold
+  // rows.
+  for (const char* title :
+       {"data RDB_Session subnode RACDB ", "data RDB_Sysstat subnode PROD ",
+        "data RDB_Top_SQL subnode PROD ", "data RDB_SQLTEXT subnode PROD ",
+        "data RDB_Disk_Space subnode PROD ", "data RDB_Customized_SQL_Summary subnode PROD ",
+        "event DG_Status subnode PRODSB", "event RDB_Alert_Log_Details subnode PROD",
+        "data RDB_Alert_Log_Summary subnode PROD ", "data Agent_Listener ",
+        "data Agent_Remote_Connection "})
+    EXPECT_FALSE(tableAfter(out, title).rows.empty()) << title;
 }
 
 TEST(Demo, RefusesUnknownOptionsAndAMissingBuild) {

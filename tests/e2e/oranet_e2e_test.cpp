@@ -1,8 +1,8 @@
 // Oracle Net monitoring through velagent: the collector reads the listener.ora and tnsnames.ora
-// of TNS_ADMIN, checks every entry against real loopback ports (through the stand-in's attach or
-// a fake tnsping) and answers Agent_Listener and Agent_Remote_Connection; intervals of 0 switch
-// the checks off; the command line lists what the parser reads.
-#include <sys/stat.h>
+// of TNS_ADMIN, checks every entry against real loopback ports through the stand-in's attach (the
+// tnsping of an Oracle home is checked by OraNetLive) and answers Agent_Listener and
+// Agent_Remote_Connection; intervals of 0 switch the checks off; the command line lists what the
+// parser reads.
 #include <sys/wait.h>
 
 #include <cstdio>
@@ -91,22 +91,6 @@ TEST_F(OraNetRun, OciChecksFollowTheListenersAndReachTheAliases) {
   ASSERT_EQ(rows.size(), 3u) << clientLog();
   EXPECT_EQ(rows["BAD"][4], "12541");
   EXPECT_EQ(rows["GOOD"][5], "");
-  shutdownCleanly();
-}
-
-TEST_F(OraNetRun, TnspingOfTheOracleHomeChecksTheListeners) {
-  veltest::TempDir home;
-  mkdir(home.file("bin").c_str(), 0755);
-  ASSERT_TRUE(
-      veltest::writeFile(home.file("bin/tnsping"),
-                         veltest::readFile(veltest::sourceDir() + "/tests/data/oranet/tnsping")));
-  chmod(home.file("bin/tnsping").c_str(), 0755);
-  start({"VEL_ORACLE_HOME=" + home.path()});
-  ByName rows = waitStates("Agent_Listener", 4, {{"LISTENER_UP", {"1"}}, {"LISTENER_DOWN", {"2"}}});
-  ASSERT_EQ(rows.count("LISTENER_DOWN"), 1u) << clientLog();
-  EXPECT_EQ(rows["LISTENER_UP"][6], "OK (0 msec)");
-  EXPECT_EQ(rows["LISTENER_DOWN"][5], "12541");
-  EXPECT_EQ(rows["LISTENER_DOWN"][6], "TNS-12541: TNS:no listener");
   shutdownCleanly();
 }
 

@@ -79,7 +79,8 @@ class SupplementaryRun : public vele2e::VelclientRun {
 };
 
 TEST_F(SupplementaryRun, EveryGroupIsServedAsItsDataSays) {
-  startRegistered({"VEL_CUSTOMIZED_SQL=" + m_dir.file("cus.properties")});
+  startRegistered({"VEL_CUSTOMIZED_SQL=" + m_dir.file("cus.properties"),
+                   "VEL_TRACE=error;Vel_DGStatus=detail"});
   ASSERT_TRUE(hasStatus(waitStatus("PROD", "Active", 10000), "PROD", "Active")) << clientLog();
 
   // Top SQL: hostile and unknown filter values are skipped, never pasted into the block.
@@ -145,7 +146,8 @@ TEST_F(SupplementaryRun, EveryGroupIsServedAsItsDataSays) {
   sqlite3_close(db);
   ASSERT_EQ(dgNumbers(6).size(), 6u) << clientLog();
   // Two more keep-alive checks: nothing is sent twice.
-  std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+  const char kCheck[] = "DG_Status subnode SB latest message num before update";
+  ASSERT_TRUE(waitForLog(kCheck, 10000, vele2e::countOf(clientLog(), kCheck) + 2)) << clientLog();
   EXPECT_EQ(dgNumbers(6), (std::vector<std::string>{"1", "2", "3", "4", "5", "6"}));
   shutdownCleanly();
 }

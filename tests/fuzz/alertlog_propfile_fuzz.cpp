@@ -4,21 +4,15 @@
 #include <stddef.h>
 #include <stdint.h>
 #include <stdlib.h>
-#include <unistd.h>
 
-#include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "CPropFile.h"
+#include "FuzzFiles.h"
 
 namespace {
-std::string g_dir, g_file;
-
-void removeFiles() {
-  unlink(g_file.c_str());
-  rmdir(g_dir.c_str());
-}
+std::string g_file;
 
 bool blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
@@ -29,20 +23,12 @@ void checkText(const char* s) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  setenv("VEL_TRACE", "none", 1);
-  char dir[] = "/tmp/velfuzz.XXXXXX";
-  if (mkdtemp(dir) == nullptr) abort();
-  g_dir = dir;
-  g_file = g_dir + "/fuzz.properties";
-  atexit(removeFiles);
+  g_file = velfuzz::tempFile("fuzz.properties");
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  FILE* f = fopen(g_file.c_str(), "w");
-  if (f == nullptr) abort();
-  fwrite(data, 1, size, f);
-  fclose(f);
+  velfuzz::writeFile(g_file, data, size);
   CPropFile first(g_file.c_str());
   if (!first.load()) abort();
   for (int i = 0; i < first.size(); ++i) {

@@ -5,22 +5,15 @@
 #include <stdint.h>
 #include <stdlib.h>
 #include <unicode/ustring.h>
-#include <unistd.h>
 
-#include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "CAlertLog.h"
+#include "FuzzFiles.h"
 
 namespace {
-std::string g_dir, g_log, g_msgids;
-
-void removeFiles() {
-  unlink(g_log.c_str());
-  unlink(g_msgids.c_str());
-  rmdir(g_dir.c_str());
-}
+std::string g_log, g_msgids;
 
 struct Checker : CAlertLogListener {
   void onAlertEntry(CAlertEntry& e) override {
@@ -38,37 +31,26 @@ struct Checker : CAlertLogListener {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  setenv("VEL_TRACE", "none", 1);
   setenv("TZ", "UTC", 1);
-  char dir[] = "/tmp/velfuzz.XXXXXX";
-  if (mkdtemp(dir) == nullptr) abort();
-  g_dir = dir;
-  g_log = g_dir + "/alert_FUZZ.log";
-  g_msgids = g_dir + "/msgid.properties";
-  FILE* f = fopen(g_msgids.c_str(), "w");
-  if (f == nullptr) abort();
-  fputs("ORA-3136=5\nORA-600=1\nORA-1555=2\nORA-6[0-9]{2}=3\nORA-[0-9]*=4\nTNS-1253[0-9]=3\n", f);
-  fclose(f);
-  atexit(removeFiles);
+  g_log = velfuzz::tempFile("alert_FUZZ.log");
+  g_msgids = velfuzz::tempFile("msgid.properties");
+  const std::string msgids =
+      "ORA-3136=5\nORA-600=1\nORA-1555=2\nORA-6[0-9]{2}=3\nORA-[0-9]*=4\nTNS-1253[0-9]=3\n";
+  velfuzz::writeFile(g_msgids, msgids.data(), msgids.size());
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const int kCodePages[] = {1208, 1252, 1251, 1392, 0};
-  FILE* f = fopen(g_log.c_str(), "w");
-  if (f == nullptr) abort();
-  fputs("Wed Dec 02 10:15:30 2026\nORA-00600: internal error code\n", f);
-  fclose(f);
+  const std::string first = "Wed Dec 02 10:15:30 2026\nORA-00600: internal error code\n";
+  velfuzz::writeFile(g_log, first.data(), first.size());
   CPropFile msgids(g_msgids.c_str());
   if (!msgids.load()) abort();
   CAlertLog log("FUZZ", g_log.c_str(), "host", "db");
   if (size > 0) log.setCodePage(kCodePages[data[0] % 5]);
   Checker checker;
   if (log.search(msgids, checker) != 1) abort();
-  f = fopen(g_log.c_str(), "a");
-  if (f == nullptr) abort();
-  if (size > 1) fwrite(data + 1, 1, size - 1, f);
-  fclose(f);
+  if (size > 1) velfuzz::writeFile(g_log, data + 1, size - 1, "a");
   log.search(msgids, checker);
   return 0;
 }

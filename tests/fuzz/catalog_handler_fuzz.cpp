@@ -9,26 +9,19 @@
 #include <stddef.h>
 #include <stdint.h>
 #include <stdlib.h>
-#include <unistd.h>
 
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "FuzzFiles.h"
 #include "OraXMLParserHandler.h"
 #include "VelAgentDefinitionParserHandler.h"
 #include "VelAttrGroups.h"
 
 namespace {
 
-std::string g_dir;
 std::string g_file;
-
-void removeFiles() {
-  unlink(g_file.c_str());
-  rmdir(g_dir.c_str());
-}
 
 void check(bool condition) {
   if (!condition) abort();
@@ -78,20 +71,12 @@ void exerciseCatalog(const OraXMLSQLData& data) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  setenv("VEL_TRACE", "none", 1);
-  char dir[] = "/tmp/velcatfuzz.XXXXXX";
-  if (mkdtemp(dir) == nullptr) abort();
-  g_dir = dir;
-  g_file = g_dir + "/input.xml";
-  atexit(removeFiles);
+  g_file = velfuzz::tempFile("input.xml");
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  FILE* f = fopen(g_file.c_str(), "w");
-  if (f == nullptr) abort();
-  if (size > 0 && fwrite(data, 1, size, f) != size) abort();
-  fclose(f);
+  velfuzz::writeFile(g_file, data, size);
 
   OraXMLSQLData catalog;
   OraXMLParserHandler::parseXML(g_file.c_str(), catalog);

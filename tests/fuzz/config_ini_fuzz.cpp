@@ -6,32 +6,21 @@
 #include <stddef.h>
 #include <stdint.h>
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <cstring>
 #include <string>
 
+#include "FuzzFiles.h"
 #include "ROV.h"
 #include "ZAM.h"
 
 namespace {
-std::string g_dir;
 std::string g_keyFile;
-
-void removeKey() {
-  unlink(g_keyFile.c_str());
-  rmdir(g_dir.c_str());
-}
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  setenv("VEL_TRACE", "none", 1);
-  char dir[] = "/tmp/velfuzz.XXXXXX";
-  if (mkdtemp(dir) == nullptr) abort();
-  g_dir = dir;
-  g_keyFile = g_dir + "/vel.key";
+  g_keyFile = velfuzz::tempFile("vel.key");
   if (ZAM_CreateKeyFile(g_keyFile.c_str()) != ZAM_OK) abort();
-  atexit(removeKey);
   return 0;
 }
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -14,9 +15,9 @@
 
 namespace veltest {
 
-// Opens the link to peer and registers the event group; the registration line is read. Close
-// with cp_CloseConnection() and cp_setPort(-1).
-inline void openEventLink(LinkPeer& peer) {
+// Opens the link to peer and registers the event group (and the groups in more, each its own
+// handle); the registration line is read. Close with cp_CloseConnection() and cp_setPort(-1).
+inline void openEventLink(LinkPeer& peer, std::initializer_list<const char*> more = {}) {
   cp_SetConnectRetryPause(0);
   cp_setPort(peer.port());
   char property[] = "CP_MULTITHREADED=YES";
@@ -24,6 +25,7 @@ inline void openEventLink(LinkPeer& peer) {
   ASSERT_EQ(cp_OpenConnectionWithProperties(properties, 1), 0);
   ASSERT_TRUE(peer.accept());
   ASSERT_EQ(cp_RegisterAttrGroup(kAgentEventGroup, 1, kAgentEventGroup), 0);
+  for (const char* g : more) ASSERT_EQ(cp_RegisterAttrGroup(g, 1, g), 0);
   ASSERT_EQ(cp_RegistrationComplete(), 0);
   ASSERT_FALSE(peer.readLine().empty());
 }

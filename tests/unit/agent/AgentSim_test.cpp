@@ -7,7 +7,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <string>
 #include <thread>
@@ -120,39 +119,6 @@ TEST_F(AgentLinked, DataRequestIsWrittenExactlyAndItsAnswerCollected) {
   EXPECT_EQ(sim.waitAnswer(id, 50).status, WaitStatus::kTimeout);
 }
 
-TEST_F(AgentLinked, TaskStartStopShutdownAndConnectionMessages) {
-  std::string id = sim.sendTask("S1", "SELECT 1 FROM dual", "bob", true);
-  ASSERT_FALSE(id.empty());
-  std::string line;
-  ASSERT_TRUE(client.readLine(line, 2000));
-  EXPECT_EQ(line, "<taskRequest id=\"" + id +
-                      "\" subnode=\"S1\"><task command=\"SELECT 1 FROM dual\" user=\"bob\"/>"
-                      "</taskRequest>");
-  ASSERT_TRUE(client.send("<taskResponse id=\"" + id +
-                          "\" rc=\"0\"><output value=\"1\" inst=\"\"/></taskResponse>\n"));
-  TaskResult t = sim.waitTaskAnswer(id, 2000);
-  ASSERT_TRUE(t.ok());
-  EXPECT_EQ(t.rc, 0);
-  ASSERT_EQ(t.outputs.size(), 1u);
-  EXPECT_TRUE(t.outputs[0].hasInst);
-
-  ASSERT_TRUE(sim.sendStart("G", "S1", "r1"));
-  ASSERT_TRUE(sim.sendStop("G", "", "r1", true));
-  ASSERT_TRUE(sim.sendConnection(2));
-  ASSERT_TRUE(sim.sendShutdown());
-  const char* expected[] = {
-      "<startRequestInfo requestStartedID=\"r1\" ag=\"G\" subnode=\"S1\"/>",
-      "<stopRequestInfo requestStartedID=\"r1\" ag=\"G\" shuttingDown=\"TRUE\"/>",
-      "<connection id=\"2\"/>",
-      "<shutdown/>",
-  };
-  for (const char* e : expected) {
-    ASSERT_TRUE(client.readLine(line, 2000));
-    EXPECT_EQ(line, e);
-  }
-  EXPECT_TRUE(sim.violations().empty());
-}
-
 TEST_F(AgentLinked, AnswersThatWereNotAskedForAreViolations) {
   // Never sent.
   ASSERT_TRUE(client.send(answerFor("999", "G", "")));
@@ -248,54 +214,6 @@ TEST_F(AgentLinked, TheAgentClosingIsSeenByTheCollectorAndNotCountedAsItsClose) 
   ASSERT_EQ(r.groups.size(), 2u);
   EXPECT_TRUE(sim.isRegistered("Agent_Event"));
   EXPECT_FALSE(sim.isRegistered("Other"));
-  EXPECT_TRUE(sim.violations().empty());
-}
-
-TEST_F(AgentLinked, RequestsFromSeveralThreadsEachGetTheirOwnAnswer) {
-  constexpr int kThreads = 6;
-  std::vector<std::thread> threads;
-  std::vector<Answer> answers(kThreads);
-  for (int i = 0; i < kThreads; ++i) {
-    threads.emplace_back(
-        [&, i] { answers[i] = sim.dataRequest("G", "S" + std::to_string(i), {}, 5000); });
-  }
-  // The collector reads all requests, then answers in reverse order with the subnode as value.
-  std::vector<std::pair<std::string, std::string>> got;
-  for (int i = 0; i < kThreads; ++i) {
-    std::string line;
-    ASSERT_TRUE(client.readLine(line, 2000));
-    XmlParseResult pr = parseXmlLine(line);
-    ASSERT_TRUE(pr.ok);
-    got.emplace_back(*pr.root.attr("id"), *pr.root.attr("subnode"));
-  }
-  for (auto it = got.rbegin(); it != got.rend(); ++it) {
-    ASSERT_TRUE(
-        client.send(answerFor(it->first, "G", "<in><al><a v=\"" + it->second + "\"/></al></in>")));
-  }
-  for (auto& t : threads) t.join();
-  for (int i = 0; i < kThreads; ++i) {
-    ASSERT_TRUE(answers[i].ok());
-    ASSERT_EQ(answers[i].rows.size(), 1u);
-    EXPECT_EQ(answers[i].rows[0][0], "S" + std::to_string(i));
-  }
-  EXPECT_TRUE(sim.violations().empty());
-}
-
-TEST_F(AgentLinked, ClientRequestsAreCollectedAndCanBeAnswered) {
-  ASSERT_TRUE(
-      client.send("<dataRequest id=\"268435456\" subnode=\"S\"><attrGroup name=\"G\"/>"
-                  "<requestInfo name=\"N\" value=\"V\"/></dataResponse>\n"));
-  ASSERT_TRUE(sim.waitClientRequests(1, 2000));
-  std::vector<ClientRequest> r = sim.clientRequests();
-  ASSERT_EQ(r.size(), 1u);
-  EXPECT_EQ(r[0].id, "268435456");
-  EXPECT_EQ(r[0].items.size(), 1u);
-  ASSERT_TRUE(sim.sendDataResponse(r[0].id, "G", {{"a"}}, 0));
-  std::string line;
-  ASSERT_TRUE(client.readLine(line, 2000));
-  EXPECT_EQ(line,
-            "<dataResponse id=\"268435456\"><attrGroup name=\"G\"><in><al><a v=\"a\"/></al></in>"
-            "</attrGroup></dataResponse>");
   EXPECT_TRUE(sim.violations().empty());
 }
 

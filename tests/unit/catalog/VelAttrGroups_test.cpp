@@ -4,10 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 
-#include "MUT1.h"
 #include "TestSupport.h"
 #include "TraceCapture.h"
 #include "VelAgentDefinitionParserHandler.h"
@@ -27,6 +25,18 @@ class AttrGroupsTest : public ::testing::Test {
     parseATRFile(path.c_str(), m_groups);
   }
   std::string trace() { return m_trace.text(); }
+  // Every group on a line: "name: attribute/type/size/column ...".
+  std::string describe() const {
+    std::string s;
+    for (const VelAttributeGroupDef& g : m_groups.getGroups()) {
+      s += g.getName() + std::string(":");
+      for (const VelAttributeDef& a : g.getAttributes())
+        s += std::string(" ") + a.getName() + "/" + a.getType() + "/" +
+             std::to_string(a.getSize()) + "/" + a.getColumnName();
+      s += "\n";
+    }
+    return s;
+  }
   const VelAttributeDef* attr(const char* group, size_t i) {
     const VelAttributeGroupDef* g = m_groups.getAGDef(group);
     if (g == nullptr || i >= g->getAttributeCount()) return nullptr;
@@ -58,26 +68,15 @@ const char* kRef = R"(<?xml version="1.0"?>
 </agent_ref>
 )";
 
+const char* kRefRead =
+    "RDB_Instance_Info: INSTNAME/string/64/ STATUS/string/0/ Uptime/int/12/\n"
+    "ASM_Instance: NAME//30/\nRDB_Instance_Info: AGAIN//0/\n";
+
 TEST_F(AttrGroupsTest, ReferenceFileDepthAndNameRules) {
   ASSERT_TRUE(parseRef(kRef));
-  ASSERT_EQ(m_groups.size(), 3u);
-  EXPECT_STREQ(m_groups.getGroups()[0].getName(), "RDB_Instance_Info");
-  EXPECT_STREQ(m_groups.getGroups()[1].getName(), "ASM_Instance");  // the first "ag" wins
-  EXPECT_STREQ(m_groups.getGroups()[2].getName(), "RDB_Instance_Info");
-
-  const VelAttributeGroupDef* g = m_groups.getAGDef("RDB_Instance_Info");
-  ASSERT_NE(g, nullptr);
-  EXPECT_EQ(g, &m_groups.getGroups()[0]);  // the first of two groups of that name
-  ASSERT_EQ(g->getAttributeCount(), 3u);
-  EXPECT_STREQ(attr("RDB_Instance_Info", 0)->getName(), "INSTNAME");
-  EXPECT_STREQ(attr("RDB_Instance_Info", 0)->getType(), "string");
-  EXPECT_EQ(attr("RDB_Instance_Info", 0)->getSize(), 64);
-  EXPECT_STREQ(attr("RDB_Instance_Info", 0)->getColumnName(), "");
-  EXPECT_STREQ(attr("RDB_Instance_Info", 1)->getName(), "STATUS");
-  EXPECT_EQ(attr("RDB_Instance_Info", 1)->getSize(), 0);
-  EXPECT_EQ(attr("RDB_Instance_Info", 2)->getSize(), 12);
-  EXPECT_EQ(attr("ASM_Instance", 0)->getSize(), 30);
-
+  // The first "ag" attribute wins; lookups find the first of two groups of one name.
+  EXPECT_EQ(describe(), kRefRead);
+  EXPECT_EQ(m_groups.getAGDef("RDB_Instance_Info"), &m_groups.getGroups()[0]);
   EXPECT_EQ(m_groups.getAGDef("rdb_instance_info"), nullptr);  // exact lookup
   EXPECT_EQ(m_groups.getAGDef(""), nullptr);
   EXPECT_EQ(m_groups.getAGDef(nullptr), nullptr);
@@ -106,12 +105,10 @@ TEST_F(AttrGroupsTest, AtrFilePairsNameAndColumnWithCaseRules) {
       "colu STRAY\n"  // no preceding name line
       "name VEL_RDB_Instance_Info.AGAIN\n"
       "colu AGAIN_COL\n");
-  EXPECT_STREQ(attr("RDB_Instance_Info", 0)->getColumnName(), "INSTANCE_NAME");
-  EXPECT_STREQ(attr("RDB_Instance_Info", 1)->getColumnName(), "");
-  EXPECT_STREQ(attr("RDB_Instance_Info", 2)->getColumnName(), "");
-  EXPECT_STREQ(attr("ASM_Instance", 0)->getColumnName(), "ASM_NAME");
   // Only the first group of a name is searched: the second RDB_Instance_Info keeps no column.
-  EXPECT_STREQ(m_groups.getGroups()[2].getAttributes()[0].getColumnName(), "");
+  EXPECT_EQ(describe(),
+            "RDB_Instance_Info: INSTNAME/string/64/INSTANCE_NAME STATUS/string/0/ Uptime/int/12/\n"
+            "ASM_Instance: NAME//30/ASM_NAME\nRDB_Instance_Info: AGAIN//0/\n");
 }
 
 TEST_F(AttrGroupsTest, AtrNameWithoutDotIsIgnoredAndDoesNotAdoptNextColumn) {
@@ -127,9 +124,10 @@ TEST_F(AttrGroupsTest, AtrNameWithoutDotIsIgnoredAndDoesNotAdoptNextColumn) {
       "name VEL_RDB_Instance_Info.STATUS\n"
       "colu\n"  // "colu" without a column
       "colu STATUS_COL\n");
-  EXPECT_STREQ(attr("RDB_Instance_Info", 0)->getColumnName(), "");
-  EXPECT_STREQ(attr("RDB_Instance_Info", 2)->getColumnName(), "UP.TIME");
-  EXPECT_STREQ(attr("RDB_Instance_Info", 1)->getColumnName(), "STATUS_COL");
+  EXPECT_EQ(
+      describe(),
+      "RDB_Instance_Info: INSTNAME/string/64/ STATUS/string/0/STATUS_COL Uptime/int/12/UP.TIME\n"
+      "ASM_Instance: NAME//30/\nRDB_Instance_Info: AGAIN//0/\n");
 }
 
 TEST_F(AttrGroupsTest, AtrLongNamesAreCut) {

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <string>
 
 #include "TestSupport.h"
 #include "cp_api.h"
@@ -41,6 +40,14 @@ TEST_F(LocalMap, SubnodeIndexByKeyAfterDroppingOddCharacters) {
   EXPECT_EQ(getSubnodeIndex("prod", "LISTENER"), nullptr);  // no COUNT for that type
   EXPECT_STREQ(getSubnodeKey("DB", 1), "prod");
   EXPECT_EQ(getSubnodeKey("DB", 3), nullptr);
+  int count = -1;
+  char** keys = getSubnodeKeys("DB", &count);
+  ASSERT_EQ(count, 2);
+  EXPECT_STREQ(keys[0], "prod");
+  EXPECT_STREQ(keys[1], "test");
+  EXPECT_EQ(keys[2], nullptr);
+  for (int i = 0; i < count; ++i) free(keys[i]);
+  free(keys);
   ConfigMapLock lock(configMap);
   EXPECT_EQ(configMap.getHighestSubnodeIndex("DB"), 2);
   EXPECT_EQ(configMap.getHighestSubnodeIndex("NONE"), -1);
@@ -69,64 +76,6 @@ TEST_F(LocalMap, SubnodeVariableFallsBackFromIndexToDefaultToPlainName) {
   EXPECT_STREQ(cp_GetSubnodeConfigurationProperty("DB", "test", "TIMEOUT"), "own");
   EXPECT_STREQ(cp_GetConfigurationProperty("TIMEOUT"), "plain");
   EXPECT_EQ(cp_GetConfigurationProperty("NOPE"), nullptr);
-}
-
-TEST_F(LocalMap, SubnodeKeysSkipGapsAndSectionsKeepTheirNumbers) {
-  ConfigMapLock lock(configMap);
-  EXPECT_EQ(configMap.addSection("DB", "prod"), 1);  // existing key
-  EXPECT_EQ(configMap.addSection("DB", "dev"), 3);
-  EXPECT_EQ(configMap.addSection("DB", "DEFAULT"), 0);
-  EXPECT_EQ(configMap.addSection("DB", "bad id"), -1);
-  EXPECT_EQ(configMap.addSection("bad section", "x"), -1);
-  EXPECT_EQ(configMap.addSection("ASM", "+asm"), -1);
-  EXPECT_EQ(configMap.addSection("ASM", "asm1"), 1);
-  EXPECT_STREQ(configMap.get("vl_ASM_COUNT"), "1");
-  EXPECT_STREQ(configMap.get("vl_DB_SECTIONID_3"), "dev");
-
-  configMap.setSubnodeProperty("DB", 2, "USER", "scott");
-  EXPECT_STREQ(configMap.get("vl_DB_USER_2"), "scott");
-  EXPECT_TRUE(configMap.removeSection("DB", "test"));
-  EXPECT_FALSE(configMap.removeSection("DB", "test"));
-  EXPECT_EQ(configMap.get("vl_DB_USER_2"), nullptr);
-  EXPECT_EQ(configMap.get("vl_DB_IDLABEL_2"), nullptr);
-
-  int count = -1;
-  char** keys = configMap.getSubnodeKeys("DB", &count);
-  ASSERT_EQ(count, 2);
-  EXPECT_STREQ(keys[0], "prod");
-  EXPECT_STREQ(keys[1], "dev");
-  EXPECT_EQ(keys[2], nullptr);
-  for (int i = 0; i < count; ++i) free(keys[i]);
-  free(keys);
-  EXPECT_EQ(configMap.getSubnodeKeys("NONE", &count), nullptr);
-  EXPECT_EQ(count, 0);
-}
-
-TEST_F(LocalMap, TraceableValuesClonesAndAgentVariables) {
-  {
-    ConfigMapLock lock(configMap);
-    configMap.put("SECRET", "hunter2");
-    configMap.setTraceableValue("SECRET", "xxx");
-    EXPECT_STREQ(configMap.getTraceableValue("SECRET", "hunter2"), "xxx");
-    EXPECT_STREQ(configMap.getTraceableValue("OTHER", "v"), "v");
-    configMap.put("SECRET", "changed");  // replacing keeps one entry
-    EXPECT_STREQ(configMap.get("SECRET"), "changed");
-  }
-  veltest::ScopedEnv agent("VEL_TEST_AGENT_VALUE", "from-agent");
-  loadAgentEnvironmentVariable("VEL_TEST_AGENT_VALUE");
-  loadAgentEnvironmentVariable("VEL_TEST_NOT_SET_ANYWHERE");
-  EXPECT_STREQ(getConfigurationProperty("VEL_TEST_AGENT_VALUE"), "from-agent");
-  EXPECT_EQ(getConfigurationProperty("VEL_TEST_NOT_SET_ANYWHERE"), nullptr);
-
-  HashMap* clone = cloneConfigMap();
-  EXPECT_STREQ(static_cast<const char*>(clone->get("SECRET")), "changed");
-  EXPECT_STREQ(static_cast<const char*>(clone->get("vl_DB_IDLABEL_2")), "test");
-  {
-    ConfigMapLock lock(configMap);
-    configMap.put("SECRET", "again");
-  }
-  EXPECT_STREQ(static_cast<const char*>(clone->get("SECRET")), "changed");  // a real copy
-  freeConfigMapClone(clone);
 }
 
 TEST(EnvironmentMap, WithoutALocalMapLookupsReadTheEnvironment) {

@@ -31,19 +31,18 @@ class ConfigEvents : public ::testing::Test {
 };
 
 TEST_F(ConfigEvents, ConnectionLeftOutForACutNameIsReportedOnce) {
-  ASSERT_TRUE(veltest::writeFile(m_cfg,
-                                 "[config SALES_REPORTING_DATABASE1]\n"
-                                 "[config SALES_REPORTING_DATABASE2]\n"
-                                 "[config ORCL]\n"
-                                 "[config ORCL]\n"));
+  std::string longName(70, 'N');  // cut to 64 in the message, to 24 in the subnode name
+  ASSERT_TRUE(veltest::writeFile(m_cfg, "[config " + longName + "1]\n[config " + longName +
+                                            "2]\n[config ORCL]\n[config ORCL]\n"));
   VelConfig config;
   EXPECT_EQ(config.getItems().size(), 3u);
   std::vector<std::string> row = veltest::eventValues(m_peer.readLine());
   EXPECT_EQ(row, (std::vector<std::string>{
                      "1", "Agent Config", "", "1000",
-                     "Error - DB Connection 'SALES_REPORTING_DATABASE2' can't be added. The length "
-                     "of its name exceeds 25, and it should be truncated in the subnode name. "
-                     "While subnode 'SALES_REPORTING_DATABASE' has already existed.",
+                     "Error - DB Connection '" + std::string(64, 'N') +
+                         "' can't be added. The length of its name exceeds 25, and it should be "
+                         "truncated in the subnode name. While subnode '" +
+                         std::string(24, 'N') + "' has already existed.",
                      "", "Make the DB connection name shorter."}));
   // Nothing more: the kept connections, the repeated uncut name among them, raise no event.
   EXPECT_TRUE(m_peer.quiet());

@@ -213,6 +213,34 @@ class Vocabulary : public ::testing::Test {
     m_connectionId = -99;
     return cpBuildRequest(handler, &m_groups, r, text.c_str(), &m_connectionId);
   }
+  // The record as one line: type, handle (A, B or -), the texts that are set, the shutdown flag,
+  // the response code, the filter items [name value op logicalOp] and the rows {v,...}.
+  std::string describe() const {
+    std::string s = std::to_string(r->type) + (r->handle == &m_handleA   ? " A"
+                                               : r->handle == &m_handleB ? " B"
+                                                                         : " -");
+    auto text = [&s](const char* name, const char* v) {
+      if (v) s += std::string(" ") + name + "=" + v;
+    };
+    text("id", r->id);
+    text("started", r->requestStartedID);
+    text("subnode", r->subnode);
+    text("action", r->action);
+    text("user", r->user);
+    text("group", r->responseAttrGroup);
+    if (r->shuttingDown) s += " shuttingDown";
+    if (r->responseRc) s += " rc=" + std::to_string(r->responseRc);
+    auto orDash = [](const char* v) { return std::string(v ? v : "-"); };
+    for (const RequestInfo* i = r->requestInfo; i; i = i->next)
+      s += " [" + orDash(i->name) + " " + orDash(i->value) + " " + orDash(i->op) + " " +
+           orDash(i->logicalOp) + "]";
+    for (const ResponseRow* row = r->responseRows; row; row = row->next) {
+      s += " {";
+      for (int v = 0; v < row->count; ++v) s += (v ? "," : "") + orDash(row->values[v]);
+      s += "}";
+    }
+    return s;
+  }
   Request* r = nullptr;
   int m_handleA = 0;
   int m_handleB = 0;
@@ -229,22 +257,8 @@ TEST_F(Vocabulary, DataRequestWithFiltersInMessageOrder) {
                   "<requestInfo name=\"C\" op=\"LT\"/>"
                   "</dataRequest>"),
             IncomingAction::kReturn);
-  EXPECT_EQ(r->type, DATA_REQUEST);
-  EXPECT_EQ(r->handle, &m_handleA);
-  EXPECT_STREQ(r->id, "17");
-  EXPECT_STREQ(r->requestStartedID, "5");
-  EXPECT_STREQ(r->subnode, "VL:db1");
-  ASSERT_NE(r->requestInfo, nullptr);
-  EXPECT_STREQ(r->requestInfo->name, "A");
-  EXPECT_STREQ(r->requestInfo->value, "1");
-  EXPECT_STREQ(r->requestInfo->op, "EQ");
-  EXPECT_STREQ(r->requestInfo->logicalOp, "AND");
-  RequestInfo* second = r->requestInfo->next;
-  ASSERT_NE(second, nullptr);
-  EXPECT_STREQ(second->value, "x&y");
-  EXPECT_STREQ(second->op, "GT");  // no logOp: keeps its op
-  EXPECT_EQ(second->logicalOp, nullptr);
-  EXPECT_EQ(second->next, nullptr);  // the entry without a value is not copied
+  // Without logOp an item keeps its op; the item without a value is not copied.
+  EXPECT_EQ(describe(), "1 A id=17 started=5 subnode=VL:db1 [A 1 EQ AND] [B x&y GT -]");
 }
 
 TEST_F(Vocabulary, MessagesWithNothingToAnswerAreSkipped) {
@@ -272,50 +286,34 @@ TEST_F(Vocabulary, AParseErrorAfterTheGroupStillYieldsTheDataRequest) {
       build("<dataRequest id=\"9\"><attrGroup name=\"Other\"/><requestInfo name='x'/>", &parsed),
       IncomingAction::kReturn);
   EXPECT_FALSE(parsed);
-  EXPECT_EQ(r->type, DATA_REQUEST);
-  EXPECT_EQ(r->handle, &m_handleB);
-  EXPECT_STREQ(r->id, "9");
-  EXPECT_EQ(r->requestStartedID, nullptr);
+  EXPECT_EQ(describe(), "1 B id=9");
 }
 
 TEST_F(Vocabulary, TaskRequests) {
   EXPECT_EQ(build("<taskRequest id=\"t1\" subnode=\"s\"><task command=\"select 1 from dual\" "
                   "user=\"ops\"/></taskRequest>"),
             IncomingAction::kReturn);
-  EXPECT_EQ(r->type, TASK_REQUEST);
-  EXPECT_EQ(r->handle, nullptr);
-  EXPECT_STREQ(r->id, "t1");
-  EXPECT_STREQ(r->action, "select 1 from dual");
-  EXPECT_STREQ(r->user, "ops");
-  EXPECT_STREQ(r->subnode, "s");
+  EXPECT_EQ(describe(), "2 - id=t1 subnode=s action=select 1 from dual user=ops");
   // A user is optional.
   EXPECT_EQ(build("<taskRequest id=\"t4\"><task command=\"x\"/></taskRequest>"),
             IncomingAction::kReturn);
-  EXPECT_EQ(r->user, nullptr);
+  EXPECT_EQ(describe(), "2 - id=t4 action=x");
 }
 
 TEST_F(Vocabulary, StartAndStopOfContinuousRequests) {
   EXPECT_EQ(build("<startRequestInfo requestStartedID=\"44\" ag=\"Grp\"/>"),
             IncomingAction::kReturn);
-  EXPECT_EQ(r->type, REQUEST_STARTED);
-  EXPECT_EQ(r->handle, &m_handleA);
-  EXPECT_STREQ(r->requestStartedID, "44");
-
+  EXPECT_EQ(describe(), "3 A started=44");
   EXPECT_EQ(build("<stopRequestInfo requestStartedID=\"44\" ag=\"Other\" shuttingDown=\"true\"/>"),
             IncomingAction::kReturn);
-  EXPECT_EQ(r->type, REQUEST_STOPPED);
-  EXPECT_EQ(r->handle, &m_handleB);
-  EXPECT_TRUE(r->shuttingDown);
+  EXPECT_EQ(describe(), "4 B started=44 shuttingDown");
   EXPECT_EQ(build("<stopRequestInfo requestStartedID=\"44\" ag=\"Grp\"/>"),
             IncomingAction::kReturn);
-  EXPECT_EQ(r->type, REQUEST_STOPPED);
-  EXPECT_FALSE(r->shuttingDown);
+  EXPECT_EQ(describe(), "4 A started=44");
   // An unknown group is returned as a shutdown record carrying the flag.
   EXPECT_EQ(build("<stopRequestInfo requestStartedID=\"4\" ag=\"Nope\" shuttingDown=\"TRUE\"/>"),
             IncomingAction::kReturn);
-  EXPECT_EQ(r->type, SHUTDOWN_REQUEST);
-  EXPECT_EQ(r->handle, nullptr);
-  EXPECT_TRUE(r->shuttingDown);
+  EXPECT_EQ(describe(), "0 - shuttingDown");
 }
 
 TEST_F(Vocabulary, ShutdownAndConnectionMessages) {
@@ -333,17 +331,8 @@ TEST_F(Vocabulary, DataResponseRowsAndMalformedPieces) {
                   "<in><al><a v=\"4\"/><a/><a v=\"5\"/><a v=\"6\"/></al></in>"
                   "<error rc=\"12\"/></attrGroup></dataResponse>"),
             IncomingAction::kReturn);
-  EXPECT_EQ(r->type, DATA_RESPONSE);
-  EXPECT_STREQ(r->responseAttrGroup, "G");
-  EXPECT_EQ(r->responseRc, 12);
-  ASSERT_NE(r->responseRows, nullptr);
-  EXPECT_EQ(r->responseRows->count, 3);
-  EXPECT_STREQ(r->responseRows->values[2], "<3");
-  ResponseRow* second = r->responseRows->next;
-  ASSERT_NE(second, nullptr);
-  EXPECT_EQ(second->count, 3);  // the <a/> without v is ignored
-  EXPECT_STREQ(second->values[0], "4");
-  EXPECT_EQ(second->next, nullptr);
+  // The <a/> without v is ignored.
+  EXPECT_EQ(describe(), "5 - subnode=n group=G rc=12 {1,2,<3} {4,5,6}");
   // 'a' outside any row and 'error' without rc are ignored, not dereferenced.
   EXPECT_EQ(build("<dataResponse id=\"8\"><a v=\"x\"/><error/><attrGroup name=\"G\"/>"
                   "</dataResponse>"),

@@ -49,6 +49,12 @@ class DatabaseTest : public ::testing::Test {
     return std::make_unique<Ora_Database>(m_catalog, connect, user, password, role, "PROD",
                                           "PROD:dbhost1");
   }
+  // A session on the single-instance seed, connected (its failure is in error).
+  std::unique_ptr<Ora_Database> connected() {
+    auto db = session();
+    EXPECT_TRUE(db->Connect(error, false)) << error.getMessage();
+    return db;
+  }
   // Runs a query into a table; returns whether it succeeded.
   bool query(Ora_Database& db, const char* sql, Ora_AutoStmtTable& table, Ora_ErrorMsg& error,
              int timeout = 10, long start = 0) {
@@ -65,6 +71,7 @@ class DatabaseTest : public ::testing::Test {
 
   SimDatabases m_dbs;
   OraXMLSQLData m_catalog;
+  Ora_ErrorMsg error;
 };
 
 TEST_F(DatabaseTest, ConnectsAndLearnsTheDatabaseOfEachSeed) {
@@ -76,31 +83,25 @@ TEST_F(DatabaseTest, ConnectsAndLearnsTheDatabaseOfEachSeed) {
     const char* user;
     const char* password;
     const char* role;
-    const char* type;
-    const char* name;
-    bool cluster;
-    const char* dbRole;
-    const char* instance;
+    const char* info;  // type|name|cluster|role|instance|version|short version
   } cases[] = {
-      {kSingle, "monitor", "monitor", nullptr, "RDB", "PROD", false, "PRIMARY", "PROD"},
-      {kRac, "monitor", "monitor", nullptr, "RDB", "RACDB", true, "PRIMARY", "RACDB1"},
-      {kAsm, "sys", "oracle", "SYSASM", "ASM", "+ASM", false, "PRIMARY", "+ASM"},
+      {kSingle, "monitor", "monitor", nullptr, "RDB|PROD|0|PRIMARY|PROD"},
+      {kRac, "monitor", "monitor", nullptr, "RDB|RACDB|1|PRIMARY|RACDB1"},
+      {kAsm, "sys", "oracle", "SYSASM", "ASM|+ASM|0|PRIMARY|+ASM"},
       // A physical standby carries its primary's database name.
-      {kStandby, "monitor", "monitor", nullptr, "RDB", "PROD", false, "PHYSICAL STANDBY", "PRODSB"},
+      {kStandby, "monitor", "monitor", nullptr, "RDB|PROD|0|PHYSICAL STANDBY|PRODSB"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.connect);
     auto db = session(c.connect, c.user, c.password, c.role);
     Ora_ErrorMsg error;
     ASSERT_TRUE(db->Connect(error, false)) << error.getMessage();
-    const Ora_DatabaseInfo& info = db->getDatabaseInfo();
-    EXPECT_STREQ(info.m_type.c_str(), c.type);
-    EXPECT_STREQ(info.m_name.c_str(), c.name);
-    EXPECT_EQ(info.m_isCluster, c.cluster);
-    EXPECT_STREQ(info.m_role.c_str(), c.dbRole);
-    EXPECT_STREQ(info.m_instanceName.c_str(), c.instance);
-    EXPECT_EQ(info.m_shortVersion, 190);
-    EXPECT_STREQ(info.m_version.c_str(), "19.3.0.0.0");
+    const Ora_DatabaseInfo& i = db->getDatabaseInfo();
+    EXPECT_EQ(std::string(i.m_type.c_str()) + "|" + i.m_name.c_str() + "|" +
+                  std::to_string(i.m_isCluster) + "|" + i.m_role.c_str() + "|" +
+                  i.m_instanceName.c_str() + "|" + i.m_version.c_str() + "|" +
+                  std::to_string(i.m_shortVersion),
+              std::string(c.info) + "|19.3.0.0.0|190");
     EXPECT_TRUE(db->isConnected());
     EXPECT_TRUE(db->Disconnect());
     EXPECT_FALSE(db->isConnected());
@@ -154,13 +155,11 @@ TEST_F(DatabaseTest, WrongPasswordIsReportedOnceUntilTheConfigurationChanges) {
   EXPECT_TRUE(db.isWrongCredentials());
   auto events = peer.events(1);
   ASSERT_EQ(events.size(), 1u);
-  auto values = eventRow(events[0]);
-  ASSERT_EQ(values.size(), 7u);
-  EXPECT_EQ(values[0], "1");
-  EXPECT_EQ(values[1], "Oracle");
-  EXPECT_EQ(values[3], "1017");
-  EXPECT_EQ(values[5], "Connecting database");
-  EXPECT_EQ(values[6], "Make sure the username and the password are correct.");
+  EXPECT_EQ(
+      eventRow(events[0]),
+      (std::vector<std::string>{
+          "1", "Oracle", "PROD", "1017", "ORA-01017: invalid username/password; logon denied ",
+          "Connecting database", "Make sure the username and the password are correct."}));
 
   // Later attempts do not touch the database and post nothing while the password is unchanged.
   for (int i = 0; i < 2; ++i) {
@@ -203,9 +202,7 @@ TEST_F(DatabaseTest, FetchesEachTypeAndNullsAsText) {
              "day DATE, raw_col RAW(8));"
              "INSERT INTO typed VALUES('first', 42, 1E30, 12.345, '2026-12-03 21:57:55', 'AB');"
              "INSERT INTO typed VALUES(NULL, NULL, -5, -1.5, NULL, NULL);");
-  auto db = session();
-  Ora_ErrorMsg error;
-  ASSERT_TRUE(db->Connect(error, false)) << error.getMessage();
+  auto db = connected();
   Ora_AutoStmtTable table;
   ASSERT_TRUE(query(*db, "select txt, num, big, frac, day, raw_col from typed order by num desc",
                     table, error))
@@ -221,9 +218,7 @@ TEST_F(DatabaseTest, FetchesEachTypeAndNullsAsText) {
 }
 
 TEST_F(DatabaseTest, NumberTextWithShiftAndNulls) {
-  auto db = session();
-  Ora_ErrorMsg error;
-  ASSERT_TRUE(db->Connect(error, false)) << error.getMessage();
+  auto db = connected();
   // Each value with shift 0, 2 and -1: times 10^shift, rounded half away from zero, "-1" beyond
   // 64 bits; a NULL gives -1 scaled by the shift, or the null text.
   struct Case {
@@ -290,9 +285,7 @@ TEST_F(DatabaseTest, FullWidthTextLongAsTextAndBlobNotFetched) {
              "CREATE TABLE texts(a VARCHAR2(4000), b VARCHAR2(4000), memo LONG, pic BLOB);"
              "INSERT INTO texts VALUES('" +
                  ascii + "', '" + utf8 + "', '" + longText + "', x'01');");
-  auto db = session();
-  Ora_ErrorMsg error;
-  ASSERT_TRUE(db->Connect(error, false)) << error.getMessage();
+  auto db = connected();
   Ora_AutoStmtTable table;
   ASSERT_TRUE(query(*db, "select a, b, memo, pic from texts", table, error)) << error.getMessage();
   EXPECT_EQ(row(table, 0), (std::vector<std::string>{ascii, utf8, longText.substr(0, 4000), ""}));
@@ -300,9 +293,7 @@ TEST_F(DatabaseTest, FullWidthTextLongAsTextAndBlobNotFetched) {
 
 TEST_F(DatabaseTest, NonBlockingModeIsSetOnlyWhenItMustChange) {
   // The client toggles the mode with every set: an unpaired set would leave it off.
-  auto db = session();
-  Ora_ErrorMsg error;
-  ASSERT_TRUE(db->Connect(error, false)) << error.getMessage();
+  auto db = connected();
   auto mode = [&] {
     OCIServer* server = nullptr;
     ub1 on = 9;
@@ -329,9 +320,7 @@ TEST_F(DatabaseTest, OnlyTheFirst128ColumnsAreFetched) {
     insert += (i ? ", " : "") + std::to_string(i);
   }
   m_dbs.exec(kSingle, create + ");" + insert + ");");
-  auto db = session();
-  Ora_ErrorMsg error;
-  ASSERT_TRUE(db->Connect(error, false));
+  auto db = connected();
   Ora_AutoStmtTable table;
   ASSERT_TRUE(query(*db, "select * from wide", table, error)) << error.getMessage();
   EXPECT_EQ(table.getColumnCount(), 128u);
@@ -341,9 +330,7 @@ TEST_F(DatabaseTest, OnlyTheFirst128ColumnsAreFetched) {
 }
 
 TEST_F(DatabaseTest, StatementErrorsKeepTheSessionOthersRebuildIt) {
-  auto db = session();
-  Ora_ErrorMsg error;
-  ASSERT_TRUE(db->Connect(error, false));
+  auto db = connected();
   Ora_AutoStmtTable table;
   EXPECT_FALSE(query(*db, "select * from no_such_table", table, error));
   EXPECT_EQ(error.getErrorCode(), 942);
@@ -365,9 +352,7 @@ TEST_F(DatabaseTest, FastStatementsAnswerAtOnceOnesPastTheirTimeOutAreCancelled)
   m_dbs.exec(kSingle,
              "INSERT INTO sim_faults VALUES('delay', 'slow_marker', 0, 20000);"
              "INSERT INTO sim_faults VALUES('delay', 'quick_marker', 0, 30);");
-  auto db = session();
-  Ora_ErrorMsg error;
-  ASSERT_TRUE(db->Connect(error, false));
+  auto db = connected();
   // A statement the server answers in 30 ms is not held for a 100 ms poll: the first polls are
   // short. The best of three runs keeps a busy machine's scheduling out of the figure.
   long best = 1000000;
@@ -401,9 +386,7 @@ TEST_F(DatabaseTest, FiltersRunAsBindsInTheirOrder) {
              "INSERT INTO items VALUES(6, 'X', 'OPEN');"
              "INSERT INTO items VALUES(7, 'beta', 'CLOSED');"
              "INSERT INTO items VALUES(8, 'gamma', 'OPEN');");
-  auto db = session();
-  Ora_ErrorMsg error;
-  ASSERT_TRUE(db->Connect(error, false));
+  auto db = connected();
   auto run = [&](const char* filter, int maxRows) {
     RequestInfo f{const_cast<char*>("_FILTER"), const_cast<char*>(filter), const_cast<char*>("EQ"),
                   const_cast<char*>("AND"), nullptr};
@@ -440,49 +423,32 @@ TEST_F(DatabaseTest, PrivilegeChecksPostALimitedNumberOfEvents) {
   entry.addSQL(sql);
   entry.addDatabaseType(OraXMLSQLDBType("RDB", nullptr));
   m_catalog.addUnique(entry);
-
-  veltest::ScopedEnv limit("VEL_CHECK_PRIVILEGE_EVENT_COUNT", "3");
-  EventPeer peer;
-  auto db = session();
-  Ora_ErrorMsg error;
-  ASSERT_TRUE(db->Connect(error, false));
-  EXPECT_FALSE(db->checkPrivileges(true));
-  EXPECT_FALSE(db->isPrivilegesChecked());
-  auto events = peer.events(4);
-  ASSERT_EQ(events.size(), 4u);
-  for (int i = 0; i < 3; ++i) {
-    auto values = eventRow(events[i]);
-    EXPECT_EQ(values[3], "942");
-    // The category field of an event row holds 12 characters.
-    EXPECT_EQ(values[1], "Check Privil");
+  // Five tables are missing: as many events as the limit allows, then one summary. A limit that
+  // is not a number means one.
+  for (auto [limit, posted] : {std::pair<const char*, size_t>{"3", 3}, {"junk", 1}}) {
+    SCOPED_TRACE(limit);
+    veltest::ScopedEnv env("VEL_CHECK_PRIVILEGE_EVENT_COUNT", limit);
+    EventPeer peer;
+    auto db = connected();
+    EXPECT_FALSE(db->checkPrivileges(true));
+    EXPECT_FALSE(db->isPrivilegesChecked());
+    auto events = peer.events(posted + 1);
+    ASSERT_EQ(events.size(), posted + 1);
+    for (size_t i = 0; i < posted; ++i) {
+      auto values = eventRow(events[i]);
+      EXPECT_EQ(values[3], "942");
+      // The category field of an event row holds 12 characters.
+      EXPECT_EQ(values[1], "Check Privil");
+    }
+    auto summary = eventRow(events[posted]);
+    EXPECT_EQ(summary[0], "2");
+    EXPECT_EQ(summary[3], "1005");
+    EXPECT_EQ(summary[4], "Too many pieces of Check Privilege Event, " + std::to_string(posted) +
+                              "  piece(s) of event is(are) posted, and " +
+                              std::to_string(5 - posted) + "  piece(s) of event is(are) ignored.");
+    EXPECT_EQ(eventRow(events[0])[5],
+              "Checking the privilege of user \"monitor\" on table \"missing_a\".");
   }
-  auto summary = eventRow(events[3]);
-  EXPECT_EQ(summary[0], "2");
-  EXPECT_EQ(summary[3], "1005");
-  EXPECT_EQ(summary[4],
-            "Too many pieces of Check Privilege Event, 3  piece(s) of event is(are) posted, and 2 "
-            " piece(s) of event is(are) ignored.");
-  EXPECT_EQ(eventRow(events[0])[5],
-            "Checking the privilege of user \"monitor\" on table \"missing_a\".");
-}
-
-TEST_F(DatabaseTest, JunkEventLimitMeansOne) {
-  OraXMLSQLInfo entry("Tables_Group");
-  OraXMLSQL sql(101, "select 1 from dual");
-  sql.addBaseTable(OraXMLSQLTable("missing_a", "missing_a"));
-  sql.addBaseTable(OraXMLSQLTable("missing_b", "missing_b"));
-  entry.addSQL(sql);
-  entry.addDatabaseType(OraXMLSQLDBType("RDB", nullptr));
-  m_catalog.addUnique(entry);
-  veltest::ScopedEnv limit("VEL_CHECK_PRIVILEGE_EVENT_COUNT", "junk");
-  EventPeer peer;
-  auto db = session();
-  Ora_ErrorMsg error;
-  ASSERT_TRUE(db->Connect(error, false));
-  EXPECT_FALSE(db->checkPrivileges(true));
-  auto events = peer.events(2);
-  ASSERT_EQ(events.size(), 2u);
-  EXPECT_EQ(eventRow(events[1])[3], "1005");
 }
 
 TEST_F(DatabaseTest, SessionsOnSeveralThreads) {

@@ -71,8 +71,6 @@ const std::string kConfig = reqtest::configSection("PROD", kSingle) + "VEL_DG_GR
 // The configuration and an agent whose link registered the loop's groups with their constants.
 class LoopTest : public ::testing::Test {
  protected:
-  LoopTest() { EXPECT_TRUE(veltest::writeFile(m_cfg, kConfig)); }
-
   // The agent asks; the handler answers on this thread as the loop does.
   velagent::Answer answerWith(void (*handler)(VelConfig*, Request*), VelConfig& config,
                               const char* group) {
@@ -97,13 +95,7 @@ class LoopTest : public ::testing::Test {
     item->setConnectStatus(status);
   }
 
-  veltest::TempDir m_dir;
-  std::string m_cfg = m_dir.file("vl_inst1.cfg");
-  ScopedEnv m_file{"VEL_CONFIG_FILE", m_cfg.c_str()};
-  ScopedEnv m_inst{"VEL_INSTANCE_NAME", "inst1"};
-  ScopedEnv m_host{"NOVAG_HOSTNAME", "hostA"};
-  ScopedEnv m_agentSwitch{"VEL_SUBNODE_INCLUDING_AGENTNAME", "NO"};
-  ScopedEnv m_hostSwitch{"VEL_SUBNODE_INCLUDING_HOSTNAME", "NO"};
+  reqtest::ConfigFile m_file{kConfig};
   veltest::LinkedAgent m_link{Monitored_Databases, Database_Information, kAgentEventGroup,
                               RDB_Alert_Log_Summary, reqtest::kStats};
   velagent::AgentSim& m_agent = m_link.agent();

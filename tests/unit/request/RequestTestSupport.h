@@ -34,6 +34,17 @@ inline std::string configSection(const char* name, const char* connect) {
          "\nVEL_CONN_USERID = monitor\nVEL_CONN_PASSWORD = monitor\n";
 }
 
+// A configuration file of monitored connections in force while the object lives, with subnodes
+// named after their sections only.
+struct ConfigFile {
+  explicit ConfigFile(const std::string& text) { EXPECT_TRUE(veltest::writeFile(path, text)); }
+  veltest::TempDir dir;
+  std::string path = dir.file("vl_inst1.cfg");
+  veltest::ScopedEnv file{"VEL_CONFIG_FILE", path.c_str()}, instance{"VEL_INSTANCE_NAME", "inst1"},
+      host{"NOVAG_HOSTNAME", "hostA"}, agentName{"VEL_SUBNODE_INCLUDING_AGENTNAME", "NO"},
+      hostName{"VEL_SUBNODE_INCLUDING_HOSTNAME", "NO"};
+};
+
 // Test groups, registered with themselves as handles.
 inline const char kSessions[] = "TEST_SESSIONS";    // cluster-wide sessions, InstanceIDIndex 0
 inline const char kStats[] = "TEST_STATS";          // no instance column
@@ -111,6 +122,18 @@ class LinkPeer : public veltest::LinkedAgent {
                      DG_Status, RDB_Customized_SQL_Detail}) {}
 };
 using veltest::eventRow;
+
+// The row of the event an ORA-00942 raises on subnode while running what.
+inline std::vector<std::string> missingTableEvent(const char* subnode, const char* what) {
+  return {"1",
+          "Oracle",
+          subnode,
+          "942",
+          "ORA-00942: table or view does not exist ",
+          what,
+          "Make sure the tables or views exist; Contact DBA and run the velgrant.sql to grant the "
+          "user select privilege on the tables or views."};
+}
 
 // A filter item as the agent writes it.
 inline velagent::RequestInfoItem filterItem(const std::string& filter) {

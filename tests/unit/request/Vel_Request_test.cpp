@@ -133,14 +133,8 @@ TEST_F(RequestTest, OracleErrorRaisesEventAndAnswersEmpty) {
   EXPECT_TRUE(rows.empty());
   std::vector<velagent::Event> events = m_peer.events(1);
   ASSERT_EQ(events.size(), 1u);
-  std::vector<std::string> row = reqtest::eventRow(events[0]);
-  ASSERT_EQ(row.size(), 7u);
-  EXPECT_EQ(row[0], "1");
-  EXPECT_EQ(row[1], "Oracle");
-  EXPECT_EQ(row[2], "PRODCONN");
-  EXPECT_EQ(row[3], "942");
-  EXPECT_NE(row[4].find("ORA-00942"), std::string::npos) << row[4];
-  EXPECT_EQ(row[5], "Query attribute group 'TEST_BROKEN'");
+  EXPECT_EQ(reqtest::eventRow(events[0]),
+            reqtest::missingTableEvent("PRODCONN", "Query attribute group 'TEST_BROKEN'"));
   // The event precedes the answer on the link.
   EXPECT_TRUE(m_peer.agent().takeUnclaimedAnswers().empty());
 }
@@ -161,9 +155,6 @@ TEST_F(RequestTest, StatementPastItsTimeOutIsCancelledAndAnsweredEmpty) {
   std::vector<velagent::Event> events = m_peer.events(1);
   ASSERT_EQ(events.size(), 1u);
   EXPECT_EQ(reqtest::eventRow(events[0])[3], "1013");
-  // The session survives the cancellation.
-  m_dbs.exec(kSingle, "DELETE FROM sim_faults");
-  EXPECT_EQ(run(reqtest::kStats).size(), 5u);
 }
 
 TEST_F(RequestTest, MissingStatementDefinitionOrAttributes) {

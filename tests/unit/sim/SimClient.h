@@ -26,11 +26,6 @@ typedef unsigned char text;
 struct OCINumber {
   ub1 bytes[22];
 };
-struct OCIDate {
-  sb2 year;
-  ub1 month, day, hour, minute, second;
-};
-static_assert(sizeof(OCIDate) == 8, "OCIDate is 8 bytes");
 
 enum : sword {
   OCI_SUCCESS = 0,
@@ -51,7 +46,7 @@ enum : ub4 {
   DT_PARAM = 53
 };
 enum : ub4 { SYSDBA = 2, SYSOPER = 4, SYSASM = 0x8000 };
-enum : ub4 { COMMIT_ON_SUCCESS = 0x20, PARSE_ONLY = 0x100 };
+enum : ub4 { COMMIT_ON_SUCCESS = 0x20 };
 enum : ub4 {
   ATTR_DATA_SIZE = 1,
   ATTR_DATA_TYPE = 2,
@@ -65,25 +60,15 @@ enum : ub4 {
   ATTR_PASSWORD = 23,
   ATTR_STMT_TYPE = 24,
   ATTR_STATEMENT = 144,
-  ATTR_STMT_STATE = 182,
   ATTR_CHAR_USED = 285,
   ATTR_CHAR_SIZE = 286
 };
 enum : ub2 {
-  SQLT_CHR = 1,
-  SQLT_NUM = 2,
   SQLT_STR = 5,
   SQLT_VNU = 6,
   SQLT_LNG = 8,
-  SQLT_DAT = 12,
-  SQLT_BIN = 23,
   SQLT_LBI = 24,
-  SQLT_AFC = 96,
-  SQLT_CLOB = 112,
   SQLT_BLOB = 113,
-  SQLT_RSET = 116,
-  SQLT_ODT = 156,
-  SQLT_TIMESTAMP = 187
 };
 
 typedef void* (*MallocFp)(void*, size_t);
@@ -92,82 +77,50 @@ typedef void (*FreeFp)(void*, void*);
 
 // The entry points, resolved by name.
 struct Oci {
-  void* lib = nullptr;
-  sword (*ErrorGet)(void*, ub4, text*, sb4*, text*, ub4, ub4);
-  void (*NumberSetZero)(void*, OCINumber*);
-  sword (*NumberToInt)(void*, const OCINumber*, uword, uword, void*);
-  sword (*NumberToText)(void*, const OCINumber*, const text*, ub4, const text*, ub4, ub4*, text*);
-  sword (*NumberRound)(void*, const OCINumber*, sword, OCINumber*);
-  sword (*NumberShift)(void*, const OCINumber*, sword, OCINumber*);
-  sword (*BindByName)(void*, void**, void*, const text*, sb4, void*, sb4, ub2, void*, ub2*, ub2*,
-                      ub4, ub4*, ub4);
-  sword (*DefineByPos)(void*, void**, void*, ub4, void*, sb4, ub2, void*, ub2*, ub2*, ub4);
-  sword (*EnvNlsCreate)(void**, ub4, void*, MallocFp, ReallocFp, FreeFp, size_t, void**, ub2, ub2);
-  sword (*HandleFree)(void*, ub4);
-  ub2 (*NlsCharSetNameToId)(void*, const text*);
-  sword (*NlsGetInfo)(void*, void*, text*, size_t, ub2);
-  sword (*HandleAlloc)(const void*, void**, ub4, size_t, void**);
-  sword (*EnvCreate)(void**, ub4, const void*, MallocFp, ReallocFp, FreeFp, size_t, void**);
-  sword (*Terminate)(ub4);
-  sword (*SessionBegin)(void*, void*, void*, ub4, ub4);
-  sword (*ServerAttach)(void*, void*, const text*, sb4, ub4);
-  sword (*ServerDetach)(void*, void*, ub4);
-  sword (*SessionEnd)(void*, void*, void*, ub4);
-  sword (*DescriptorFree)(void*, ub4);
-  sword (*ParamGet)(const void*, ub4, void*, void**, ub4);
-  sword (*AttrGet)(const void*, ub4, void*, ub4*, ub4, void*);
-  sword (*StmtExecute)(void*, void*, void*, ub4, ub4, const void*, void*, ub4);
-  sword (*StmtPrepare)(void*, void*, const text*, ub4, ub4, ub4);
-  sword (*Initialize)(ub4, const void*, MallocFp, ReallocFp, FreeFp);
-  sword (*AttrSet)(void*, ub4, void*, ub4, ub4, void*);
-  sword (*Break)(void*, void*);
-  sword (*Reset)(void*, void*);
-  void (*ClientVersion)(int*, int*, int*, int*, int*);
-  sword (*StmtFetch2)(void*, void*, ub4, ub2, sb4, ub4);
-  bool complete = false;
+  // Loaded at construction; complete tells whether every entry point was found.
+  void* lib = dlopen(VEL_SIM_LIB, RTLD_NOW);
+  bool complete = lib != nullptr;
 
   template <class F>
-  void resolve(F* fn, const char* name) {
-    *fn = reinterpret_cast<F>(dlsym(lib, name));
-    if (*fn == nullptr) complete = false;
+  F resolve(const char* name) {
+    F fn = lib != nullptr ? reinterpret_cast<F>(dlsym(lib, name)) : nullptr;
+    if (fn == nullptr) complete = false;
+    return fn;
   }
 
-  // Loads the library; complete tells whether every entry point was found.
-  Oci() {
-    lib = dlopen(VEL_SIM_LIB, RTLD_NOW);
-    if (lib == nullptr) return;
-    complete = true;
-    resolve(&ErrorGet, "OCIErrorGet");
-    resolve(&NumberSetZero, "OCINumberSetZero");
-    resolve(&NumberToInt, "OCINumberToInt");
-    resolve(&NumberToText, "OCINumberToText");
-    resolve(&NumberRound, "OCINumberRound");
-    resolve(&NumberShift, "OCINumberShift");
-    resolve(&BindByName, "OCIBindByName");
-    resolve(&DefineByPos, "OCIDefineByPos");
-    resolve(&EnvNlsCreate, "OCIEnvNlsCreate");
-    resolve(&HandleFree, "OCIHandleFree");
-    resolve(&NlsCharSetNameToId, "OCINlsCharSetNameToId");
-    resolve(&NlsGetInfo, "OCINlsGetInfo");
-    resolve(&HandleAlloc, "OCIHandleAlloc");
-    resolve(&EnvCreate, "OCIEnvCreate");
-    resolve(&Terminate, "OCITerminate");
-    resolve(&SessionBegin, "OCISessionBegin");
-    resolve(&ServerAttach, "OCIServerAttach");
-    resolve(&ServerDetach, "OCIServerDetach");
-    resolve(&SessionEnd, "OCISessionEnd");
-    resolve(&DescriptorFree, "OCIDescriptorFree");
-    resolve(&ParamGet, "OCIParamGet");
-    resolve(&AttrGet, "OCIAttrGet");
-    resolve(&StmtExecute, "OCIStmtExecute");
-    resolve(&StmtPrepare, "OCIStmtPrepare");
-    resolve(&Initialize, "OCIInitialize");
-    resolve(&AttrSet, "OCIAttrSet");
-    resolve(&Break, "OCIBreak");
-    resolve(&Reset, "OCIReset");
-    resolve(&ClientVersion, "OCIClientVersion");
-    resolve(&StmtFetch2, "OCIStmtFetch2");
-  }
+// An entry point OCI<name> of the library, resolved when the object is made.
+#define SIMTEST_OCI(ret, name, ...) \
+  ret (*name)(__VA_ARGS__) = resolve<ret (*)(__VA_ARGS__)>("OCI" #name)
+  SIMTEST_OCI(sword, ErrorGet, void*, ub4, text*, sb4*, text*, ub4, ub4);
+  SIMTEST_OCI(sword, NumberToText, void*, const OCINumber*, const text*, ub4, const text*, ub4,
+              ub4*, text*);
+  SIMTEST_OCI(sword, BindByName, void*, void**, void*, const text*, sb4, void*, sb4, ub2, void*,
+              ub2*, ub2*, ub4, ub4*, ub4);
+  SIMTEST_OCI(sword, DefineByPos, void*, void**, void*, ub4, void*, sb4, ub2, void*, ub2*, ub2*,
+              ub4);
+  SIMTEST_OCI(sword, EnvNlsCreate, void**, ub4, void*, MallocFp, ReallocFp, FreeFp, size_t, void**,
+              ub2, ub2);
+  SIMTEST_OCI(sword, HandleFree, void*, ub4);
+  SIMTEST_OCI(ub2, NlsCharSetNameToId, void*, const text*);
+  SIMTEST_OCI(sword, HandleAlloc, const void*, void**, ub4, size_t, void**);
+  SIMTEST_OCI(sword, EnvCreate, void**, ub4, const void*, MallocFp, ReallocFp, FreeFp, size_t,
+              void**);
+  SIMTEST_OCI(sword, Terminate, ub4);
+  SIMTEST_OCI(sword, SessionBegin, void*, void*, void*, ub4, ub4);
+  SIMTEST_OCI(sword, ServerAttach, void*, void*, const text*, sb4, ub4);
+  SIMTEST_OCI(sword, ServerDetach, void*, void*, ub4);
+  SIMTEST_OCI(sword, SessionEnd, void*, void*, void*, ub4);
+  SIMTEST_OCI(sword, DescriptorFree, void*, ub4);
+  SIMTEST_OCI(sword, ParamGet, const void*, ub4, void*, void**, ub4);
+  SIMTEST_OCI(sword, AttrGet, const void*, ub4, void*, ub4*, ub4, void*);
+  SIMTEST_OCI(sword, StmtExecute, void*, void*, void*, ub4, ub4, const void*, void*, ub4);
+  SIMTEST_OCI(sword, StmtPrepare, void*, void*, const text*, ub4, ub4, ub4);
+  SIMTEST_OCI(sword, Initialize, ub4, const void*, MallocFp, ReallocFp, FreeFp);
+  SIMTEST_OCI(sword, AttrSet, void*, ub4, void*, ub4, ub4, void*);
+  SIMTEST_OCI(sword, Break, void*, void*);
+  SIMTEST_OCI(sword, Reset, void*, void*);
+  SIMTEST_OCI(sword, StmtFetch2, void*, void*, ub4, ub2, sb4, ub4);
+#undef SIMTEST_OCI
 };
 
 // The library, loaded once per test process.

@@ -84,6 +84,22 @@ TEST_F(NonBlockingTest, SlowStatementIsPolledToCompletionAndRefusesOtherCalls) {
   expectUsable();
 }
 
+// A query still busy after the grace time on the caller's thread starts over on the worker and
+// gives the whole answer.
+TEST_F(NonBlockingTest, AQueryPastTheGraceTimeIsRerunAndAnswersInFull) {
+  conn.setNonBlocking(true);
+  Stmt s(conn);
+  ASSERT_EQ(OCI_SUCCESS, s.prepare("with r(i) as (select 1 from dual union all select i + 1 from "
+                                   "r where i < 400000) select count(*) from r"));
+  char v[16] = {0};
+  ASSERT_EQ(OCI_SUCCESS, s.define(1, v, sizeof v, SQLT_STR));
+  int calls = 0;
+  ASSERT_EQ(OCI_SUCCESS, poll([&] { return s.execute(); }, &calls)) << conn.error(-1).text;
+  EXPECT_GT(calls, 1);
+  ASSERT_EQ(OCI_SUCCESS, poll([&] { return s.fetch(); }));
+  EXPECT_STREQ("400000", v);
+}
+
 TEST_F(NonBlockingTest, BreakCancelsADelayedStatementAndResetRestoresTheContext) {
   fault("'delay','slow_marker',0,5000");
   conn.setNonBlocking(true);
@@ -102,20 +118,6 @@ TEST_F(NonBlockingTest, BreakCancelsADelayedStatementAndResetRestoresTheContext)
   // Cancelled, not run to its end: the statement would have taken 5 s.
   EXPECT_LT(ms, 2500);
   ASSERT_EQ(OCI_SUCCESS, oci().Reset(conn.svc, conn.err));
-  expectUsable();
-}
-
-TEST_F(NonBlockingTest, BreakAndResetWithoutCollectingTheCall) {
-  // The program breaks and resets at once, then goes on with the next statement.
-  conn.setNonBlocking(true);
-  Stmt s(conn);
-  ASSERT_EQ(OCI_SUCCESS, s.prepare("begin dbms_lock.sleep(5); end;"));
-  ASSERT_EQ(OCI_STILL_EXECUTING, s.execute(1));
-  const Clock::time_point broke = Clock::now();
-  ASSERT_EQ(OCI_SUCCESS, oci().Break(conn.svc, conn.err));
-  ASSERT_EQ(OCI_SUCCESS, oci().Reset(conn.svc, conn.err));
-  EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - broke).count(),
-            200);
   expectUsable();
 }
 
@@ -165,50 +167,6 @@ TEST_F(NonBlockingTest, SlowFetchRunsOnTheWorkerAndBreaks) {
   EXPECT_EQ(1013, conn.error(rc).code);
   ASSERT_EQ(OCI_SUCCESS, oci().Reset(conn.svc, conn.err));
   expectUsable();
-}
-
-TEST_F(NonBlockingTest, BreakFromAnotherThreadInBlockingMode) {
-  fault("'delay','slow_marker',0,5000");
-  Stmt s(conn);
-  ASSERT_EQ(OCI_SUCCESS, s.prepare("select n /* slow_marker */ from t"));
-  // The other thread brings its own error handle, as OCI requires.
-  void* breakErr = nullptr;
-  ASSERT_EQ(OCI_SUCCESS, oci().HandleAlloc(conn.env, &breakErr, HT_ERROR, 0, nullptr));
-  std::thread breaker([this, breakErr] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    oci().Break(conn.svc, breakErr);
-  });
-  const Clock::time_point start = Clock::now();
-  const sword rc = s.execute();
-  breaker.join();
-  oci().HandleFree(breakErr, HT_ERROR);
-  EXPECT_EQ(1013, conn.error(rc).code);
-  EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count(),
-            2000);
-  ASSERT_EQ(OCI_SUCCESS, oci().Reset(conn.svc, conn.err));
-  expectUsable();
-}
-
-TEST_F(NonBlockingTest, DropDuringAPolledCallIsCollected) {
-  fault("'delay','boom',0,200");
-  fault("'drop','boom',0,0");
-  conn.setNonBlocking(true);
-  Stmt s(conn);
-  ASSERT_EQ(OCI_SUCCESS, s.prepare("select 'boom' from dual"));
-  ASSERT_EQ(OCI_STILL_EXECUTING, s.execute());
-  sword rc = poll([&] { return s.execute(); });
-  EXPECT_EQ(3113, conn.error(rc).code);
-  Stmt t(conn);
-  ASSERT_EQ(OCI_SUCCESS, t.prepare("select 1 from dual"));
-  rc = t.execute();
-  EXPECT_EQ(3114, conn.error(rc).code);
-}
-
-TEST_F(NonBlockingTest, SessionEndIsPolledToo) {
-  conn.setNonBlocking(true);
-  expectUsable();
-  EXPECT_EQ(OCI_SUCCESS, poll([&] { return oci().SessionEnd(conn.svc, conn.err, conn.ses, 0); }));
-  conn.loggedOn = false;
 }
 
 }  // namespace

@@ -3,8 +3,6 @@
 
 #include <atomic>
 #include <string>
-#include <thread>
-#include <vector>
 
 #include "SimClient.h"
 #include "TestSupport.h"
@@ -60,9 +58,6 @@ TEST_F(SessionTest, EnvironmentHonoursMemoryCallbacksAndCharsets) {
   ASSERT_EQ(OCI_SUCCESS, o.HandleAlloc(env, &err, HT_ERROR, 0, nullptr));
   ASSERT_EQ(OCI_SUCCESS, o.HandleAlloc(env, &stmt, HT_STMT, 0, nullptr));
   EXPECT_EQ(3, counter.mallocs.load());
-  text buf[64] = {0};
-  EXPECT_EQ(OCI_SUCCESS, o.NlsGetInfo(env, err, buf, sizeof buf, 55));
-  EXPECT_STREQ("AL32UTF8", reinterpret_cast<char*>(buf));
   // A bind or define handle is never allocated by the caller; unknown types are refused.
   void* other = nullptr;
   EXPECT_EQ(OCI_INVALID_HANDLE, o.HandleAlloc(env, &other, HT_BIND, 0, nullptr));
@@ -74,11 +69,6 @@ TEST_F(SessionTest, EnvironmentHonoursMemoryCallbacksAndCharsets) {
   EXPECT_EQ(OCI_SUCCESS, o.HandleFree(env, HT_ENV));
   EXPECT_EQ(counter.mallocs.load(), counter.frees.load());
   EXPECT_EQ(OCI_SUCCESS, o.Terminate(0));
-
-  int major = 0, minor = -1, update = -1, patch = -1, port = -1;
-  o.ClientVersion(&major, &minor, &update, &patch, &port);
-  EXPECT_EQ((std::vector<int>{19, 0, 0, 0, 0}),
-            (std::vector<int>{major, minor, update, patch, port}));
 }
 
 TEST_F(SessionTest, LogsOnAndReportsAttributesOnTheRightHandles) {
@@ -112,26 +102,6 @@ TEST_F(SessionTest, LogsOnAndReportsAttributesOnTheRightHandles) {
   // A handle given with the wrong type.
   EXPECT_EQ(OCI_INVALID_HANDLE,
             o.AttrGet(c.svc, HT_STMT, &count, nullptr, ATTR_PARAM_COUNT, c.err));
-}
-
-TEST_F(SessionTest, AttachResolvesConnectStringsAndDescriptors) {
-  makeDb(dir.file("dbhost_1522.db"), kUsers);
-  makeDb(dir.file("tns_alias_x.db"), kUsers);
-  {
-    Conn c;
-    EXPECT_EQ(OCI_SUCCESS, c.logon("(DESCRIPTION=(ADDRESS=(PROTOCOL=TCP)(HOST=dbhost)(PORT=1522))"
-                                   "(CONNECT_DATA=(SERVICE_NAME=orcl)))",
-                                   "scott", "tiger"))
-        << c.error(-1).text;
-  }
-  {
-    Conn c;
-    EXPECT_EQ(OCI_SUCCESS, c.logon("tns/alias x", "scott", "tiger")) << c.error(-1).text;
-  }
-  Conn c;
-  const sword rc = c.logon("missing", "scott", "tiger");
-  EXPECT_EQ(OCI_ERROR, rc);
-  EXPECT_EQ("ORA-12541: TNS:no listener\n", c.error(rc).text);
 }
 
 TEST_F(SessionTest, LogonChecksUserLockAndRoleInOrder) {
@@ -179,20 +149,6 @@ TEST_F(SessionTest, LogonChecksUserLockAndRoleInOrder) {
     for (const char* t : texts) known = known || e.text == t;
     EXPECT_TRUE(known) << e.text;
   }
-}
-
-TEST_F(SessionTest, ErrorRecordsEndWithNoData) {
-  Conn c;
-  const sword rc = c.logon("orcl", "scott", "bad");
-  ASSERT_EQ(OCI_ERROR, rc);
-  text buf[8];
-  sb4 code = 0;
-  // A short buffer gets a cut, terminated text.
-  EXPECT_EQ(OCI_SUCCESS, oci().ErrorGet(c.err, 1, nullptr, &code, buf, sizeof buf, HT_ERROR));
-  EXPECT_STREQ("ORA-010", reinterpret_cast<char*>(buf));
-  EXPECT_EQ(OCI_NO_DATA, oci().ErrorGet(c.err, 2, nullptr, &code, buf, sizeof buf, HT_ERROR));
-  EXPECT_EQ(OCI_INVALID_HANDLE,
-            oci().ErrorGet(c.env, 1, nullptr, &code, buf, sizeof buf, HT_ERROR));
 }
 
 TEST_F(SessionTest, SessionEndAndDetachReleaseTheDatabase) {

@@ -1,8 +1,6 @@
 // The link session against a loopback peer playing the agent: every outgoing message byte for
 // byte, states and result codes, outstanding ids, and what the waiting call makes of the agent's
 // messages, good and bad.
-#include "cp_api.h"
-
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -18,6 +16,7 @@
 
 #include "LinkPeer.h"
 #include "TestSupport.h"
+#include "cp_api.h"
 
 namespace {
 
@@ -234,20 +233,13 @@ TEST_F(Session, ResultCodesForPortAndOpening) {
   }
   // Without the environment the property gives the port.
   cp_setPort(-1);
-  std::string text = "CP_PORT=" + envPort;
-  std::vector<char> property(text.begin(), text.end());
-  property.push_back('\0');
-  char* withPort[] = {other, property.data()};
+  std::string property = "CP_PORT=" + envPort;
+  char* withPort[] = {other, &property[0]};
   EXPECT_EQ(cp_OpenConnectionWithProperties(withPort, 2), 0);
   EXPECT_TRUE(m_peer.accept());
   cp_CloseConnection();
 
-  int refused;
-  {
-    veltest::LinkPeer gone;
-    refused = gone.port();
-  }
-  cp_setPort(refused);
+  cp_setPort(veltest::LinkPeer().port());  // a port nobody listens on any more
   EXPECT_EQ(cp_OpenConnection(), CP_OPEN_FAILED);
   EXPECT_EQ(cp_GetState(), CLOSED_STATE);
 }
