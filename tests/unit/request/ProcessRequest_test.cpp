@@ -162,27 +162,15 @@ TEST_F(LoopTest, LoopRoutesRequestsAndJoinsEverythingAtShutdown) {
 
   // New-connection mode off: the action runs on the worker's session; the worker of the down
   // database has no session, and says so.
-  velagent::TaskResult select = m_agent.task("PROD", "VELSELECT:select 'x' X from dual;", 8000);
-  ASSERT_TRUE(select.ok());
-  EXPECT_EQ(select.rc, 0);
-  ASSERT_EQ(select.outputs.size(), 2u);
-  EXPECT_EQ(select.outputs[0].value, "x");
-  EXPECT_EQ(select.outputs[1].value, "X");
-  velagent::TaskResult down = m_agent.task("DOWN", "VELPLSQL:BEGIN NULL; END;", 8000);
-  ASSERT_TRUE(down.ok());
-  EXPECT_EQ(down.rc, -1);
-  ASSERT_EQ(down.outputs.size(), 1u);
-  EXPECT_EQ(down.outputs[0].value, "The database session is not connected");
-
+  EXPECT_EQ(reqtest::taskAnswer(m_agent.task("PROD", "VELSELECT:select 'x' X from dual;", 8000)),
+            "0|x|X");
+  EXPECT_EQ(reqtest::taskAnswer(m_agent.task("DOWN", "VELPLSQL:BEGIN NULL; END;", 8000)),
+            "-1|The database session is not connected");
   // A take action for a subnode without a queue, and an unknown action.
-  velagent::TaskResult nowhere = m_agent.task("NOSUCH", "VELSELECT:select 1 from dual", 3000);
-  ASSERT_TRUE(nowhere.ok());
-  EXPECT_EQ(nowhere.rc, -1);
-  velagent::TaskResult unknown = m_agent.task("PROD", "SHELL:ls", 3000);
-  ASSERT_TRUE(unknown.ok());
-  EXPECT_EQ(unknown.rc, -1);
-  ASSERT_EQ(unknown.outputs.size(), 1u);
-  EXPECT_EQ(unknown.outputs[0].value, "Error, this action SHELL:ls can't be processed");
+  EXPECT_EQ(reqtest::taskAnswer(m_agent.task("NOSUCH", "VELSELECT:select 1 from dual", 3000)),
+            "-1|Error, this action VELSELECT:select 1 from dual can't be processed");
+  EXPECT_EQ(reqtest::taskAnswer(m_agent.task("PROD", "SHELL:ls", 3000)),
+            "-1|Error, this action SHELL:ls can't be processed");
 
   ASSERT_TRUE(m_agent.sendShutdown());
   loop.join();  // returns only once every worker has been joined
