@@ -104,30 +104,25 @@ class LoopTest : public ::testing::Test {
 TEST_F(LoopTest, MonitoredDatabasesListsActiveSubnodesOfKnownTypes) {
   VelConfig config;
   // Nothing active yet: an empty answer.
-  velagent::Answer none = answerWith(ProcessMonitoredDatabase, config, Monitored_Databases);
-  ASSERT_TRUE(none.ok());
-  EXPECT_TRUE(none.rows.empty());
+  EXPECT_TRUE(
+      reqtest::rowsOf(answerWith(ProcessMonitoredDatabase, config, Monitored_Databases)).empty());
 
   const std::string longName(40, 'N');
   setItem(config, "PROD", VEL_CONN_STATUS_ACTIVE, "rdb", longName.c_str());
   setItem(config, "DOWN", VEL_CONN_STATUS_INACTIVE, "RDB", "DOWN");
   setItem(config, "ODD", VEL_CONN_STATUS_ACTIVE, "RAC", "ODD");
-  velagent::Answer rows = answerWith(ProcessMonitoredDatabase, config, Monitored_Databases);
-  ASSERT_TRUE(rows.ok());
   // The database name is cut to its 32-character width.
-  EXPECT_EQ(rows.rows, (Rows{{"Reserved", "%ZUL.OracleAgentRDB", "rdb", std::string(32, 'N'),
-                              "06.31.00.01", "PROD"}}));
+  EXPECT_EQ(reqtest::rowsOf(answerWith(ProcessMonitoredDatabase, config, Monitored_Databases)),
+            (Rows{{"Reserved", "%ZUL.OracleAgentRDB", "rdb", std::string(32, 'N'), "06.31.00.01",
+                   "PROD"}}));
 }
 
 TEST_F(LoopTest, DatabaseInformationListsEverySubnodeWithItsStatus) {
   VelConfig config;
   setItem(config, "PROD", VEL_CONN_STATUS_ACTIVE, "RDB", "PROD");
   setItem(config, "DOWN", VEL_CONN_STATUS_INACTIVE, "RDB", "");
-  velagent::Answer answer =
-      answerWith(ProcessRequestDatabaseInformation, config, Database_Information);
-  ASSERT_TRUE(answer.ok());
   EXPECT_EQ(
-      answer.rows,
+      reqtest::rowsOf(answerWith(ProcessRequestDatabaseInformation, config, Database_Information)),
       (Rows{{"PROD", "PROD", "19.3.0.0.0", "RDB", "64", "Active", "dg1", "PRIMARY", "dbhost1",
              "prod1"},
             {"DOWN", "", "19.3.0.0.0", "RDB", "64", "Inactive", "", "PRIMARY", "dbhost1", "prod1"},
@@ -153,12 +148,9 @@ TEST_F(LoopTest, LoopRoutesRequestsAndJoinsEverythingAtShutdown) {
   }
   EXPECT_TRUE(active);
 
-  velagent::Answer stats = m_agent.dataRequest(reqtest::kStats, "PROD", {}, 8000);
-  ASSERT_TRUE(stats.ok());
-  EXPECT_FALSE(stats.rows.empty());
-  velagent::Answer alertLog = m_agent.dataRequest(RDB_Alert_Log_Summary, "PROD", {}, 3000);
-  ASSERT_TRUE(alertLog.ok());
-  EXPECT_TRUE(alertLog.rows.empty());
+  EXPECT_FALSE(reqtest::rowsOf(m_agent.dataRequest(reqtest::kStats, "PROD", {}, 8000)).empty());
+  EXPECT_TRUE(
+      reqtest::rowsOf(m_agent.dataRequest(RDB_Alert_Log_Summary, "PROD", {}, 3000)).empty());
 
   // New-connection mode off: the action runs on the worker's session; the worker of the down
   // database has no session, and says so.

@@ -135,6 +135,12 @@ inline std::vector<std::string> missingTableEvent(const char* subnode, const cha
           "user select privilege on the tables or views."};
 }
 
+// The rows of an answer that must have come (an empty answer differs from none).
+inline std::vector<std::vector<std::string>> rowsOf(const velagent::Answer& a) {
+  EXPECT_TRUE(a.ok()) << "no answer";
+  return a.rows;
+}
+
 // A take action's answer as "rc|output|...", or "no answer"; no output names an instance.
 inline std::string taskAnswer(const velagent::TaskResult& r) {
   std::string answer = r.ok() ? std::to_string(r.rc) : "no answer";
