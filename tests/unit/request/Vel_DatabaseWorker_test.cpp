@@ -192,7 +192,7 @@ TEST_F(WorkerTest, SessionLostWhileRunningIsRebuiltOnceTheDatabaseIsBack) {
   EXPECT_EQ(request(reqtest::kStats, "PROD").size(), 5u);
 }
 
-TEST_F(WorkerTest, StatementRunForAnotherThread) {
+TEST_F(WorkerTest, StatementForAnotherThreadAndDiscoveryParameters) {
   start("PROD", reqtest::makeCatalog());
   Vel_ListRequest* queue = m_manager.getRequestList("PROD");
   ASSERT_NE(queue, nullptr);
@@ -206,6 +206,10 @@ TEST_F(WorkerTest, StatementRunForAnotherThread) {
   EXPECT_EQ(sql.getTable().getStoredRowCount(), 5u);
   // The worker left it to its creator (this stack); nothing else is queued.
   EXPECT_EQ(queue->getCount(), 0u);
+  // Parameter groups whose filter names a discovery parameter are answered from it.
+  EXPECT_EQ(
+      request(RDB_Parameter, "PROD", {reqtest::filterItem("((NAME EQ 'VANTOR_EXTAGT_RAC_INFO'))")}),
+      (Rows{{"VANTOR_EXTAGT_RAC_INFO", "CLUSTER=NO;DBUNIQNAME=PROD;INSTANCES=PROD@dbhost1"}}));
 }
 
 std::atomic<int> g_handled{0};
@@ -240,15 +244,6 @@ TEST_F(WorkerTest, TakeActionsOnTheWorkerSession) {
   EXPECT_EQ(reqtest::taskAnswer(task("VELPLSQL: BEGIN NULL; END;")), "0|connected 3");
   velSetWorkerActionHandler(nullptr);
   EXPECT_EQ(g_handled.load(), 1);
-}
-
-TEST_F(WorkerTest, ParameterGroupsRoutedByTheirFilter) {
-  start("PROD", reqtest::makeCatalog());
-  Rows rows =
-      request(RDB_Parameter, "PROD", {reqtest::filterItem("((NAME EQ 'VANTOR_EXTAGT_RAC_INFO'))")});
-  EXPECT_EQ(
-      rows,
-      (Rows{{"VANTOR_EXTAGT_RAC_INFO", "CLUSTER=NO;DBUNIQNAME=PROD;INSTANCES=PROD@dbhost1"}}));
 }
 
 TEST_F(WorkerTest, ShutdownWaitsForTheRunningStatement) {
