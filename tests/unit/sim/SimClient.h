@@ -94,6 +94,8 @@ struct Oci {
   SIMTEST_OCI(sword, ErrorGet, void*, ub4, text*, sb4*, text*, ub4, ub4);
   SIMTEST_OCI(sword, NumberToText, void*, const OCINumber*, const text*, ub4, const text*, ub4,
               ub4*, text*);
+  SIMTEST_OCI(sword, NumberRound, void*, const OCINumber*, sword, OCINumber*);
+  SIMTEST_OCI(sword, NumberShift, void*, const OCINumber*, sword, OCINumber*);
   SIMTEST_OCI(sword, BindByName, void*, void**, void*, const text*, sb4, void*, sb4, ub2, void*,
               ub2*, ub2*, ub4, ub4*, ub4);
   SIMTEST_OCI(sword, DefineByPos, void*, void**, void*, ub4, void*, sb4, ub2, void*, ub2*, ub2*,
