@@ -60,9 +60,7 @@ class InstanceCacheTest : public ::testing::Test {
     else
       m_cache.ProcessReq_ASM_Instance(*m_db, gMutexSend, request->id);
     cp_FreeRequest(request);
-    velagent::Answer a = m_peer.answer(id);
-    EXPECT_TRUE(a.ok());
-    return a.rows;
+    return reqtest::rowsOf(m_peer.answer(id));
   }
 
   ocitest::SimDatabases m_dbs;

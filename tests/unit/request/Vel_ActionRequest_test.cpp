@@ -58,16 +58,6 @@ class ActionTest : public ::testing::Test {
     return m_peer.agent().waitTaskAnswer(id, timeoutMs);
   }
 
-  // The answer as "rc|output|...", or "no answer"; no output names an instance.
-  static std::string describe(const velagent::TaskResult& r) {
-    std::string answer = r.ok() ? std::to_string(r.rc) : "no answer";
-    for (const auto& o : r.outputs) {
-      answer += "|" + o.value;
-      EXPECT_EQ(o.inst, "");
-    }
-    return answer;
-  }
-
   reqtest::ConfigFile m_file{kConfig};
   ocitest::SimDatabases m_dbs;
   reqtest::LinkPeer m_peer;
@@ -98,7 +88,8 @@ TEST_F(ActionTest, SelectAndPlsqlActionsOnASession) {
   };
   for (const auto& c : cases) {
     bool silent = c.answer == std::string("no answer");
-    EXPECT_EQ(describe(runOnSession(c.command, c.maxRow, silent ? 1200 : 5000)), c.answer)
+    EXPECT_EQ(reqtest::taskAnswer(runOnSession(c.command, c.maxRow, silent ? 1200 : 5000)),
+              c.answer)
         << c.command;
   }
 }
@@ -131,9 +122,9 @@ TEST_F(ActionTest, ThreadConnectsPerActionAndAnswersFailures) {
   shutdown = true;
   pthread_join(thread, nullptr);
 
-  EXPECT_EQ(describe(select), "0|x|X");
-  EXPECT_EQ(describe(missing), "-2|Can not get the subnode item for NOSUCH");
-  EXPECT_EQ(describe(down), "-2|Can not connect to the database");
+  EXPECT_EQ(reqtest::taskAnswer(select), "0|x|X");
+  EXPECT_EQ(reqtest::taskAnswer(missing), "-2|Can not get the subnode item for NOSUCH");
+  EXPECT_EQ(reqtest::taskAnswer(down), "-2|Can not connect to the database");
 }
 
 }  // namespace
