@@ -4,10 +4,7 @@
 #include <gtest/gtest.h>
 #include <locale.h>
 
-#include <cstring>
 #include <string>
-#include <thread>
-#include <vector>
 
 #include "TestSupport.h"
 
@@ -83,40 +80,6 @@ TEST(ORL2, RefusesUnknownCodePagesAndBadArguments) {
   EXPECT_NE(ORL2_TranslateString(1208, out, 0, 819, "ab", 2, &len, 0, &status), 0);
   EXPECT_NE(ORL2_TranslateString(1208, out, 16, 819, "ab", 2, &len, 1, &status), 0);
   EXPECT_NE(ORL2_TranslateString(1208, out, 16, 819, nullptr, 2, &len, 0, &status), 0);
-}
-
-TEST(ORL2, SubstitutesWhatTheTargetCannotHold) {
-  char out[16];
-  int len = -1;
-  int status = -1;
-  // The euro sign has no place in ISO-8859-1: one substitution byte, not a failure.
-  ORL2_TranslateString(819, out, sizeof out, 1208,
-                       "a\xE2\x82\xAC"
-                       "b",
-                       5, &len, 0, &status);
-  EXPECT_EQ(status, 0);
-  ASSERT_EQ(len, 3);
-  EXPECT_EQ(out[0], 'a');
-  EXPECT_NE(out[1], 0);
-  EXPECT_EQ(out[2], 'b');
-}
-
-TEST(ORL2, ConcurrentConversionsAgree) {
-  std::vector<std::thread> threads;
-  std::vector<int> failures(4, 0);
-  for (int t = 0; t < 4; ++t) {
-    threads.emplace_back([t, &failures] {
-      for (int i = 0; i < 300; ++i) {
-        char out[32];
-        int len = 0;
-        int status = 0;
-        ORL2_TranslateString(1208, out, sizeof out, 819, kLatin1Text, 5, &len, 0, &status);
-        if (status != 0 || strcmp(out, kUtf8Text) != 0) ++failures[t];
-      }
-    });
-  }
-  for (auto& th : threads) th.join();
-  for (int f : failures) EXPECT_EQ(f, 0);
 }
 
 }  // namespace

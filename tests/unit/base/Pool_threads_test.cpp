@@ -8,7 +8,6 @@
 #include <atomic>
 #include <cstring>
 #include <random>
-#include <string>
 #include <thread>
 #include <vector>
 

@@ -5,11 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <memory>
-#include <string>
 #include <vector>
-
-#include "TestSupport.h"
 
 namespace {
 

@@ -4,10 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 
-#include "MUT1.h"
 #include "TestSupport.h"
 #include "TraceCapture.h"
 #include "VelAgentDefinitionParserHandler.h"

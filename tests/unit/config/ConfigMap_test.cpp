@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <string>
 
 #include "TestSupport.h"
 #include "cp_api.h"
@@ -77,33 +76,6 @@ TEST_F(LocalMap, SubnodeVariableFallsBackFromIndexToDefaultToPlainName) {
   EXPECT_STREQ(cp_GetSubnodeConfigurationProperty("DB", "test", "TIMEOUT"), "own");
   EXPECT_STREQ(cp_GetConfigurationProperty("TIMEOUT"), "plain");
   EXPECT_EQ(cp_GetConfigurationProperty("NOPE"), nullptr);
-}
-
-TEST_F(LocalMap, TraceableValuesClonesAndAgentVariables) {
-  {
-    ConfigMapLock lock(configMap);
-    configMap.put("SECRET", "hunter2");
-    configMap.setTraceableValue("SECRET", "xxx");
-    EXPECT_STREQ(configMap.getTraceableValue("SECRET", "hunter2"), "xxx");
-    EXPECT_STREQ(configMap.getTraceableValue("OTHER", "v"), "v");
-    configMap.put("SECRET", "changed");  // replacing keeps one entry
-    EXPECT_STREQ(configMap.get("SECRET"), "changed");
-  }
-  veltest::ScopedEnv agent("VEL_TEST_AGENT_VALUE", "from-agent");
-  loadAgentEnvironmentVariable("VEL_TEST_AGENT_VALUE");
-  loadAgentEnvironmentVariable("VEL_TEST_NOT_SET_ANYWHERE");
-  EXPECT_STREQ(getConfigurationProperty("VEL_TEST_AGENT_VALUE"), "from-agent");
-  EXPECT_EQ(getConfigurationProperty("VEL_TEST_NOT_SET_ANYWHERE"), nullptr);
-
-  HashMap* clone = cloneConfigMap();
-  EXPECT_STREQ(static_cast<const char*>(clone->get("SECRET")), "changed");
-  EXPECT_STREQ(static_cast<const char*>(clone->get("vl_DB_IDLABEL_2")), "test");
-  {
-    ConfigMapLock lock(configMap);
-    configMap.put("SECRET", "again");
-  }
-  EXPECT_STREQ(static_cast<const char*>(clone->get("SECRET")), "changed");  // a real copy
-  freeConfigMapClone(clone);
 }
 
 TEST(EnvironmentMap, WithoutALocalMapLookupsReadTheEnvironment) {

@@ -39,13 +39,11 @@ TEST(RovParser, SectionsKeepFileOrderNamesAndIdentifiers) {
                                     "[advanced]\n"
                                     "[config FIRST]\n");
   ASSERT_NE(inst, nullptr);
-  ASSERT_EQ(inst->getNumSections(), 5);
-  const char* names[] = {"config", "default", "config", "advanced", "config"};
-  const char* ids[] = {"FIRST", "", "db 1/prod", "", "FIRST"};
-  for (int i = 0; i < 5; ++i) {
-    EXPECT_STREQ(inst->getSection(i)->getName(), names[i]) << i;
-    EXPECT_STREQ(inst->getSection(i)->getID(), ids[i]) << i;
-  }
+  std::string sections;
+  for (int i = 0; i < inst->getNumSections(); ++i)
+    sections +=
+        inst->getSection(i)->getName() + std::string(" ") + inst->getSection(i)->getID() + "|";
+  EXPECT_EQ(sections, "config FIRST|default |config db 1/prod|advanced |config FIRST|");
   // A repeated header is a section of its own; entries do not leak between them.
   EXPECT_EQ(value(inst->getSection(0), "VEL_CONN_STR"), "a");
   EXPECT_EQ(value(inst->getSection(4), "VEL_CONN_STR"), "<absent>");

@@ -7,7 +7,6 @@
 
 #include <cstring>
 #include <initializer_list>
-#include <memory>
 #include <string>
 #include <thread>
 #include <vector>

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include "MUT1.h"
 #include "TestSupport.h"
 #include "TraceCapture.h"
 
