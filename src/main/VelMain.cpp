@@ -1,8 +1,10 @@
 #include "VelMain.h"
 
+#include <unicode/regex.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "AlertLogThread.h"
@@ -101,6 +103,21 @@ int runAgentMode() {
   std::string atrPath = std::string(attrLib) + "/" + "vel.atr";
   parseATRFile(atrPath.c_str(), *attrGroups);
   if (VEL_TRACE_ON(MUT1_DETAIL)) attrGroups->dump();
+
+  // ICU builds the shared tables of its regular expressions at their first use, under a lock of
+  // its own that the thread checker cannot see; built here, before the threads that match (the
+  // alert-log search, the Oracle Net parsers) start, they are never built by two at once.
+  {
+    UErrorCode status = U_ZERO_ERROR;
+    UParseError where;
+    std::unique_ptr<icu::RegexPattern> first(
+        icu::RegexPattern::compile(icu::UnicodeString(u"a+"), 0, where, status));
+    if (first != nullptr) {
+      const icu::UnicodeString input(u"a");
+      std::unique_ptr<icu::RegexMatcher> matcher(first->matcher(input, status));
+      if (matcher != nullptr) matcher->matches(status);
+    }
+  }
 
   VelRequestLoopHooks hooks;
   hooks.alertLogThread = AlertLogThread;
