@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "ConfigTestHelpers.h"
+#include "EventLine.h"
 #include "TEV.h"
 #include "TestSupport.h"
 #include "VelConfigFile.h"
@@ -259,6 +260,27 @@ TEST_F(ConfigTest, ConnectionWhoseCutNameIsTakenIsLeftOutAndRecorded) {
   ASSERT_TRUE(file.load());
   EXPECT_EQ(file.getInstances().size(), 3u);
   EXPECT_EQ(file.getConflicts().size(), 1u);
+}
+
+TEST_F(ConfigTest, TheDirectoryReportsALeftOutConnectionOnceAsAnAgentEvent) {
+  veltest::LinkPeer peer;
+  veltest::openEventLink(peer);
+  std::string longName(70, 'N');  // cut to 64 in the message, to 24 in the subnode name
+  write("[config " + longName + "1]\n[config " + longName + "2]\n[config ORCL]\n[config ORCL]\n");
+  VelConfig config;
+  EXPECT_EQ(config.getItems().size(), 3u);
+  EXPECT_EQ(veltest::eventValues(peer.readLine()),
+            (std::vector<std::string>{
+                "1", "Agent Config", "", "1000",
+                "Error - DB Connection '" + std::string(64, 'N') +
+                    "' can't be added. The length of its name exceeds 25, and it should be "
+                    "truncated in the subnode name. While subnode '" +
+                    std::string(24, 'N') + "' has already existed.",
+                "", "Make the DB connection name shorter."}));
+  // Nothing more: the kept connections, the repeated uncut name among them, raise no event.
+  EXPECT_TRUE(peer.quiet());
+  cp_CloseConnection();
+  cp_setPort(-1);
 }
 
 TEST_F(ConfigTest, EncryptedValuesMadeByVelcryptAreDecrypted) {
