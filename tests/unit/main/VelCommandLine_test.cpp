@@ -147,6 +147,7 @@ class CommandLineRun : public ::testing::Test {
         entry("\"DatabaseInformation\"", sql("101", veltest::kDatabaseInformationBlock)) +
         entry("\"CLI_ROWS\" simplesql=\"true\"",
               sql("101", "select pos, label_text from cli_rows order by pos") +
+                  sql("190", "select pos from cli_rows where pos = 0") +  // the database's
                   sql("999", "select 'too new' from dual")) +
         entry("\"CLI_HIDDEN\"", sql("101", "select 'not simple' from dual")) +
         entry("\"CLI_BOTH\"", sql("101", "select 'single' as kind from dual",
@@ -239,6 +240,7 @@ TEST_F(CommandLineRun, SqlAllListsRowsOfSimpleEntries) {
             "\t\t\t\t\t<Colum Name=\"LABEL_TEXT\"  Value=\"it's\" />\n"
             "\t\t\t\t</Row>\n"
             "\t\t\t</ResultSet>\n"
+            "\t\t\t<ResultSet>\n\t\t\t</ResultSet>\n"  // version 190, no row
             "</ROOT>\n")
       << r.err;
 
