@@ -23,6 +23,7 @@ class CatalogParseTest : public ::testing::Test {
     EXPECT_TRUE(veltest::writeFile(m_path, text));
     return OraXMLParserHandler::parseXML(m_path.c_str(), m_data);
   }
+  std::string trace() { return m_trace.text(); }
   bool traceLineHas(const std::string& a, const std::string& b) { return m_trace.lineHas(a, b); }
 
   veltest::TempDir m_dir;
@@ -163,6 +164,8 @@ TEST_F(CatalogParseTest, BadFilesFailOrYieldWhatWasComplete) {
   EXPECT_NE(m_data.getSQLInfo("Good"), nullptr);
   EXPECT_EQ(m_data.getSQLInfo("Bad"), nullptr);
   EXPECT_TRUE(traceLineHas("XML parsing error at file", m_path));
+  EXPECT_TRUE(traceLineHas("XML error in " + m_path, " at line 2 column 53: mismatched tag"))
+      << trace();
 
   // Empty and truncated files are not parse errors (the last block is never flagged), but
   // nothing unfinished is taken and the trace says why.
