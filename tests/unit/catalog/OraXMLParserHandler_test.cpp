@@ -13,8 +13,6 @@
 
 namespace {
 
-const std::string kDefaults = " rows=1000 odi=0 every=0 type= timeout=0 inst=-1 db=";
-
 class CatalogParseTest : public ::testing::Test {
  protected:
   // Writes text to a file of the temporary folder and parses it into m_data.
