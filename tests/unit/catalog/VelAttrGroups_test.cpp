@@ -146,9 +146,6 @@ TEST_F(AttrGroupsTest, SetAttrColumnNameMatchesFirstOnly) {
   g.addAttribute(VelAttributeDef("A", "t", 2));
   m_groups.addGroup(g);
   setAttrColumnName(m_groups, "GRP", "A", "COL");
-  setAttrColumnName(m_groups, nullptr, "A", "X");
-  setAttrColumnName(m_groups, "Grp", nullptr, "X");
-  setAttrColumnName(m_groups, "Grp", "A", nullptr);
   setAttrColumnName(m_groups, "Grp", "B", "X");
   EXPECT_STREQ(attr("Grp", 0)->getColumnName(), "COL");
   EXPECT_STREQ(attr("Grp", 1)->getColumnName(), "");
