@@ -174,6 +174,11 @@ struct OCISvcCtx : VsimHandle {
   // SQLite progress handler.
   std::atomic<bool> breakRequested{false};
   sqlite3* activeDb = nullptr;  // the connection a running call uses (for the interrupt)
+  // A query's execute first runs on the caller's thread (see runCall). Written by that thread
+  // only; atomic because the worker's progress handler reads them too.
+  std::atomic<bool> inlineRun{false};       // the call runs on the caller's thread
+  std::atomic<long long> inlineUntilNs{0};  // steady-clock deadline of that run once armed
+  std::atomic<bool> inlineGaveUp{false};    // the run passed its deadline or met a delay
 };
 
 struct OCIBind : VsimHandle {
@@ -275,8 +280,10 @@ void setErrors(OCIError* err, const ErrList& list);
 // Runs a call of a service context: inline in blocking mode; in non-blocking mode on the
 // context's worker thread, answering OCI_STILL_EXECUTING until the same call (op, key) made again
 // finds it done. fn fills its own error list; the records reach err when the result is handed out.
+// A rerunnable call (a query's execute: it starts by closing its cursor) first runs on the
+// caller's thread and is handed to the worker only when it does not finish quickly.
 sword runCall(OCISvcCtx* svc, OCIError* err, OCISvcCtx::Op op, const void* key,
-              const std::function<sword(ErrList*)>& fn);
+              const std::function<sword(ErrList*)>& fn, bool rerunnable = false);
 
 // True while the call (op, key) runs or waits to be collected.
 bool callPending(OCISvcCtx* svc, OCISvcCtx::Op op, const void* key);
@@ -287,6 +294,9 @@ bool breakableSleep(OCISvcCtx* svc, double seconds);
 bool breakRequested(OCISvcCtx* svc);
 // Records the connection a running call uses, so that OCIBreak can interrupt it.
 void setActiveDb(OCISvcCtx* svc, sqlite3* db);
+// Starts the clock of a call running on the caller's thread (nothing when it runs elsewhere):
+// from here on it gives up once the grace time has passed.
+void armInlineDeadline(OCISvcCtx* svc);
 
 // Statement cursor helpers used when a session ends.
 void closeCursor(OCIStmt* stmt);

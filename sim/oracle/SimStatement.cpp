@@ -742,6 +742,7 @@ sword execute(OCISvcCtx* svc, OCIStmt* st, OCISession* ses, ub4 iters, ub4 mode,
       describe(st);
       return kSuccess;
     }
+    armInlineDeadline(svc);
     if (!openCursor(st, svc, ses, cs, &e)) return failWith(e);
     return kSuccess;
   }
@@ -944,10 +945,14 @@ VSIM_API sword OCIStmtExecute(OCISvcCtx* svchp, OCIStmt* stmtp, OCIError* errhp,
     if (ses == nullptr || ses->db == nullptr) return failCode(errhp, 1012);
     if (!stmtp->prepared) return failCode(errhp, 24337);
   }
-  sword rc = runCall(svchp, errhp, OCISvcCtx::Execute, stmtp,
-                     [svchp, stmtp, ses, iters, mode](ErrList* errs) {
-                       return execute(svchp, stmtp, ses, iters, mode, errs);
-                     });
+  // A query's execute can start over: it closes the statement's cursor before anything else.
+  const bool rerunnable = stmtp->sql.kind == StmtKind::Select;
+  sword rc = runCall(
+      svchp, errhp, OCISvcCtx::Execute, stmtp,
+      [svchp, stmtp, ses, iters, mode](ErrList* errs) {
+        return execute(svchp, stmtp, ses, iters, mode, errs);
+      },
+      rerunnable);
   // A query executed with iterations fetches its first row at once.
   if (rc == kSuccess && stmtp->sql.kind == StmtKind::Select && iters > 0 &&
       !(mode & (kDescribeOnly | kParseOnly))) {

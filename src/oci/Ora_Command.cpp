@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "MUT1.h"
+#include "Ora_OCIEnv.h"
 #include "vel00_OCI_Lib.h"
 
 VEL_TRACE_UNIT("command");
@@ -25,7 +26,7 @@ int Ora_BaseCommand::BindParameter(OCIStmt* statement, OCIError* errorHandle, co
       L::pMyOCIBindByName(statement, &bind, errorHandle, reinterpret_cast<const text*>(bindName),
                           static_cast<sb4>(strlen(bindName)), buffer, size, dataType, nullptr,
                           nullptr, nullptr, 0, nullptr, OCI_DEFAULT);
-  if (rc == OCI_SUCCESS || rc == OCI_SUCCESS_WITH_INFO) {
+  if (Ora_OK(rc)) {
     ub4 maxSize = static_cast<ub4>(size);
     rc = L::pMyOCIAttrSet(bind, OCI_HTYPE_BIND, &maxSize, 0, OCI_ATTR_MAXDATA_SIZE, errorHandle);
   }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "MUT1.h"
+#include "OraErrors.h"
 #include "Ora_Wrapper.h"
 #include "VelConfigFile.h"
 #include "VelConfigInstance.h"
@@ -17,11 +18,17 @@ VEL_TRACE_UNIT("database");
 using L = vel00_OCI_Lib;
 
 namespace {
-bool ok(int status) { return status == OCI_SUCCESS || status == OCI_SUCCESS_WITH_INFO; }
 unsigned ptrBits(const void* p) { return static_cast<unsigned>(reinterpret_cast<uintptr_t>(p)); }
 
 const char kRoleSuggestion[] = "The role of the user for this connection may be not right.";
 const int kCatalogLookupVersion = 101;
+
+// A handle of the given type from the process environment.
+template <typename Handle>
+int alloc(Handle** handle, ub4 type) {
+  return Ora_Wrapper::OCIHandleAlloc(Ora_OCIEnv::m_pOCIEnv, reinterpret_cast<void**>(handle), type,
+                                     0, nullptr);
+}
 }  // namespace
 
 // ---- Ora_DataBaseInfoCmd ---------------------------------------------------------------------
@@ -59,7 +66,7 @@ int Ora_DataBaseInfoCmd::onBindParameters(OCIStmt* statement, OCIError* errorHan
   };
   for (const auto& b : binds) {
     int rc = BindParameter(statement, errorHandle, b.name, b.buffer, b.size, b.type);
-    if (!ok(rc)) return rc;
+    if (!Ora_OK(rc)) return rc;
   }
   return OCI_SUCCESS;
 }
@@ -71,7 +78,9 @@ int Ora_DataBaseInfoCmd::onPLSQLEnd(OCISvcCtx*, OCIError*, Ora_DefInfoArray*) {
 // ---- Ora_Database ----------------------------------------------------------------------------
 
 bool Ora_Database::isStatementError(int oracleCode) {
-  return oracleCode == 904 || oracleCode == 942 || oracleCode == 955 || oracleCode == 1008;
+  for (int code : kOraStatementErrors)
+    if (oracleCode == code) return true;
+  return false;
 }
 
 Ora_Database::Ora_Database(const OraXMLSQLData& catalog, const char* connectionString,
@@ -104,10 +113,38 @@ const char* Ora_Database::getSQL(const char* sqlId, int& maxRowNum) const {
   return sql;
 }
 
-int Ora_Database::failStep(Ora_ErrorMsg& error, int status, const char* step) {
-  error.setOCIError(m_pError, status);
+bool Ora_Database::stepOk(int status, const char* step, Ora_ErrorMsg& error) {
+  if (Ora_OK(status)) return true;
+  error.fromOCI(m_pError, status, m_instanceName.c_str(), step, nullptr);
+  Disconnect();
+  return false;
+}
+
+int Ora_Database::setAttr(void* target, ub4 targetType, void* value, ub4 size, ub4 attribute) {
+  return L::pMyOCIAttrSet(target, targetType, value, size, attribute, m_pError);
+}
+
+int Ora_Database::setText(void* target, ub4 targetType, const VelString& value, ub4 attribute) {
+  return setAttr(target, targetType, const_cast<char*>(value.c_str()),
+                 static_cast<ub4>(value.length()), attribute);
+}
+
+void Ora_Database::postIfInfo(int status, const char* step) {
+  if (status != OCI_SUCCESS_WITH_INFO) return;
+  Ora_ErrorMsg info(m_pError, status);
   Ora_ErrorMsg::printOCIError(m_pError, status, m_instanceName.c_str(), step, nullptr);
-  return status;
+  Vel_PostEvent::postOraEvent(info, m_instanceName.c_str(), step, nullptr, nullptr);
+}
+
+int Ora_Database::attachServer() {
+  int rc = L::pMyOCIServerAttach(m_pServer, m_pError,
+                                 reinterpret_cast<const text*>(m_connectionString.c_str()),
+                                 static_cast<sb4>(m_connectionString.length()), OCI_DEFAULT);
+  if (!Ora_OK(rc))
+    VEL_ERROR("env is %X, Conntion string is:%s, UserID is:%s, error pointer is %X",
+              ptrBits(Ora_OCIEnv::m_pOCIEnv), m_connectionString.c_str(), m_userId.c_str(),
+              ptrBits(m_pError));
+  return rc;
 }
 
 int Ora_Database::innerConnect(Ora_ErrorMsg& error) {
@@ -139,89 +176,30 @@ int Ora_Database::innerConnect(Ora_ErrorMsg& error) {
              ptrBits(Ora_OCIEnv::m_pOCIEnv), m_connectionString.c_str(), m_userId.c_str(),
              ptrBits(m_pError));
 
-  int rc = Ora_Wrapper::OCIHandleAlloc(Ora_OCIEnv::m_pOCIEnv, reinterpret_cast<void**>(&m_pError),
-                                       OCI_HTYPE_ERROR, 0, nullptr);
-  if (!ok(rc)) {
-    failStep(error, rc, "Handle Alloc Error");
-    Disconnect();
+  int rc = OCI_SUCCESS;
+  auto step = [&](int status, const char* name) { return stepOk(rc = status, name, error); };
+  if (!step(alloc(&m_pError, OCI_HTYPE_ERROR), "Handle Alloc Error")) VEL_RETURN(rc);
+  if (!step(alloc(&m_pServer, OCI_HTYPE_SERVER), "Handle Alloc Server")) VEL_RETURN(rc);
+  if (!step(attachServer(), "ServerAttach")) VEL_RETURN(rc);
+  postIfInfo(rc, "ServerAttach");
+  if (!step(alloc(&m_pSvcCtx, OCI_HTYPE_SVCCTX), "Handle Alloc SvcCtx")) VEL_RETURN(rc);
+  if (!step(setAttr(m_pSvcCtx, OCI_HTYPE_SVCCTX, m_pServer, 0, OCI_ATTR_SERVER),
+            "AttrSet OCI_ATTR_SERVER"))
+    VEL_RETURN(rc);
+  if (!step(alloc(&m_pSession, OCI_HTYPE_SESSION), "Handle Alloc Session")) VEL_RETURN(rc);
+  if (!step(setText(m_pSession, OCI_HTYPE_SESSION, m_userId, OCI_ATTR_USERNAME), "Set UserName"))
+    VEL_RETURN(rc);
+  if (!step(setText(m_pSession, OCI_HTYPE_SESSION, m_password, OCI_ATTR_PASSWORD), "Set Password"))
+    VEL_RETURN(rc);
+  if (!step(L::pMyOCISessionBegin(m_pSvcCtx, m_pError, m_pSession, OCI_CRED_RDBMS, m_sessionMode),
+            "Session Begin")) {
+    if (error.getErrorCode() == kOraInvalidLogon) m_wrongCredentials = true;
     VEL_RETURN(rc);
   }
-  rc = Ora_Wrapper::OCIHandleAlloc(Ora_OCIEnv::m_pOCIEnv, reinterpret_cast<void**>(&m_pServer),
-                                   OCI_HTYPE_SERVER, 0, nullptr);
-  if (!ok(rc)) {
-    failStep(error, rc, "Handle Alloc Server");
-    Disconnect();
-    VEL_RETURN(rc);
-  }
-  rc = L::pMyOCIServerAttach(m_pServer, m_pError,
-                             reinterpret_cast<const text*>(m_connectionString.c_str()),
-                             static_cast<sb4>(m_connectionString.length()), OCI_DEFAULT);
-  if (!ok(rc)) {
-    VEL_ERROR("env is %X, Conntion string is:%s, UserID is:%s, error pointer is %X",
-              ptrBits(Ora_OCIEnv::m_pOCIEnv), m_connectionString.c_str(), m_userId.c_str(),
-              ptrBits(m_pError));
-    failStep(error, rc, "ServerAttach");
-    Disconnect();
-    VEL_RETURN(rc);
-  }
-  if (rc == OCI_SUCCESS_WITH_INFO) {
-    Ora_ErrorMsg info(m_pError, rc);
-    Ora_ErrorMsg::printOCIError(m_pError, rc, m_instanceName.c_str(), "ServerAttach", nullptr);
-    Vel_PostEvent::postOraEvent(info, m_instanceName.c_str(), "ServerAttach", nullptr, nullptr);
-  }
-  rc = Ora_Wrapper::OCIHandleAlloc(Ora_OCIEnv::m_pOCIEnv, reinterpret_cast<void**>(&m_pSvcCtx),
-                                   OCI_HTYPE_SVCCTX, 0, nullptr);
-  if (!ok(rc)) {
-    failStep(error, rc, "Handle Alloc SvcCtx");
-    Disconnect();
-    VEL_RETURN(rc);
-  }
-  rc = L::pMyOCIAttrSet(m_pSvcCtx, OCI_HTYPE_SVCCTX, m_pServer, 0, OCI_ATTR_SERVER, m_pError);
-  if (!ok(rc)) {
-    failStep(error, rc, "AttrSet OCI_ATTR_SERVER");
-    Disconnect();
-    VEL_RETURN(rc);
-  }
-  rc = Ora_Wrapper::OCIHandleAlloc(Ora_OCIEnv::m_pOCIEnv, reinterpret_cast<void**>(&m_pSession),
-                                   OCI_HTYPE_SESSION, 0, nullptr);
-  if (!ok(rc)) {
-    failStep(error, rc, "Handle Alloc Session");
-    Disconnect();
-    VEL_RETURN(rc);
-  }
-  rc = L::pMyOCIAttrSet(m_pSession, OCI_HTYPE_SESSION, const_cast<char*>(m_userId.c_str()),
-                        m_userId.length(), OCI_ATTR_USERNAME, m_pError);
-  if (!ok(rc)) {
-    failStep(error, rc, "Set UserName");
-    Disconnect();
-    VEL_RETURN(rc);
-  }
-  rc = L::pMyOCIAttrSet(m_pSession, OCI_HTYPE_SESSION, const_cast<char*>(m_password.c_str()),
-                        m_password.length(), OCI_ATTR_PASSWORD, m_pError);
-  if (!ok(rc)) {
-    failStep(error, rc, "Set Password");
-    Disconnect();
-    VEL_RETURN(rc);
-  }
-  rc = L::pMyOCISessionBegin(m_pSvcCtx, m_pError, m_pSession, OCI_CRED_RDBMS, m_sessionMode);
-  if (!ok(rc)) {
-    failStep(error, rc, "Session Begin");
-    if (error.getErrorCode() == 1017) m_wrongCredentials = true;
-    Disconnect();
-    VEL_RETURN(rc);
-  }
-  if (rc == OCI_SUCCESS_WITH_INFO) {
-    Ora_ErrorMsg info(m_pError, rc);
-    Ora_ErrorMsg::printOCIError(m_pError, rc, m_instanceName.c_str(), "Session Begin", nullptr);
-    Vel_PostEvent::postOraEvent(info, m_instanceName.c_str(), "Session Begin", nullptr, nullptr);
-  }
-  int last =
-      L::pMyOCIAttrSet(m_pSvcCtx, OCI_HTYPE_SVCCTX, m_pSession, 0, OCI_ATTR_SESSION, m_pError);
-  if (!ok(last)) {
-    failStep(error, last, "Set Session to ServiceCtx");
-    Disconnect();
-    VEL_RETURN(last);
-  }
+  postIfInfo(rc, "Session Begin");
+  // The session begin's status is returned unless the last step fails.
+  int last = setAttr(m_pSvcCtx, OCI_HTYPE_SVCCTX, m_pSession, 0, OCI_ATTR_SESSION);
+  if (!stepOk(last, "Set Session to ServiceCtx", error)) VEL_RETURN(last);
   setNoneBlockMode(true);
   VEL_RETURN(rc);
 }
@@ -229,7 +207,7 @@ int Ora_Database::innerConnect(Ora_ErrorMsg& error) {
 bool Ora_Database::Connect(Ora_ErrorMsg& error, bool postEvents) {
   VEL_FLOW_ENTRY("Ora_Database::Connect");
   int status = innerConnect(error);
-  if (ok(status)) {
+  if (Ora_OK(status)) {
     (void)checkDBInfoPrivileges(postEvents);
     int32_t rows = 0;
     const char* sql =
@@ -257,7 +235,7 @@ bool Ora_Database::Connect(Ora_ErrorMsg& error, bool postEvents) {
     if (post) {
       const char* suggestion = nullptr;
       bool isSys = velstricmp(m_userId.c_str(), "sys") == 0;
-      if (error.getErrorCode() != 1017 &&
+      if (error.getErrorCode() != kOraInvalidLogon &&
           ((isSys && m_sessionMode == 0) || (!isSys && m_sessionMode != 0)))
         suggestion = kRoleSuggestion;
       Vel_PostEvent::postOraEvent(error, m_instanceName.c_str(), "Connecting database", nullptr,
@@ -275,17 +253,13 @@ bool Ora_Database::Disconnect() {
   if (m_pSvcCtx != nullptr && m_pSession != nullptr) {
     int rc = Ora_Wrapper::SessionEnd(m_pSvcCtx, m_pError, m_pSession, OCI_DEFAULT,
                                      static_cast<long>(time(nullptr)), 30);
-    if (!ok(rc)) {
-      Ora_ErrorMsg::printOCIError(m_pError, rc, m_instanceName.c_str(), "SessionEnd", nullptr);
+    if (!Ora_ErrorMsg::okOrTrace(m_pError, rc, m_instanceName.c_str(), "SessionEnd"))
       result = false;
-    }
   }
   if (m_pServer != nullptr) {
     int rc = L::pMyOCIServerDetach(m_pServer, m_pError, OCI_DEFAULT);
-    if (!ok(rc)) {
-      Ora_ErrorMsg::printOCIError(m_pError, rc, m_instanceName.c_str(), "ServerDetach", nullptr);
+    if (!Ora_ErrorMsg::okOrTrace(m_pError, rc, m_instanceName.c_str(), "ServerDetach"))
       result = false;
-    }
   }
   struct {
     void** handle;
@@ -299,7 +273,7 @@ bool Ora_Database::Disconnect() {
   for (const auto& h : handles) {
     if (*h.handle == nullptr) continue;
     int rc = Ora_Wrapper::OCIHandleFree(*h.handle, h.type);
-    if (!ok(rc)) Ora_ErrorMsg::printOCIError(m_pError, rc, m_instanceName.c_str(), h.step, nullptr);
+    Ora_ErrorMsg::okOrTrace(m_pError, rc, m_instanceName.c_str(), h.step);
     *h.handle = nullptr;
   }
   if (m_pError != nullptr) {
@@ -312,16 +286,14 @@ bool Ora_Database::Disconnect() {
 bool Ora_Database::prepareStatement(OCIStmt* statement, const char* sql, Ora_ErrorMsg& error) {
   int rc = L::pMyOCIStmtPrepare(statement, m_pError, reinterpret_cast<const text*>(sql),
                                 static_cast<ub4>(strlen(sql)), OCI_NTV_SYNTAX, OCI_DEFAULT);
-  if (ok(rc)) return true;
-  error.setOCIError(m_pError, rc);
-  Ora_ErrorMsg::printOCIError(m_pError, rc, m_instanceName.c_str(), "OCIStmtPrepare", sql);
+  if (Ora_OK(rc)) return true;
+  error.fromOCI(m_pError, rc, m_instanceName.c_str(), "OCIStmtPrepare", sql);
   return false;
 }
 
 bool Ora_Database::hookFailed(OCIStmt* statement, const char* sql, Ora_ErrorMsg& error, int rc,
                               const char* step) {
-  error.setOCIError(m_pError, rc);
-  Ora_ErrorMsg::printOCIError(m_pError, rc, m_instanceName.c_str(), step, sql);
+  error.fromOCI(m_pError, rc, m_instanceName.c_str(), step, sql);
   Ora_DumpStatement(statement, m_pError);
   return false;
 }
@@ -333,9 +305,9 @@ bool Ora_Database::prepareAndBind(Ora_BaseCommand& command, OCIStmt* statement, 
   if (statement == nullptr) return false;
   if (!prepareStatement(statement, sql, error)) return false;
   int rc = command.onAfterPrepare(statement, m_pError);
-  if (!ok(rc)) return hookFailed(statement, sql, error, rc, "AfterPrepare");
+  if (!Ora_OK(rc)) return hookFailed(statement, sql, error, rc, "AfterPrepare");
   rc = command.onBindParameters(statement, m_pError);
-  if (!ok(rc)) return hookFailed(statement, sql, error, rc, "BindParameters");
+  if (!Ora_OK(rc)) return hookFailed(statement, sql, error, rc, "BindParameters");
   return true;
 }
 
@@ -354,18 +326,18 @@ bool Ora_Database::executeTableCommand(Ora_TableCommand& command, Ora_BaseStmtTa
   int rc = OCI_SUCCESS;
   if (table != nullptr) {
     rc = table->onDefineParameters(statement, m_pError);
-    if (!ok(rc)) VEL_RETURN(hookFailed(statement, sql, error, rc, "DefineParameters"));
+    if (!Ora_OK(rc)) VEL_RETURN(hookFailed(statement, sql, error, rc, "DefineParameters"));
   }
   if (timeout < 5) timeout = 5;
   rc = Ora_Wrapper::StmtExecuteTimeOut(m_pSvcCtx, statement, m_pError, 0, OCI_DEFAULT, start,
                                        timeout, error);
-  if (!ok(rc)) VEL_RETURN(false);
+  if (!Ora_OK(rc)) VEL_RETURN(false);
   command.onAfterExecute(statement, m_pError);
   if (table != nullptr) {
     rc = table->executeFetch(m_pSvcCtx, statement, m_pError, error, &m_defineArray);
-    if (!ok(rc)) {
-      // The fetch loop has filled the record before its statement dump reset the error
-      // handle (and a time-out keeps the cancellation record), so it is not read again here.
+    // The fetch loop has filled the record before its statement dump reset the error handle
+    // (and a time-out keeps the cancellation record), so it is not read again here.
+    if (!Ora_OK(rc)) {
       Ora_ErrorMsg::printOCIError(m_pError, rc, m_instanceName.c_str(), "Fetching", sql);
       Ora_DumpStatement(statement, m_pError);
       VEL_RETURN(false);
@@ -388,45 +360,42 @@ bool Ora_Database::executePLSQLCommand(Ora_PLSQLCommand& command, Ora_ErrorMsg& 
   if (!prepareAndBind(command, statement, sql, error)) VEL_RETURN(false);
   int rc = Ora_Wrapper::StmtExecuteTimeOut(m_pSvcCtx, statement, m_pError, 1, OCI_COMMIT_ON_SUCCESS,
                                            start, timeout, error);
-  if (!ok(rc)) {
+  if (!Ora_OK(rc)) {
     Ora_ErrorMsg::printOCIError(m_pError, rc, m_instanceName.c_str(), "OCIStmtExecute", sql);
     VEL_RETURN(false);
   }
   rc = command.onPLSQLEnd(m_pSvcCtx, m_pError, &m_defineArray);
-  if (!ok(rc)) VEL_RETURN(hookFailed(statement, sql, error, rc, "onPLSQLEnd"));
+  if (!Ora_OK(rc)) VEL_RETURN(hookFailed(statement, sql, error, rc, "onPLSQLEnd"));
   rc = command.onAfterExecute(statement, m_pError);
-  if (!ok(rc)) VEL_RETURN(hookFailed(statement, sql, error, rc, "onAfterExecute"));
+  if (!Ora_OK(rc)) VEL_RETURN(hookFailed(statement, sql, error, rc, "onAfterExecute"));
   VEL_RETURN(true);
+}
+
+template <typename Run>
+bool Ora_Database::runReconnecting(const Ora_ErrorMsg& error, Run run) {
+  if (!m_connected) {
+    VEL_ERROR("Database is not active");
+    return false;
+  }
+  if (run()) return true;
+  if (!isStatementError(error.getErrorCode())) {
+    Disconnect();
+    Ora_ErrorMsg scratch;
+    Connect(scratch, false);
+  }
+  return false;
 }
 
 bool Ora_Database::executeTableCmd(Ora_TableCommand& command, Ora_BaseStmtTable* table,
                                    Ora_ErrorMsg& error, long start, int timeout) {
-  if (!m_connected) {
-    VEL_ERROR("Database is not active");
-    return false;
-  }
-  if (executeTableCommand(command, table, error, start, timeout)) return true;
-  if (!isStatementError(error.getErrorCode())) {
-    Disconnect();
-    Ora_ErrorMsg scratch;
-    Connect(scratch, false);
-  }
-  return false;
+  return runReconnecting(
+      error, [&] { return executeTableCommand(command, table, error, start, timeout); });
 }
 
 bool Ora_Database::executePLSQLCmd(Ora_PLSQLCommand& command, Ora_ErrorMsg& error, long start,
                                    int timeout) {
-  if (!m_connected) {
-    VEL_ERROR("Database is not active");
-    return false;
-  }
-  if (executePLSQLCommand(command, error, start, timeout)) return true;
-  if (!isStatementError(error.getErrorCode())) {
-    Disconnect();
-    Ora_ErrorMsg scratch;
-    Connect(scratch, false);
-  }
-  return false;
+  return runReconnecting(error,
+                         [&] { return executePLSQLCommand(command, error, start, timeout); });
 }
 
 bool Ora_Database::checkTablePermission(OCIStmt* statement, const char* table,
@@ -442,7 +411,7 @@ bool Ora_Database::checkTablePermission(OCIStmt* statement, const char* table,
   if (!prepareStatement(statement, sql.c_str(), error)) return false;
   int rc = Ora_Wrapper::StmtExecuteTimeOut(m_pSvcCtx, statement, m_pError, 0, OCI_PARSE_ONLY,
                                            static_cast<long>(time(nullptr)), 60, error);
-  return ok(rc);
+  return Ora_OK(rc);
 }
 
 bool Ora_Database::checkTables(const std::vector<OraXMLSQLTable>& tables, bool postEvents) {
@@ -525,10 +494,9 @@ void Ora_Database::setNoneBlockMode(bool on) {
   int rc = L::pMyOCIAttrGet(m_pServer, OCI_HTYPE_SERVER, &mode, nullptr, OCI_ATTR_NONBLOCKING_MODE,
                             m_pError);
   VEL_FLOWMSG("NoneBlock mode is %d, return code is %d", mode, rc);
-  if (!ok(rc) || (mode != 0) == on) return;
+  if (!Ora_OK(rc) || (mode != 0) == on) return;
   ub1 wanted = on ? 1 : 0;
-  rc = L::pMyOCIAttrSet(m_pServer, OCI_HTYPE_SERVER, &wanted, 0, OCI_ATTR_NONBLOCKING_MODE,
-                        m_pError);
+  rc = setAttr(m_pServer, OCI_HTYPE_SERVER, &wanted, 0, OCI_ATTR_NONBLOCKING_MODE);
   VEL_FLOWMSG("Setting NoneBlock mode is %d, return code is %d", wanted, rc);
   rc = L::pMyOCIAttrGet(m_pServer, OCI_HTYPE_SERVER, &mode, nullptr, OCI_ATTR_NONBLOCKING_MODE,
                         m_pError);
@@ -540,14 +508,12 @@ void Ora_Database::setNoneBlockMode(bool on) {
 int Ora_DatabaseConnection::testConnection(const char* connectionString, Ora_ErrorMsg& error) {
   VEL_DETAIL("Connection string is: %s", connectionString ? connectionString : "");
   if (connectionString == nullptr || *connectionString == 0) return -2;
-  if (!ok(Ora_Wrapper::OCIHandleAlloc(Ora_OCIEnv::m_pOCIEnv, reinterpret_cast<void**>(&m_pError),
-                                      OCI_HTYPE_ERROR, 0, nullptr))) {
+  if (!Ora_OK(alloc(&m_pError, OCI_HTYPE_ERROR))) {
     VEL_ERROR("Error at handle allocation OCI_HTYPE_ERROR");
     clear();
     return -2;
   }
-  if (!ok(Ora_Wrapper::OCIHandleAlloc(Ora_OCIEnv::m_pOCIEnv, reinterpret_cast<void**>(&m_pServer),
-                                      OCI_HTYPE_SERVER, 0, nullptr))) {
+  if (!Ora_OK(alloc(&m_pServer, OCI_HTYPE_SERVER))) {
     VEL_ERROR("Error at handle allocation OCI_HTYPE_SERVER");
     clear();
     return -2;
@@ -560,14 +526,11 @@ int Ora_DatabaseConnection::testConnection(const char* connectionString, Ora_Err
   int rc =
       L::pMyOCIServerAttach(m_pServer, m_pError, reinterpret_cast<const text*>(connectionString),
                             static_cast<sb4>(strlen(connectionString)), OCI_DEFAULT);
-  if (ok(rc)) {
-    int drc = L::pMyOCIServerDetach(m_pServer, m_pError, OCI_DEFAULT);
-    if (!ok(drc))
-      Ora_ErrorMsg::printOCIError(m_pError, drc, connectionString, "ServerDetach", nullptr);
-  } else {
-    error.setOCIError(m_pError, rc);
-    Ora_ErrorMsg::printOCIError(m_pError, rc, connectionString, "ServerAttach", nullptr);
-  }
+  if (Ora_OK(rc))
+    Ora_ErrorMsg::okOrTrace(m_pError, L::pMyOCIServerDetach(m_pServer, m_pError, OCI_DEFAULT),
+                            connectionString, "ServerDetach");
+  else
+    error.fromOCI(m_pError, rc, connectionString, "ServerAttach", nullptr);
   clear();
   return 0;
 }

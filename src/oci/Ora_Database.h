@@ -39,7 +39,8 @@ class Ora_DataBaseInfoCmd : public Ora_PLSQLCommand {
 
 class Ora_Database : public Vel_BaseMemPool {
  public:
-  // Oracle errors that say nothing about the session: the session is kept after them.
+  // Oracle errors that say nothing about the session (kOraStatementErrors): the session is kept
+  // after them.
   static bool isStatementError(int oracleCode);
 
   Ora_Database(const OraXMLSQLData& catalog, const char* connectionString, const char* userId,
@@ -92,8 +93,20 @@ class Ora_Database : public Vel_BaseMemPool {
   bool checkTables(const std::vector<OraXMLSQLTable>& tables, bool postEvents);
 
  private:
-  // Fills error from the status, traces it with the step name and disconnects; returns status.
-  int failStep(Ora_ErrorMsg& error, int status, const char* step);
+  // One log-on step: Ora_OK(status), or else error filled, traced with step, session torn down.
+  bool stepOk(int status, const char* step, Ora_ErrorMsg& error);
+  // OCIAttrSet with the session's error handle.
+  int setAttr(void* target, ub4 targetType, void* value, ub4 size, ub4 attribute);
+  // setAttr with a text value and its length.
+  int setText(void* target, ub4 targetType, const VelString& value, ub4 attribute);
+  // A step that succeeded with information: the information is traced and raised as an event.
+  void postIfInfo(int status, const char* step);
+  // OCIServerAttach to the connect string; a failure also traces the log-on parameters.
+  int attachServer();
+  // Runs a statement (run returns its success, error its record) on an active session; after a
+  // failure that is not a statement error, the session is rebuilt (its outcome is not reported).
+  template <typename Run>
+  bool runReconnecting(const Ora_ErrorMsg& error, Run run);
   bool prepareStatement(OCIStmt* statement, const char* sql, Ora_ErrorMsg& error);
   // Needs a session and a statement; clears error, prepares the statement and runs the
   // command's after-prepare and bind hooks.

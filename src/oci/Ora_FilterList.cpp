@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "MUT1.h"
+#include "Ora_OCIEnv.h"
 #include "VelEncoding.h"
 #include "cp_api.h"
 
@@ -314,7 +315,7 @@ int Ora_SimpleFilterCommand::onBindParameters(OCIStmt* statement, OCIError* erro
     int rc = BindParameter(statement, errorHandle, bind->m_name.c_str(),
                            const_cast<char*>(bind->m_value.c_str()),
                            static_cast<int>(bind->m_value.length()) + 1, SQLT_STR);
-    if (rc != OCI_SUCCESS && rc != OCI_SUCCESS_WITH_INFO) return rc;
+    if (!Ora_OK(rc)) return rc;
   }
   if (m_filterList.getParsedFilters() == m_filterList.getTotalFilters())
     return bindMaxRowNum(statement, errorHandle);

@@ -17,7 +17,6 @@ using L = vel00_OCI_Lib;
 
 namespace {
 unsigned ptrBits(const void* p) { return static_cast<unsigned>(reinterpret_cast<uintptr_t>(p)); }
-bool ok(int status) { return status == OCI_SUCCESS || status == OCI_SUCCESS_WITH_INFO; }
 }  // namespace
 
 void* OraMalloc(void* context, size_t size) {
@@ -62,7 +61,7 @@ bool Ora_OCIEnv::Init() {
       L::pMyOCIEnvNlsCreate == nullptr || L::pMyOCINlsCharSetNameToId == nullptr)
     VEL_RETURN(false);
   int rc = L::pMyOCIInitialize(OCI_THREADED | OCI_OBJECT, nullptr, OraMalloc, OraRealloc, OraFree);
-  if (!ok(rc)) {
+  if (!Ora_OK(rc)) {
     VEL_ERROR(
         "Error, OCIInitialize fail!, return code is %d. \t\t\t\t\t\t  \nPlease check the library "
         "path setting is correct. \t\t\t\t\t\t  \nIf the Oracle database installation library "
@@ -74,7 +73,7 @@ bool Ora_OCIEnv::Init() {
   // to read the error: the status decides, not the handle.
   OCIEnv* temp = nullptr;
   rc = L::pMyOCIEnvCreate(&temp, OCI_DEFAULT, nullptr, nullptr, nullptr, nullptr, 0, nullptr);
-  if (!ok(rc) || temp == nullptr) {
+  if (!Ora_OK(rc) || temp == nullptr) {
     VEL_ERROR("return is %d", rc);
     discardFailedEnv(temp);
     VEL_RETURN(false);
@@ -84,7 +83,7 @@ bool Ora_OCIEnv::Init() {
 
   rc = L::pMyOCIEnvNlsCreate(&m_pOCIEnv, OCI_THREADED | OCI_OBJECT, nullptr, OraMalloc, OraRealloc,
                              OraFree, 0, nullptr, charset, charset);
-  if (!ok(rc) || m_pOCIEnv == nullptr) {
+  if (!Ora_OK(rc) || m_pOCIEnv == nullptr) {
     VEL_ERROR("return is %d", rc);
     discardFailedEnv(m_pOCIEnv);
     m_pOCIEnv = nullptr;
@@ -187,6 +186,20 @@ void Ora_ErrorMsg::printOCIError(OCIError* errorHandle, int status, const char* 
   VEL_ERROR("SQL content is:%s", sql ? sql : "");
 }
 
+int Ora_ErrorMsg::fromOCI(OCIError* errorHandle, int status, const char* instance,
+                          const char* where, const char* sql) {
+  setOCIError(errorHandle, status);
+  printOCIError(errorHandle, status, instance, where, sql);
+  return status;
+}
+
+bool Ora_ErrorMsg::okOrTrace(OCIError* errorHandle, int status, const char* instance,
+                             const char* where) {
+  if (Ora_OK(status)) return true;
+  printOCIError(errorHandle, status, instance, where, nullptr);
+  return false;
+}
+
 const char* OraNum::ToTextFmt = "TM9";
 
 OraNum::OraNum() { memset(&m_number, 0, sizeof m_number); }
@@ -194,15 +207,13 @@ OraNum::OraNum() { memset(&m_number, 0, sizeof m_number); }
 bool OraNum::getInt(int& out) const {
   int rc = L::pMyOCINumberToInt(Ora_OCIEnv::m_pOCIError, &m_number, sizeof(int), OCI_NUMBER_SIGNED,
                                 &out);
-  if (ok(rc)) return true;
-  Ora_ErrorMsg::printOCIError(Ora_OCIEnv::m_pOCIError, rc, "", "OraNum::getInt", nullptr);
-  return false;
+  return Ora_ErrorMsg::okOrTrace(Ora_OCIEnv::m_pOCIError, rc, "", "OraNum::getInt");
 }
 
 bool OraNum::getInt64(int64_t& out) const {
   int rc = L::pMyOCINumberToInt(Ora_OCIEnv::m_pOCIError, &m_number, sizeof(int64_t),
                                 OCI_NUMBER_SIGNED, &out);
-  return ok(rc);
+  return Ora_OK(rc);
 }
 
 bool OraNum::getString(char* buffer, unsigned size) const {
@@ -213,7 +224,7 @@ bool OraNum::getString(char* buffer, unsigned size) const {
   int rc = L::pMyOCINumberToText(Ora_OCIEnv::m_pOCIError, &m_number,
                                  reinterpret_cast<const text*>(ToTextFmt), 3, nullptr, 0, &workSize,
                                  work);
-  if (!ok(rc)) return false;
+  if (!Ora_OK(rc)) return false;
   snprintf(buffer, size, "%.*s", static_cast<int>(workSize < sizeof work ? workSize : 99),
            reinterpret_cast<const char*>(work));
   return true;
@@ -230,22 +241,16 @@ long long convertThroughClient(const OCINumber* number, OCIError* errorHandle, i
   if (shift != 0) {
     L::pMyOCINumberSetZero(errorHandle, &shifted);
     int rc = L::pMyOCINumberShift(errorHandle, number, shift, &shifted);
-    if (!ok(rc)) {
-      Ora_ErrorMsg::printOCIError(errorHandle, rc, "", "OCINumberShift", nullptr);
-      return -1;
-    }
+    if (!Ora_ErrorMsg::okOrTrace(errorHandle, rc, "", "OCINumberShift")) return -1;
     source = &shifted;
   }
   OCINumber rounded;
   L::pMyOCINumberSetZero(errorHandle, &rounded);
   int rc = L::pMyOCINumberRound(errorHandle, source, 0, &rounded);
-  if (!ok(rc)) {
-    Ora_ErrorMsg::printOCIError(errorHandle, rc, "", "OCINumberRound", nullptr);
-    return -1;
-  }
+  if (!Ora_ErrorMsg::okOrTrace(errorHandle, rc, "", "OCINumberRound")) return -1;
   int64_t value = 0;
   rc = L::pMyOCINumberToInt(errorHandle, &rounded, sizeof value, OCI_NUMBER_SIGNED, &value);
-  if (ok(rc)) {
+  if (Ora_OK(rc)) {
     result = value;
   } else if (VEL_TRACE_ON(MUT1_DETAIL)) {
     text work[100] = {0};
@@ -253,10 +258,8 @@ long long convertThroughClient(const OCINumber* number, OCIError* errorHandle, i
     int trc = L::pMyOCINumberToText(errorHandle, &rounded,
                                     reinterpret_cast<const text*>(OraNum::ToTextFmt), 3, nullptr, 0,
                                     &workSize, work);
-    if (!ok(trc)) {
-      Ora_ErrorMsg::printOCIError(errorHandle, trc, "", "getOCINumberString", nullptr);
+    if (!Ora_ErrorMsg::okOrTrace(errorHandle, trc, "", "getOCINumberString"))
       VEL_DUMP(rounded.OCINumberPart, OCI_NUMBER_SIZE, "Dump of OCINumber");
-    }
     Ora_ErrorMsg::printOCIError(errorHandle, rc, "", "getOCINumberString", nullptr);
     VEL_DETAIL("Converting Oracle number from %s to int64 failed ",
                reinterpret_cast<const char*>(work));

@@ -7,6 +7,9 @@
 
 #include "ocidefs.h"
 
+// True when an OCI call did what was asked: OCI_SUCCESS or OCI_SUCCESS_WITH_INFO.
+inline bool Ora_OK(int status) { return status == OCI_SUCCESS || status == OCI_SUCCESS_WITH_INFO; }
+
 // Memory callbacks handed to OCI: the client's own allocations come from the pool.
 void* OraMalloc(void* context, size_t size);
 void* OraRealloc(void* context, void* pointer, size_t size);
@@ -43,9 +46,16 @@ class Ora_ErrorMsg {
   // Fills the record with a program error.
   void set(int status, int errorCode, const char* message);
 
+  // setOCIError, then printOCIError: the record of a failed call, filled and traced. Returns
+  // status.
+  int fromOCI(OCIError* errorHandle, int status, const char* instance, const char* where,
+              const char* sql);
+
   // Traces every error record of the handle with where the error happened and the statement.
   static void printOCIError(OCIError* errorHandle, int status, const char* instance,
                             const char* where, const char* sql);
+  // Ora_OK(status); otherwise printOCIError without a statement first.
+  static bool okOrTrace(OCIError* errorHandle, int status, const char* instance, const char* where);
 
   int getStatus() const { return m_status; }
   int getErrorCode() const { return m_errorCode; }

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "MUT1.h"
+#include "OraErrors.h"
 #include "Ora_Wrapper.h"
 #include "VelUtil.h"
 #include "vel00_OCI_Lib.h"
@@ -15,7 +16,9 @@ VEL_TRACE_UNIT("stmttable");
 using L = vel00_OCI_Lib;
 
 namespace {
-bool ok(int status) { return status == OCI_SUCCESS || status == OCI_SUCCESS_WITH_INFO; }
+// What the client may read ahead of the fetches of one statement: rows, and bytes.
+constexpr ub4 kPrefetchRows = 100;
+constexpr ub4 kPrefetchMemory = 102400;
 }  // namespace
 
 void Ora_DefInfo::set(uint16_t dataType, int columnSize) {
@@ -28,7 +31,7 @@ void Ora_DefInfo::set(uint16_t dataType, int columnSize) {
       // null-terminated define writes inside the buffer, so that a value of the full width (a
       // 4000-byte VARCHAR2) is not cut; the described sizes leave no room for it.
       long length = 3L * (columnSize > 0 ? columnSize : 0);
-      m_bufferLength = static_cast<int>(length > 4000 ? 4000 : length) + 1;
+      m_bufferLength = static_cast<int>(length > kMaxTextBytes ? kMaxTextBytes : length) + 1;
       m_kind = kText;
       m_pData = m_text;
       memset(m_text, 0, sizeof m_text);
@@ -220,9 +223,8 @@ int Ora_BaseStmtTable::executeFetch(OCISvcCtx* serviceContext, OCIStmt* statemen
     VEL_RETURN(OCI_INVALID_HANDLE);
   m_pDefineArray = defineArray;
   int status = onBeforeFetch(statement, errorHandle);
-  if (!ok(status)) {
-    error.setOCIError(errorHandle, status);
-    Ora_ErrorMsg::printOCIError(errorHandle, status, "", "beforeFetch", nullptr);
+  if (!Ora_OK(status)) {
+    error.fromOCI(errorHandle, status, "", "beforeFetch", nullptr);
     Ora_DumpStatement(statement, errorHandle);
     VEL_RETURN(status);
   }
@@ -234,10 +236,9 @@ int Ora_BaseStmtTable::executeFetch(OCISvcCtx* serviceContext, OCIStmt* statemen
     status = Ora_Wrapper::StmtFetch2(serviceContext, statement, errorHandle, start, kFetchTimeout,
                                      error);
   }
-  if (status != OCI_SUCCESS && status != OCI_SUCCESS_WITH_INFO && status != OCI_NO_DATA) {
-    // The wrapper filled the record (or the cancellation error) before its statement dump
-    // reset the error handle; reading the handle again here would lose the error.
-    Ora_ErrorMsg::printOCIError(errorHandle, status, "", "executeFetch", nullptr);
+  // The wrapper filled the record (or the cancellation error) before its statement dump reset the
+  // error handle; reading the handle again here would lose the error.
+  if (status != OCI_NO_DATA && !Ora_ErrorMsg::okOrTrace(errorHandle, status, "", "executeFetch")) {
     Ora_DumpStatement(statement, errorHandle);
     onFetchFail();
     VEL_RETURN(status);
@@ -249,9 +250,9 @@ int Ora_BaseStmtTable::executeFetch(OCISvcCtx* serviceContext, OCIStmt* statemen
 
 bool Ora_BaseStmtTable::isOKFetch(Ora_ErrorMsg& error) {
   int status = error.getStatus();
-  if (status == OCI_SUCCESS || status == OCI_SUCCESS_WITH_INFO) return true;
+  if (Ora_OK(status)) return true;
   int code = error.getErrorCode();
-  if (status == OCI_ERROR && (code == 1406 || code == 24345)) {
+  if (status == OCI_ERROR && (code == kOraValueTruncated || code == kOraFetchWarning)) {
     VEL_DETAIL("Ignore and continue fetching on error %d, with error message:%s ", code,
                error.getMessage());
     return true;
@@ -259,20 +260,76 @@ bool Ora_BaseStmtTable::isOKFetch(Ora_ErrorMsg& error) {
   return false;
 }
 
+int Ora_DynamicStmtTable::describeColumn(OCIStmt* statement, OCIError* errorHandle, ub4 position,
+                                         void* param) {
+  ub2 dataType = 0, dataSize = 0, charSize = 0;
+  ub1 charUsed = 0;
+  text* name = nullptr;
+  ub4 nameLength = 0;
+  int status =
+      L::pMyOCIAttrGet(param, OCI_DTYPE_PARAM, &dataType, nullptr, OCI_ATTR_DATA_TYPE, errorHandle);
+  int rc = L::pMyOCIAttrGet(param, OCI_DTYPE_PARAM, &name, &nameLength, OCI_ATTR_NAME, errorHandle);
+  if (!Ora_OK(rc)) status = rc;
+  char columnName[100] = {0};
+  if (name != nullptr)
+    snprintf(columnName, sizeof columnName, "%.*s", static_cast<int>(nameLength),
+             reinterpret_cast<const char*>(name));
+  rc =
+      L::pMyOCIAttrGet(param, OCI_DTYPE_PARAM, &charUsed, nullptr, OCI_ATTR_CHAR_USED, errorHandle);
+  if (!Ora_OK(rc)) status = rc;
+  L::pMyOCIAttrGet(param, OCI_DTYPE_PARAM, &charSize, nullptr, OCI_ATTR_CHAR_SIZE, errorHandle);
+  L::pMyOCIAttrGet(param, OCI_DTYPE_PARAM, &dataSize, nullptr, OCI_ATTR_DATA_SIZE, errorHandle);
+  int columnSize = charUsed ? charSize : dataSize;
+
+  Ora_DefInfo* def = m_pDefineArray->getDefInfo(position - 1);
+  if (def == nullptr) {
+    VEL_ERROR("Error at get pDef for index:%d", position - 1);
+  } else {
+    def->set(dataType, columnSize);
+    // The fetch buffer's form by kind: text, number or date.
+    static const uint16_t kDefineTypes[] = {0, SQLT_STR, SQLT_VNU, SQLT_ODT};
+    uint16_t defineType = kDefineTypes[def->m_kind];
+    if (defineType == 0) {
+      VEL_ERROR("Error! Unhandled type is: %d", dataType);
+    } else {
+      OCIDefine* define = nullptr;
+      rc = L::pMyOCIDefineByPos(statement, &define, errorHandle, position, def->m_pData,
+                                def->m_bufferLength, defineType, &def->m_indicator, nullptr,
+                                nullptr, OCI_DEFAULT);
+      if (!Ora_OK(rc)) status = rc;
+    }
+  }
+  if (position <= kVelMaxColumns)
+    snprintf(m_columns[position - 1].m_name, sizeof m_columns[position - 1].m_name, "%.32s",
+             columnName);
+  if (VEL_TRACE_ON(MUT1_DETAIL)) {
+    ub4 maxCharSize = 0, maxDataSize = 0;
+    L::pMyOCIAttrGet(param, OCI_DTYPE_PARAM, &maxCharSize, nullptr, OCI_ATTR_MAX_CHARSIZE,
+                     errorHandle);
+    L::pMyOCIAttrGet(param, OCI_DTYPE_PARAM, &maxDataSize, nullptr, OCI_ATTR_MAXDATA_SIZE,
+                     errorHandle);
+    VEL_DETAIL(
+        "Column %s, type is %d, uiCharUsed is %d, length is %d,charsize is %d, datasize is %d, "
+        "max char is %d, max data is %d",
+        columnName, dataType, charUsed, columnSize, charSize, dataSize, maxCharSize, maxDataSize);
+  }
+  return status;
+}
+
 int Ora_DynamicStmtTable::onBeforeFetch(OCIStmt* statement, OCIError* errorHandle) {
   VEL_FLOW_ENTRY("Ora_DynamicStmtTable::onBeforeFetch");
-  ub4 prefetchRows = 100;
+  ub4 prefetchRows = kPrefetchRows;
   int status = L::pMyOCIAttrSet(statement, OCI_HTYPE_STMT, &prefetchRows, 0, OCI_ATTR_PREFETCH_ROWS,
                                 errorHandle);
-  if (!ok(status)) VEL_RETURN(status);
-  ub4 prefetchMemory = 102400;
+  if (!Ora_OK(status)) VEL_RETURN(status);
+  ub4 prefetchMemory = kPrefetchMemory;
   status = L::pMyOCIAttrSet(statement, OCI_HTYPE_STMT, &prefetchMemory, 0, OCI_ATTR_PREFETCH_MEMORY,
                             errorHandle);
-  if (!ok(status)) VEL_RETURN(status);
+  if (!Ora_OK(status)) VEL_RETURN(status);
   ub4 columns = 0;
   status = L::pMyOCIAttrGet(statement, OCI_HTYPE_STMT, &columns, nullptr, OCI_ATTR_PARAM_COUNT,
                             errorHandle);
-  if (!ok(status)) VEL_RETURN(status);
+  if (!Ora_OK(status)) VEL_RETURN(status);
 
   m_rowCount = 0;
   if (columns > kVelMaxColumns) {
@@ -291,68 +348,7 @@ int Ora_DynamicStmtTable::onBeforeFetch(OCIStmt* statement, OCIError* errorHandl
     void* param = nullptr;
     if (L::pMyOCIParamGet(statement, OCI_HTYPE_STMT, errorHandle, &param, position) != OCI_SUCCESS)
       break;
-    ub2 dataType = 0, dataSize = 0, charSize = 0;
-    ub1 charUsed = 0;
-    text* name = nullptr;
-    ub4 nameLength = 0;
-    ub4 maxCharSize = 0, maxDataSize = 0;
-    status = L::pMyOCIAttrGet(param, OCI_DTYPE_PARAM, &dataType, nullptr, OCI_ATTR_DATA_TYPE,
-                              errorHandle);
-    int rc =
-        L::pMyOCIAttrGet(param, OCI_DTYPE_PARAM, &name, &nameLength, OCI_ATTR_NAME, errorHandle);
-    if (!ok(rc)) status = rc;
-    char columnName[100] = {0};
-    if (name != nullptr)
-      snprintf(columnName, sizeof columnName, "%.*s", static_cast<int>(nameLength),
-               reinterpret_cast<const char*>(name));
-    rc = L::pMyOCIAttrGet(param, OCI_DTYPE_PARAM, &charUsed, nullptr, OCI_ATTR_CHAR_USED,
-                          errorHandle);
-    if (!ok(rc)) status = rc;
-    L::pMyOCIAttrGet(param, OCI_DTYPE_PARAM, &charSize, nullptr, OCI_ATTR_CHAR_SIZE, errorHandle);
-    L::pMyOCIAttrGet(param, OCI_DTYPE_PARAM, &dataSize, nullptr, OCI_ATTR_DATA_SIZE, errorHandle);
-    int columnSize = charUsed ? charSize : dataSize;
-
-    Ora_DefInfo* def = m_pDefineArray->getDefInfo(position - 1);
-    if (def == nullptr) {
-      VEL_ERROR("Error at get pDef for index:%d", position - 1);
-    } else {
-      def->set(dataType, columnSize);
-      OCIDefine* define = nullptr;
-      uint16_t defineType = 0;
-      switch (def->m_kind) {
-        case Ora_DefInfo::kText:
-          defineType = SQLT_STR;
-          break;
-        case Ora_DefInfo::kNumber:
-          defineType = SQLT_VNU;
-          break;
-        case Ora_DefInfo::kDate:
-          defineType = SQLT_ODT;
-          break;
-        default:
-          VEL_ERROR("Error! Unhandled type is: %d", dataType);
-          break;
-      }
-      if (defineType != 0) {
-        rc = L::pMyOCIDefineByPos(statement, &define, errorHandle, position, def->m_pData,
-                                  def->m_bufferLength, defineType, &def->m_indicator, nullptr,
-                                  nullptr, OCI_DEFAULT);
-        if (!ok(rc)) status = rc;
-      }
-    }
-    if (position <= kVelMaxColumns)
-      snprintf(m_columns[position - 1].m_name, sizeof m_columns[position - 1].m_name, "%.32s",
-               columnName);
-    if (VEL_TRACE_ON(MUT1_DETAIL)) {
-      L::pMyOCIAttrGet(param, OCI_DTYPE_PARAM, &maxCharSize, nullptr, OCI_ATTR_MAX_CHARSIZE,
-                       errorHandle);
-      L::pMyOCIAttrGet(param, OCI_DTYPE_PARAM, &maxDataSize, nullptr, OCI_ATTR_MAXDATA_SIZE,
-                       errorHandle);
-      VEL_DETAIL(
-          "Column %s, type is %d, uiCharUsed is %d, length is %d,charsize is %d, datasize is %d, "
-          "max char is %d, max data is %d",
-          columnName, dataType, charUsed, columnSize, charSize, dataSize, maxCharSize, maxDataSize);
-    }
+    status = describeColumn(statement, errorHandle, position, param);
     L::pMyOCIDescriptorFree(param, OCI_DTYPE_PARAM);
   }
   VEL_RETURN(status);

@@ -17,7 +17,9 @@ constexpr unsigned kVelMaxColumns = 128;
 class Ora_DefInfo {
  public:
   enum Kind : uint8_t { kUnsupported = 0, kText = 1, kNumber = 2, kDate = 3 };
-  static constexpr int kTextAreaSize = 4001;
+  // The longest text value kept (a VARCHAR2's limit); longer values are cut.
+  static constexpr int kMaxTextBytes = 4000;
+  static constexpr int kTextAreaSize = kMaxTextBytes + 1;
 
   // Chooses kind and buffer for an OCI data type and column size.
   void set(uint16_t dataType, int columnSize);
@@ -144,6 +146,11 @@ class Ora_DynamicStmtTable : public Ora_BaseStmtTable {
   unsigned m_rowCount = 0;
   Ora_ColumnInfo m_columns[kVelMaxColumns];
   const char* m_rowValues[kVelMaxColumns] = {nullptr};
+
+ private:
+  // Describes column position (1-based) from its parameter descriptor, sets up its fetch buffer
+  // and defines it, and keeps its name; the status of the last failed call, else of the type read.
+  int describeColumn(OCIStmt* statement, OCIError* errorHandle, ub4 position, void* param);
 };
 
 // Keeps every fetched row as text.

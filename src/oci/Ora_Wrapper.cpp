@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "MUT1.h"
+#include "OraErrors.h"
 #include "PEB1.h"
 #include "VelUtil.h"
 #include "vel00_OCI_Lib.h"
@@ -59,15 +60,13 @@ int Ora_Wrapper::StmtExecuteTimeOut(OCISvcCtx* serviceContext, OCIStmt* statemen
       serviceContext, statement, errorHandle, start, timeout, "Reset context at StmtExecuteTimeOut",
       &timedOut);
   if (timedOut) {
-    error.set(OCI_ERROR, 1013, kCancelled);
+    error.set(OCI_ERROR, kOraCancelled, kCancelled);
     VEL_RETURN(status);
   }
   // The record is taken first: the statement dump's attribute calls reset the error handle.
   error.setOCIError(errorHandle, status);
-  if (status != OCI_SUCCESS && status != OCI_SUCCESS_WITH_INFO) {
-    Ora_ErrorMsg::printOCIError(errorHandle, status, "", "OCIStmtExecute", nullptr);
+  if (!Ora_ErrorMsg::okOrTrace(errorHandle, status, "", "OCIStmtExecute"))
     Ora_DumpStatement(statement, errorHandle);
-  }
   VEL_RETURN(status);
 }
 
@@ -86,14 +85,13 @@ int Ora_Wrapper::StmtFetch2(OCISvcCtx* serviceContext, OCIStmt* statement, OCIEr
       serviceContext, statement, errorHandle, start, timeout, "Reset context at StmtFetch2",
       &timedOut);
   if (timedOut) {
-    error.set(OCI_ERROR, 1013, kCancelled);
+    error.set(OCI_ERROR, kOraCancelled, kCancelled);
     return status;
   }
   error.setOCIError(errorHandle, status);
-  if (status != OCI_SUCCESS && status != OCI_SUCCESS_WITH_INFO && status != OCI_NO_DATA) {
-    Ora_ErrorMsg::printOCIError(errorHandle, status, "", "Ora_Wrapper::StmtFetch2", nullptr);
+  if (status != OCI_NO_DATA &&
+      !Ora_ErrorMsg::okOrTrace(errorHandle, status, "", "Ora_Wrapper::StmtFetch2"))
     Ora_DumpStatement(statement, errorHandle);
-  }
   return status;
 }
 
@@ -109,8 +107,7 @@ int Ora_Wrapper::SessionEnd(OCISvcCtx* serviceContext, OCIError* errorHandle, OC
       pollCall([&] { return L::pMyOCISessionEnd(serviceContext, errorHandle, session, mode); },
                serviceContext, nullptr, errorHandle, start, timeout,
                "Reset context at StmtExecuteTimeOut", &timedOut);
-  if (!timedOut && status != OCI_SUCCESS && status != OCI_SUCCESS_WITH_INFO)
-    Ora_ErrorMsg::printOCIError(errorHandle, status, "", "Ora_Wrapper::SessionEnd", nullptr);
+  if (!timedOut) Ora_ErrorMsg::okOrTrace(errorHandle, status, "", "Ora_Wrapper::SessionEnd");
   VEL_RETURN(status);
 }
 
@@ -129,13 +126,9 @@ void Ora_Wrapper::ResetContext(OCISvcCtx* serviceContext, OCIStmt* statement, OC
             timeout, nowText);
   if (statement != nullptr) Ora_DumpStatement(statement, errorHandle);
   VEL_ERROR("Calling OCIBreak to cancel the execution");
-  int rc = L::pMyOCIBreak(serviceContext, errorHandle);
-  if (rc != OCI_SUCCESS && rc != OCI_SUCCESS_WITH_INFO)
-    Ora_ErrorMsg::printOCIError(errorHandle, rc, "", "OCIBreak", nullptr);
+  Ora_ErrorMsg::okOrTrace(errorHandle, L::pMyOCIBreak(serviceContext, errorHandle), "", "OCIBreak");
   VEL_ERROR("Calling OCIReset to reset the service context");
-  rc = L::pMyOCIReset(serviceContext, errorHandle);
-  if (rc != OCI_SUCCESS && rc != OCI_SUCCESS_WITH_INFO)
-    Ora_ErrorMsg::printOCIError(errorHandle, rc, "", "OCIReset", nullptr);
+  Ora_ErrorMsg::okOrTrace(errorHandle, L::pMyOCIReset(serviceContext, errorHandle), "", "OCIReset");
   VEL_ERROR("Done of resetting the service context");
 }
 

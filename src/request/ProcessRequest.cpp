@@ -190,25 +190,47 @@ void ProcessRequestDatabaseInformation(VelConfig* config, Request* request) {
   return;
 }
 
-void ProcessRequest(const OraXMLSQLData& catalog, const VelAttrGroups& attrGroups,
-                    const VelRequestLoopHooks& hooks) {
-  VEL_FLOW_ENTRY("ProcessRequest");
-  VelConfig config;
-  Vel_RequestListManager manager;
-  std::atomic<bool> shutdown{false};
-  const bool newConnMode = velActionNewConnMode();
+namespace {
 
+// Everything the loop starts and the records the threads point into, on the loop's stack.
+struct RequestThreads {
+  VelConfig config;
+  Vel_RequestListManager manager;  // the workers' queues, owned
+  std::atomic<bool> shutdown{false};
+  bool newConnMode = false;
   pthread_attr_t attr;
-  const bool customAttr = prepareThreadAttributes(attr);
-  pthread_attr_t* threadAttr = customAttr ? &attr : nullptr;
+  bool customAttr = false;
+  std::vector<ProcessRequestParm*> workers;  // owned
+  AlertLogParm alertLogParm;
+  pthread_t alertLogThread{};
+  bool alertLogStarted = false;
+  Vel_ListRequest actionQueue{"", "ActionConn"};
+  ProcessActionParm actionParm;
+  pthread_t actionThread{};
+  bool actionStarted = false;
+  checkTNSConnectionsParm tnsParm;
+  checkListenersParm listenerParm;
+  pthread_t tnsThread{};
+  pthread_t listenerThread{};
+  bool tnsStarted = false;
+  bool listenerStarted = false;
+};
+
+// One worker per configured subnode, the alert-log thread (when main gave one), the take-action
+// thread in new-connection mode and the two Oracle Net checks.
+void startWorkers(RequestThreads& t, const OraXMLSQLData& catalog, const VelAttrGroups& attrGroups,
+                  const VelRequestLoopHooks& hooks) {
+  t.newConnMode = velActionNewConnMode();
+  t.customAttr = prepareThreadAttributes(t.attr);
+  pthread_attr_t* threadAttr = t.customAttr ? &t.attr : nullptr;
 
   // Workers run actions on their own sessions when new-connection mode is off.
   velSetWorkerActionHandler(&velRunTakeAction);
 
   std::vector<SubnodeEntry> subnodes;
   {
-    VelMutexHandler lock(config.getMutex());
-    for (VelConfigItem* item : config.getItems()) {
+    VelMutexHandler lock(t.config.getMutex());
+    for (VelConfigItem* item : t.config.getItems()) {
       if (item == nullptr) continue;
       SubnodeEntry entry;
       entry.subnode.assign(item->getSubNodeName().c_str());
@@ -218,54 +240,137 @@ void ProcessRequest(const OraXMLSQLData& catalog, const VelAttrGroups& attrGroup
     }
   }
 
-  std::vector<ProcessRequestParm*> workers;
   for (const SubnodeEntry& entry : subnodes) {
     Vel_ListRequest* queue = new Vel_ListRequest(entry.subnode.c_str(), entry.instanceName.c_str());
-    manager.push_back(queue);
+    t.manager.push_back(queue);
     ProcessRequestParm* parm = new ProcessRequestParm;
-    parm->m_pConfig = &config;
-    parm->m_pShutdown = &shutdown;
+    parm->m_pConfig = &t.config;
+    parm->m_pShutdown = &t.shutdown;
     parm->m_pRequestList = queue;
     parm->m_subnode.assign(entry.subnode.c_str());
     parm->m_catalog = catalog;
     parm->m_attrGroups = attrGroups;
     pthread_create(&parm->m_threadId, threadAttr, processDatabaseRequest, parm);
-    workers.push_back(parm);
+    t.workers.push_back(parm);
   }
 
-  AlertLogParm alertLogParm;
-  alertLogParm.m_pConfig = &config;
-  alertLogParm.m_pRequestLists = &manager;
-  pthread_t alertLogThread{};
-  const bool alertLogStarted =
+  t.alertLogParm.m_pConfig = &t.config;
+  t.alertLogParm.m_pRequestLists = &t.manager;
+  t.alertLogStarted =
       hooks.alertLogThread != nullptr &&
-      pthread_create(&alertLogThread, threadAttr, hooks.alertLogThread, &alertLogParm) == 0;
+      pthread_create(&t.alertLogThread, threadAttr, hooks.alertLogThread, &t.alertLogParm) == 0;
 
-  Vel_ListRequest actionQueue("", "ActionConn");
-  ProcessActionParm actionParm;
-  actionParm.m_pConfig = &config;
-  actionParm.m_pRequestList = &actionQueue;
-  actionParm.m_pShutdown = &shutdown;
-  pthread_t actionThread{};
-  bool actionStarted = false;
-  if (newConnMode) {
-    actionParm.m_catalog = catalog;
-    actionStarted =
-        pthread_create(&actionThread, threadAttr, processActionRequest, &actionParm) == 0;
+  t.actionParm.m_pConfig = &t.config;
+  t.actionParm.m_pRequestList = &t.actionQueue;
+  t.actionParm.m_pShutdown = &t.shutdown;
+  if (t.newConnMode) {
+    t.actionParm.m_catalog = catalog;
+    t.actionStarted =
+        pthread_create(&t.actionThread, threadAttr, processActionRequest, &t.actionParm) == 0;
   }
 
   // The Oracle Net checks: each thread ends at once when its interval variable disables it, and
   // its group then answers with an empty list.
-  checkTNSConnectionsParm tnsParm;
-  tnsParm.m_pShutdown = &shutdown;
-  checkListenersParm listenerParm;
-  listenerParm.m_pShutdown = &shutdown;
-  pthread_t tnsThread{};
-  pthread_t listenerThread{};
-  const bool tnsStarted =
-      pthread_create(&tnsThread, threadAttr, checkTNSConnectionsThreadFunc, &tnsParm) == 0;
-  const bool listenerStarted =
-      pthread_create(&listenerThread, threadAttr, checkListenersThreadFunc, &listenerParm) == 0;
+  t.tnsParm.m_pShutdown = &t.shutdown;
+  t.listenerParm.m_pShutdown = &t.shutdown;
+  t.tnsStarted =
+      pthread_create(&t.tnsThread, threadAttr, checkTNSConnectionsThreadFunc, &t.tnsParm) == 0;
+  t.listenerStarted =
+      pthread_create(&t.listenerThread, threadAttr, checkListenersThreadFunc, &t.listenerParm) == 0;
+}
+
+// Answers or queues one request. False once the loop must end: a shutdown request (the link is
+// then closed).
+bool dispatch(RequestThreads& t, Request* request, const VelRequestLoopHooks& hooks,
+              int actionTimeout, int collectionTimeout) {
+  const void* handle = request->handle;
+  switch (request->type) {
+    case SHUTDOWN_REQUEST: {
+      cp_FreeRequest(request);
+      // Workers may still be answering: they send under the send mutex, so closing under it
+      // never cuts a response short, and every later send finds the link closed.
+      VelMutexHandler lock(gMutexSend);
+      cp_CloseConnection();
+      return false;
+    }
+    case DATA_REQUEST:
+      if (handle == Monitored_Databases) {
+        VelMutexHandler lock(gMutexSend);
+        ProcessMonitoredDatabase(&t.config, request);
+      } else if (handle == Database_Information) {
+        VelMutexHandler lock(gMutexSend);
+        ProcessRequestDatabaseInformation(&t.config, request);
+      } else if (handle == Agent_Remote_Connection || handle == Agent_Listener) {
+        {
+          VelMutexHandler lock(gMutexSend);
+          if (handle == Agent_Remote_Connection)
+            ProcessRemoteConnection(t.tnsParm, request);
+          else
+            ProcessListener(t.listenerParm, request);
+          cp_SendData(orEmpty(request->id));
+        }
+        cp_FreeRequest(request);
+      } else if (isAlertLogSummary(handle) && hooks.alertLogSummary != nullptr) {
+        // Takes the alert-log lock and then the send mutex itself: the alert-log thread sends
+        // its events inside that lock, so holding the send mutex here would invert the order.
+        hooks.alertLogSummary(request);
+      } else if (isAlertLogSummary(handle)) {
+        answerEmpty(request);
+      } else {
+        Vel_AgentFacRequest* wrapped = new Vel_AgentFacRequest(request, collectionTimeout);
+        if (!DispatchRequest(&t.manager, wrapped)) {
+          {
+            VelMutexHandler lock(gMutexSend);
+            cp_SendData(wrapped->getRequestID());
+          }
+          delete wrapped;
+        }
+      }
+      return true;
+    case TASK_REQUEST:
+      if (velIsTakeAction(request->action)) {
+        Vel_AgentFacRequest* wrapped = new Vel_AgentFacRequest(request, actionTimeout);
+        bool queued = t.newConnMode ? t.actionQueue.appendRequest(wrapped)
+                                    : DispatchRequest(&t.manager, wrapped);
+        if (!queued) {
+          refuseTakeAction(wrapped->getRequestID(), wrapped->getAction());
+          delete wrapped;
+        }
+      } else {
+        refuseTakeAction(orEmpty(request->id), request->action);
+        cp_FreeRequest(request);
+      }
+      return true;
+    default:
+      cp_FreeRequest(request);
+      return true;
+  }
+}
+
+// The alert-log thread first (it may wait for a worker), then the Oracle Net checks, the
+// workers, then the take-action thread; the queues go with their owners.
+void stopWorkers(RequestThreads& t) {
+  t.alertLogParm.m_stop.store(true);
+  if (t.alertLogStarted) pthread_join(t.alertLogThread, nullptr);
+  t.shutdown.store(true);
+  if (t.tnsStarted) pthread_join(t.tnsThread, nullptr);
+  if (t.listenerStarted) pthread_join(t.listenerThread, nullptr);
+  for (ProcessRequestParm* parm : t.workers) {
+    pthread_join(parm->m_threadId, nullptr);
+    delete parm;
+  }
+  if (t.actionStarted) pthread_join(t.actionThread, nullptr);
+  velSetWorkerActionHandler(nullptr);
+  if (t.customAttr) pthread_attr_destroy(&t.attr);
+}
+
+}  // namespace
+
+void ProcessRequest(const OraXMLSQLData& catalog, const VelAttrGroups& attrGroups,
+                    const VelRequestLoopHooks& hooks) {
+  VEL_FLOW_ENTRY("ProcessRequest");
+  RequestThreads threads;
+  startWorkers(threads, catalog, attrGroups, hooks);
 
   const int actionTimeout = velActionTimeout();
   const int collectionTimeout = velCollectionTimeout();
@@ -281,84 +386,8 @@ void ProcessRequest(const OraXMLSQLData& catalog, const VelAttrGroups& attrGroup
       if (request != nullptr) cp_FreeRequest(request);
       break;
     }
-    const void* handle = request->handle;
-    switch (request->type) {
-      case SHUTDOWN_REQUEST: {
-        cp_FreeRequest(request);
-        // Workers may still be answering: they send under the send mutex, so closing under it
-        // never cuts a response short, and every later send finds the link closed.
-        VelMutexHandler lock(gMutexSend);
-        cp_CloseConnection();
-        running = false;
-        break;
-      }
-      case DATA_REQUEST:
-        if (handle == Monitored_Databases) {
-          VelMutexHandler lock(gMutexSend);
-          ProcessMonitoredDatabase(&config, request);
-        } else if (handle == Database_Information) {
-          VelMutexHandler lock(gMutexSend);
-          ProcessRequestDatabaseInformation(&config, request);
-        } else if (handle == Agent_Remote_Connection || handle == Agent_Listener) {
-          {
-            VelMutexHandler lock(gMutexSend);
-            if (handle == Agent_Remote_Connection)
-              ProcessRemoteConnection(tnsParm, request);
-            else
-              ProcessListener(listenerParm, request);
-            cp_SendData(orEmpty(request->id));
-          }
-          cp_FreeRequest(request);
-        } else if (isAlertLogSummary(handle) && hooks.alertLogSummary != nullptr) {
-          // Takes the alert-log lock and then the send mutex itself: the alert-log thread sends
-          // its events inside that lock, so holding the send mutex here would invert the order.
-          hooks.alertLogSummary(request);
-        } else if (isAlertLogSummary(handle)) {
-          answerEmpty(request);
-        } else {
-          Vel_AgentFacRequest* wrapped = new Vel_AgentFacRequest(request, collectionTimeout);
-          if (!DispatchRequest(&manager, wrapped)) {
-            {
-              VelMutexHandler lock(gMutexSend);
-              cp_SendData(wrapped->getRequestID());
-            }
-            delete wrapped;
-          }
-        }
-        break;
-      case TASK_REQUEST:
-        if (velIsTakeAction(request->action)) {
-          Vel_AgentFacRequest* wrapped = new Vel_AgentFacRequest(request, actionTimeout);
-          bool queued =
-              newConnMode ? actionQueue.appendRequest(wrapped) : DispatchRequest(&manager, wrapped);
-          if (!queued) {
-            refuseTakeAction(wrapped->getRequestID(), wrapped->getAction());
-            delete wrapped;
-          }
-        } else {
-          refuseTakeAction(orEmpty(request->id), request->action);
-          cp_FreeRequest(request);
-        }
-        break;
-      default:
-        cp_FreeRequest(request);
-        break;
-    }
+    running = dispatch(threads, request, hooks, actionTimeout, collectionTimeout);
   }
 
-  // Shutdown: the alert-log thread first (it may wait for a worker), then the Oracle Net checks,
-  // the workers, then the take-action thread; the queues go with their owners.
-  alertLogParm.m_stop.store(true);
-  if (alertLogStarted) pthread_join(alertLogThread, nullptr);
-  shutdown.store(true);
-  if (tnsStarted) pthread_join(tnsThread, nullptr);
-  if (listenerStarted) pthread_join(listenerThread, nullptr);
-  for (ProcessRequestParm* parm : workers) {
-    pthread_join(parm->m_threadId, nullptr);
-    delete parm;
-  }
-  if (actionStarted) pthread_join(actionThread, nullptr);
-  velSetWorkerActionHandler(nullptr);
-  if (customAttr) pthread_attr_destroy(&attr);
-  return;
+  stopWorkers(threads);
 }

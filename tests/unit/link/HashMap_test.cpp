@@ -67,9 +67,7 @@ TEST(LinkHash, PutReplacesDataOnlyAndRemoveReportsTheStoredKey) {
   EXPECT_FALSE(m.contains("name"));
   free(stored);
 
-  m.put(strdup("k1"), strdup("v1"));
-  m.put(strdup("k2"), nullptr);
-  m.foreach (hashMapFreeKeyData, nullptr);  // ASan would report a leak or double free
+  m.put("k1", nullptr);
   m.clear();
   EXPECT_EQ(m.getCount(), 0);
   HashMapIterator it = m.iterator();

@@ -86,9 +86,8 @@ TEST(LinkParser, LenientCornersOfTheSubset) {
 }
 
 TEST(LinkParser, EveryFailureIsReportedOnceWithItsText) {
-  struct Case {
-    const char* text;
-    const char* message;
+  const struct {
+    const char *text, *message;
   } cases[] = {
       {"<a>text", "Missing end tag for element: a"},
       {"<a><b>x", "Missing end tag for element: b"},
@@ -113,7 +112,7 @@ TEST(LinkParser, EveryFailureIsReportedOnceWithItsText) {
       {"<a>&foo;</a>", "Unrecognized entity: foo"},
       {"<a x=\"&q;\"/>", "Unrecognized entity: q"},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     Outcome o = parse(c.text);
     EXPECT_FALSE(o.ok) << c.text;
     ASSERT_EQ(o.errors.size(), 1u) << c.text;

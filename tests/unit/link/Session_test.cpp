@@ -179,8 +179,7 @@ TEST_F(Session, TaskResponsesWithAndWithoutOutput) {
             "<output value=\"two\"/><output value=\"\"/></taskResponse>\n");
   EXPECT_EQ(cp_SendTaskRC(0, "t2"), CP_UNKNOWN_ID);
   // A task id is not a data response.
-  r = next("<taskRequest id=\"t3\"><task command=\"c\"/></taskRequest>\n");
-  cp_FreeRequest(r);
+  cp_FreeRequest(next("<taskRequest id=\"t3\"><task command=\"c\"/></taskRequest>\n"));
   EXPECT_EQ(cp_SendData("t3"), CP_UNKNOWN_ID);
   EXPECT_EQ(cp_SendTaskRCWithOutput(1, "t3", nullptr, 0, outputs, 0), 0);
   EXPECT_EQ(m_peer.readLine(), "<taskResponse id=\"t3\" rc=\"1\"/>\n");
@@ -233,35 +232,26 @@ TEST_F(Session, ResultCodesForPortAndOpening) {
   }
   // Without the environment the property gives the port.
   cp_setPort(-1);
-  std::string text = "CP_PORT=" + envPort;
-  std::vector<char> property(text.begin(), text.end());
-  property.push_back('\0');
-  char* withPort[] = {other, property.data()};
+  std::string property = "CP_PORT=" + envPort;
+  char* withPort[] = {other, &property[0]};
   EXPECT_EQ(cp_OpenConnectionWithProperties(withPort, 2), 0);
   EXPECT_TRUE(m_peer.accept());
   cp_CloseConnection();
 
-  int refused;
-  {
-    veltest::LinkPeer gone;
-    refused = gone.port();
-  }
-  cp_setPort(refused);
+  cp_setPort(veltest::LinkPeer().port());  // a port nobody listens on any more
   EXPECT_EQ(cp_OpenConnection(), CP_OPEN_FAILED);
   EXPECT_EQ(cp_GetState(), CLOSED_STATE);
 }
 
 TEST_F(Session, CallsInTheWrongStateReturnMinusFour) {
   const char* row[] = {"v"};
-  EXPECT_EQ(cp_RegisterAttrGroup("A", 1, kGroupA), CP_BAD_STATE);
-  EXPECT_EQ(cp_RegistrationComplete(), CP_BAD_STATE);
-  EXPECT_EQ(cp_SetAttributeValues(row, 1, "1"), CP_BAD_STATE);
-  EXPECT_EQ(cp_SendData("1"), CP_BAD_STATE);
-  EXPECT_EQ(cp_SendError(1, "1"), CP_BAD_STATE);
-  EXPECT_EQ(cp_SendEventData(row, 1, kGroupA), CP_BAD_STATE);
-  EXPECT_EQ(cp_SendEventError(1, kGroupA), CP_BAD_STATE);
-  EXPECT_EQ(cp_SendTaskRC(0, "1"), CP_BAD_STATE);
-  EXPECT_EQ(cp_SendRequest("A"), CP_BAD_STATE);
+  // Closed: every call (in this order) fails.
+  EXPECT_EQ(
+      (std::vector<int>{cp_RegisterAttrGroup("A", 1, kGroupA), cp_RegistrationComplete(),
+                        cp_SetAttributeValues(row, 1, "1"), cp_SendData("1"), cp_SendError(1, "1"),
+                        cp_SendEventData(row, 1, kGroupA), cp_SendEventError(1, kGroupA),
+                        cp_SendTaskRC(0, "1"), cp_SendRequest("A")}),
+      std::vector<int>(9, CP_BAD_STATE));
   Request* r = nullptr;
   EXPECT_EQ(cp_WaitForRequest(&r), CP_BAD_STATE);
   ASSERT_NE(r, nullptr);  // an empty record all the same
@@ -346,8 +336,7 @@ TEST_F(Session, OutstandingIdsAndALockThatSurvivesCloseAndReopen) {
   for (int round = 0; round < 3; ++round) {
     openRegistered(true);
     dataRequest("d1", "A");
-    Request* r = next("<taskRequest id=\"k1\"><task command=\"c\"/></taskRequest>\n");
-    cp_FreeRequest(r);
+    cp_FreeRequest(next("<taskRequest id=\"k1\"><task command=\"c\"/></taskRequest>\n"));
     EXPECT_EQ(cp_GetOutstandingCount(), 2);
     EXPECT_TRUE(cp_IsOutstanding("d1"));
     EXPECT_TRUE(cp_IsOutstanding("k1"));

@@ -78,12 +78,9 @@ TEST_F(DatabaseTest, ConnectsAndLearnsTheDatabaseOfEachSeed) {
   m_dbs.make("rac", kRac);
   m_dbs.make("asm", kAsm);
   m_dbs.make("standby", kStandby);
-  struct Case {
-    const char* connect;
-    const char* user;
-    const char* password;
-    const char* role;
-    const char* info;  // type|name|cluster|role|instance|version|short version
+  // info: type|name|cluster|role|instance (then version and short version).
+  const struct {
+    const char *connect, *user, *password, *role, *info;
   } cases[] = {
       {kSingle, "monitor", "monitor", nullptr, "RDB|PROD|0|PRIMARY|PROD"},
       {kRac, "monitor", "monitor", nullptr, "RDB|RACDB|1|PRIMARY|RACDB1"},
@@ -91,7 +88,7 @@ TEST_F(DatabaseTest, ConnectsAndLearnsTheDatabaseOfEachSeed) {
       // A physical standby carries its primary's database name.
       {kStandby, "monitor", "monitor", nullptr, "RDB|PROD|0|PHYSICAL STANDBY|PRODSB"},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.connect);
     auto db = session(c.connect, c.user, c.password, c.role);
     Ora_ErrorMsg error;
@@ -109,11 +106,8 @@ TEST_F(DatabaseTest, ConnectsAndLearnsTheDatabaseOfEachSeed) {
 }
 
 TEST_F(DatabaseTest, FailedLogOnsReportTheirErrors) {
-  struct Case {
-    const char* connect;
-    const char* user;
-    const char* password;
-    const char* role;
+  const struct {
+    const char *connect, *user, *password, *role;
     int code;
   } cases[] = {
       {"nohost:1521/NONE", "monitor", "monitor", nullptr, 12541},
@@ -121,7 +115,7 @@ TEST_F(DatabaseTest, FailedLogOnsReportTheirErrors) {
       {kSingle, "monitor", "monitor", "SYSDBA", 1031},
       {kSingle, "sys", "oracle", "SYSASM", 15000},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.code);
     auto db = session(c.connect, c.user, c.password, c.role);
     Ora_ErrorMsg error;
@@ -220,13 +214,8 @@ TEST_F(DatabaseTest, FetchesEachTypeAndNullsAsText) {
 TEST_F(DatabaseTest, NumberTextWithShiftAndNulls) {
   auto db = connected();
   // Each value with shift 0, 2 and -1: times 10^shift, rounded half away from zero, "-1" beyond
-  // 64 bits; a NULL gives -1 scaled by the shift, or the null text.
-  struct Case {
-    const char* value;
-    const char* shift0;
-    const char* shift2;
-    const char* shiftMinus1;
-  } cases[] = {
+  // 64 bits; a NULL gives -1 scaled by the shift, or the null text. {value, shift 0, 2, -1}:
+  const char* const cases[][4] = {
       {"12.345", "12", "1235", "1"},
       {"NULL", "n/a", "-100", "-1"},
       {"0", "0", "0", "0"},
@@ -243,7 +232,7 @@ TEST_F(DatabaseTest, NumberTextWithShiftAndNulls) {
   };
   std::string sql = "CREATE TABLE nums(id NUMBER, n NUMBER);";
   for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i)
-    sql += "INSERT INTO nums VALUES(" + std::to_string(i) + ", " + cases[i].value + ");";
+    sql += "INSERT INTO nums VALUES(" + std::to_string(i) + ", " + cases[i][0] + ");";
   m_dbs.exec(kSingle, sql);
   struct Capture : Ora_AutoStmtTable {
     std::vector<std::vector<std::string>> rows;
@@ -259,9 +248,8 @@ TEST_F(DatabaseTest, NumberTextWithShiftAndNulls) {
       << error.getMessage();
   ASSERT_EQ(capture.rows.size(), sizeof cases / sizeof cases[0]);
   for (size_t i = 0; i < capture.rows.size(); ++i) {
-    SCOPED_TRACE(cases[i].value);
-    EXPECT_EQ(capture.rows[i],
-              (std::vector<std::string>{cases[i].shift0, cases[i].shift2, cases[i].shiftMinus1}));
+    EXPECT_EQ(capture.rows[i], (std::vector<std::string>{cases[i][1], cases[i][2], cases[i][3]}))
+        << cases[i][0];
   }
 
   char buffer[32] = "untouched";

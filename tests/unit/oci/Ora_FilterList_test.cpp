@@ -67,36 +67,28 @@ Translated translate(const char* filter,
 const char kLimit[] = "AND (ROWNUM<= :maxrownum)";
 
 TEST(FilterTranslation, WorkedExamples) {
-  Translated none = translate(nullptr);
-  EXPECT_EQ(none.sql, "Q");
-  EXPECT_TRUE(none.binds.empty());
-
-  Translated eq = translate("((STATUS EQ 'OPEN'))");
-  EXPECT_EQ(eq.sql, std::string("select * from (Q) where ((((STATUS = :BindValue0))) )") + kLimit);
-  EXPECT_EQ(eq.binds, (std::vector<std::string>{"OPEN"}));
-
-  Translated two = translate("((ID GT 5)(NAME NE 'X'))");
-  EXPECT_EQ(
-      two.sql,
-      std::string("select * from (Q) where ((((ID > :BindValue0) AND (NAME != :BindValue1))) )") +
-          kLimit);
-  EXPECT_EQ(two.binds, (std::vector<std::string>{"5", "X"}));
-
-  Translated orGroups = translate("((ID EQ 1))((ID EQ 2))");
-  EXPECT_EQ(
-      orGroups.sql,
-      std::string("select * from (Q) where ((((ID = :BindValue0))\n OR ((ID = :BindValue1))) )") +
-          kLimit);
-  EXPECT_EQ(orGroups.binds, (std::vector<std::string>{"1", "2"}));
-
-  Translated scan = translate("((SCAN(NAME) EQ 'abc'))");
-  EXPECT_EQ(scan.sql,
-            std::string("select * from (Q) where ((((NAME LIKE :BindValue0))) )") + kLimit);
-  EXPECT_EQ(scan.binds, (std::vector<std::string>{"%abc%"}));
-
-  Translated partial = translate("((OTHER EQ 1)(ID EQ 2))");
-  EXPECT_EQ(partial.sql, "select * from (Q) where ((((1=1) AND (ID = :BindValue0))) )");
-  EXPECT_EQ(partial.binds, (std::vector<std::string>{"2"}));
+  const std::string limited = "select * from (Q) where ((";
+  const struct {
+    const char* filter;
+    std::string sql;
+    std::vector<std::string> binds;
+  } cases[] = {
+      {nullptr, "Q", {}},
+      {"((STATUS EQ 'OPEN'))", limited + "((STATUS = :BindValue0))) )" + kLimit, {"OPEN"}},
+      {"((ID GT 5)(NAME NE 'X'))",
+       limited + "((ID > :BindValue0) AND (NAME != :BindValue1))) )" + kLimit,
+       {"5", "X"}},
+      {"((ID EQ 1))((ID EQ 2))",
+       limited + "((ID = :BindValue0))\n OR ((ID = :BindValue1))) )" + kLimit,
+       {"1", "2"}},
+      {"((SCAN(NAME) EQ 'abc'))", limited + "((NAME LIKE :BindValue0))) )" + kLimit, {"%abc%"}},
+      {"((OTHER EQ 1)(ID EQ 2))", limited + "((1=1) AND (ID = :BindValue0))) )", {"2"}},
+  };
+  for (const auto& c : cases) {
+    Translated t = translate(c.filter);
+    EXPECT_EQ(t.sql, c.sql);
+    EXPECT_EQ(t.binds, c.binds) << t.sql;
+  }
 }
 
 TEST(FilterTranslation, OperatorsAndValues) {

@@ -104,30 +104,25 @@ class LoopTest : public ::testing::Test {
 TEST_F(LoopTest, MonitoredDatabasesListsActiveSubnodesOfKnownTypes) {
   VelConfig config;
   // Nothing active yet: an empty answer.
-  velagent::Answer none = answerWith(ProcessMonitoredDatabase, config, Monitored_Databases);
-  ASSERT_TRUE(none.ok());
-  EXPECT_TRUE(none.rows.empty());
+  EXPECT_TRUE(
+      reqtest::rowsOf(answerWith(ProcessMonitoredDatabase, config, Monitored_Databases)).empty());
 
   const std::string longName(40, 'N');
   setItem(config, "PROD", VEL_CONN_STATUS_ACTIVE, "rdb", longName.c_str());
   setItem(config, "DOWN", VEL_CONN_STATUS_INACTIVE, "RDB", "DOWN");
   setItem(config, "ODD", VEL_CONN_STATUS_ACTIVE, "RAC", "ODD");
-  velagent::Answer rows = answerWith(ProcessMonitoredDatabase, config, Monitored_Databases);
-  ASSERT_TRUE(rows.ok());
   // The database name is cut to its 32-character width.
-  EXPECT_EQ(rows.rows, (Rows{{"Reserved", "%ZUL.OracleAgentRDB", "rdb", std::string(32, 'N'),
-                              "06.31.00.01", "PROD"}}));
+  EXPECT_EQ(reqtest::rowsOf(answerWith(ProcessMonitoredDatabase, config, Monitored_Databases)),
+            (Rows{{"Reserved", "%ZUL.OracleAgentRDB", "rdb", std::string(32, 'N'), "06.31.00.01",
+                   "PROD"}}));
 }
 
 TEST_F(LoopTest, DatabaseInformationListsEverySubnodeWithItsStatus) {
   VelConfig config;
   setItem(config, "PROD", VEL_CONN_STATUS_ACTIVE, "RDB", "PROD");
   setItem(config, "DOWN", VEL_CONN_STATUS_INACTIVE, "RDB", "");
-  velagent::Answer answer =
-      answerWith(ProcessRequestDatabaseInformation, config, Database_Information);
-  ASSERT_TRUE(answer.ok());
   EXPECT_EQ(
-      answer.rows,
+      reqtest::rowsOf(answerWith(ProcessRequestDatabaseInformation, config, Database_Information)),
       (Rows{{"PROD", "PROD", "19.3.0.0.0", "RDB", "64", "Active", "dg1", "PRIMARY", "dbhost1",
              "prod1"},
             {"DOWN", "", "19.3.0.0.0", "RDB", "64", "Inactive", "", "PRIMARY", "dbhost1", "prod1"},
@@ -153,36 +148,21 @@ TEST_F(LoopTest, LoopRoutesRequestsAndJoinsEverythingAtShutdown) {
   }
   EXPECT_TRUE(active);
 
-  velagent::Answer stats = m_agent.dataRequest(reqtest::kStats, "PROD", {}, 8000);
-  ASSERT_TRUE(stats.ok());
-  EXPECT_FALSE(stats.rows.empty());
-  velagent::Answer alertLog = m_agent.dataRequest(RDB_Alert_Log_Summary, "PROD", {}, 3000);
-  ASSERT_TRUE(alertLog.ok());
-  EXPECT_TRUE(alertLog.rows.empty());
+  EXPECT_FALSE(reqtest::rowsOf(m_agent.dataRequest(reqtest::kStats, "PROD", {}, 8000)).empty());
+  EXPECT_TRUE(
+      reqtest::rowsOf(m_agent.dataRequest(RDB_Alert_Log_Summary, "PROD", {}, 3000)).empty());
 
   // New-connection mode off: the action runs on the worker's session; the worker of the down
   // database has no session, and says so.
-  velagent::TaskResult select = m_agent.task("PROD", "VELSELECT:select 'x' X from dual;", 8000);
-  ASSERT_TRUE(select.ok());
-  EXPECT_EQ(select.rc, 0);
-  ASSERT_EQ(select.outputs.size(), 2u);
-  EXPECT_EQ(select.outputs[0].value, "x");
-  EXPECT_EQ(select.outputs[1].value, "X");
-  velagent::TaskResult down = m_agent.task("DOWN", "VELPLSQL:BEGIN NULL; END;", 8000);
-  ASSERT_TRUE(down.ok());
-  EXPECT_EQ(down.rc, -1);
-  ASSERT_EQ(down.outputs.size(), 1u);
-  EXPECT_EQ(down.outputs[0].value, "The database session is not connected");
-
+  EXPECT_EQ(reqtest::taskAnswer(m_agent.task("PROD", "VELSELECT:select 'x' X from dual;", 8000)),
+            "0|x|X");
+  EXPECT_EQ(reqtest::taskAnswer(m_agent.task("DOWN", "VELPLSQL:BEGIN NULL; END;", 8000)),
+            "-1|The database session is not connected");
   // A take action for a subnode without a queue, and an unknown action.
-  velagent::TaskResult nowhere = m_agent.task("NOSUCH", "VELSELECT:select 1 from dual", 3000);
-  ASSERT_TRUE(nowhere.ok());
-  EXPECT_EQ(nowhere.rc, -1);
-  velagent::TaskResult unknown = m_agent.task("PROD", "SHELL:ls", 3000);
-  ASSERT_TRUE(unknown.ok());
-  EXPECT_EQ(unknown.rc, -1);
-  ASSERT_EQ(unknown.outputs.size(), 1u);
-  EXPECT_EQ(unknown.outputs[0].value, "Error, this action SHELL:ls can't be processed");
+  EXPECT_EQ(reqtest::taskAnswer(m_agent.task("NOSUCH", "VELSELECT:select 1 from dual", 3000)),
+            "-1|Error, this action VELSELECT:select 1 from dual can't be processed");
+  EXPECT_EQ(reqtest::taskAnswer(m_agent.task("PROD", "SHELL:ls", 3000)),
+            "-1|Error, this action SHELL:ls can't be processed");
 
   ASSERT_TRUE(m_agent.sendShutdown());
   loop.join();  // returns only once every worker has been joined

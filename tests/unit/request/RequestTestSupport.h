@@ -135,22 +135,28 @@ inline std::vector<std::string> missingTableEvent(const char* subnode, const cha
           "user select privilege on the tables or views."};
 }
 
-// A filter item as the agent writes it.
-inline velagent::RequestInfoItem filterItem(const std::string& filter) {
-  velagent::RequestInfoItem item;
-  item.name = "_FILTER";
-  item.value = filter;
-  item.op = "EQ";
-  return item;
+// The rows of an answer that must have come (an empty answer differs from none).
+inline std::vector<std::vector<std::string>> rowsOf(const velagent::Answer& a) {
+  EXPECT_TRUE(a.ok()) << "no answer";
+  return a.rows;
 }
 
-// A requested attribute, as the agent lists them before the filter.
+// A take action's answer as "rc|output|...", or "no answer"; no output names an instance.
+inline std::string taskAnswer(const velagent::TaskResult& r) {
+  std::string answer = r.ok() ? std::to_string(r.rc) : "no answer";
+  for (const auto& o : r.outputs) {
+    answer += "|" + o.value;
+    EXPECT_EQ(o.inst, "");
+  }
+  return answer;
+}
+
+// A filter item as the agent writes it, and a requested attribute as it lists them before it.
+inline velagent::RequestInfoItem filterItem(const std::string& filter) {
+  return {"_FILTER", filter, "EQ", ""};
+}
 inline velagent::RequestInfoItem columnItem(const std::string& name) {
-  velagent::RequestInfoItem item;
-  item.name = name;
-  item.value = "";
-  item.op = "EQ";
-  return item;
+  return {name, "", "EQ", ""};
 }
 
 }  // namespace reqtest

@@ -256,11 +256,7 @@ std::string runnable(const std::string& id, const std::string& text,
 }
 
 struct SeedCase {
-  const char* seed;
-  const char* connect;
-  const char* user;
-  const char* role;
-  const char* type;
+  const char *seed, *connect, *user, *role, *type;
   bool cluster;
 };
 const SeedCase kSeeds[] = {

@@ -58,72 +58,40 @@ class ActionTest : public ::testing::Test {
     return m_peer.agent().waitTaskAnswer(id, timeoutMs);
   }
 
-  static std::vector<std::string> lines(const velagent::TaskResult& r) {
-    std::vector<std::string> out;
-    for (const auto& o : r.outputs) out.push_back(o.value);
-    return out;
-  }
-
   reqtest::ConfigFile m_file{kConfig};
   ocitest::SimDatabases m_dbs;
   reqtest::LinkPeer m_peer;
   OraXMLSQLData m_catalog = reqtest::makeCatalog();
 };
 
-TEST_F(ActionTest, SelectRowsLastFetchedFirstThenColumnNames) {
-  velagent::TaskResult all =
-      runOnSession("VELSELECT:select name, value from v$sysstat order by name;;", 1000);
-  ASSERT_TRUE(all.ok());
-  EXPECT_EQ(all.rc, 0);
-  std::vector<std::string> allLines = lines(all);
-  ASSERT_GE(allLines.size(), 4u);
-  EXPECT_EQ(allLines.back(), "NAME / VALUE");
-  for (const auto& o : all.outputs) EXPECT_EQ(o.inst, "");
-
-  // The limit keeps the first rows fetched; they come out in reverse order.
-  velagent::TaskResult limited =
-      runOnSession("VELSELECT:select name, value from v$sysstat order by name", 2);
-  ASSERT_TRUE(limited.ok());
-  // allLines holds every row reversed: the first two fetched rows are its last two row lines.
-  std::vector<std::string> got = lines(limited);
-  ASSERT_EQ(got.size(), 3u);
-  EXPECT_EQ(got[0], allLines[allLines.size() - 3]);
-  EXPECT_EQ(got[1], allLines[allLines.size() - 2]);
-  EXPECT_EQ(got[2], "NAME / VALUE");
-}
-
-TEST_F(ActionTest, SelectWithoutRowsNullValuesAndFailures) {
-  velagent::TaskResult none =
-      runOnSession("VELSELECT:select name, value from v$sysstat where name = 'no such'");
-  ASSERT_TRUE(none.ok());
-  EXPECT_EQ(none.rc, 0);
-  EXPECT_EQ(lines(none), (std::vector<std::string>{"NAME / VALUE"}));
-
-  velagent::TaskResult nulls = runOnSession("VELSELECT:select 'a' A, NULL B, 'c' C from dual");
-  ASSERT_TRUE(nulls.ok());
-  EXPECT_EQ(lines(nulls), (std::vector<std::string>{"a /  / c", "A / B / C"}));
-
-  velagent::TaskResult failed = runOnSession("VELSELECT:select x from no_such_table");
-  ASSERT_TRUE(failed.ok());
-  EXPECT_EQ(failed.rc, 942);
-  ASSERT_EQ(failed.outputs.size(), 1u);
-  EXPECT_NE(failed.outputs[0].value.find("ORA-00942"), std::string::npos);
-
-  // An empty query is not answered.
-  EXPECT_EQ(runOnSession("VELSELECT:", 10, 1200).status, velagent::WaitStatus::kTimeout);
-}
-
-TEST_F(ActionTest, PlsqlSuccessAndOracleError) {
-  velagent::TaskResult ok = runOnSession("VELPLSQL:BEGIN NULL; END;");
-  ASSERT_TRUE(ok.ok());
-  EXPECT_EQ(ok.rc, 0);
-  EXPECT_EQ(lines(ok), (std::vector<std::string>{""}));
-
-  velagent::TaskResult failed = runOnSession("VELPLSQL:BEGIN no_such_procedure; END;");
-  ASSERT_TRUE(failed.ok());
-  EXPECT_NE(failed.rc, 0);
-  ASSERT_EQ(failed.outputs.size(), 1u);
-  EXPECT_NE(failed.outputs[0].value.find("ORA-"), std::string::npos);
+TEST_F(ActionTest, SelectAndPlsqlActionsOnASession) {
+  // A SELECT answers its rows last fetched first, then the column names; the row limit keeps the
+  // first rows fetched. Failures answer the Oracle error; an empty query is not answered.
+  const char kStats[] = "VELSELECT:select name, value from v$sysstat order by name";
+  const struct {
+    std::string command;
+    int maxRow;
+    const char* answer;
+  } cases[] = {
+      {std::string(kStats) + ";;", 1000,
+       "0|user commits / 98231|session logical reads / 12873311|logons current / 41|"
+       "logons cumulative / 1200|execute count / 771200|NAME / VALUE"},
+      {kStats, 2, "0|logons cumulative / 1200|execute count / 771200|NAME / VALUE"},
+      {"VELSELECT:select name, value from v$sysstat where name = 'no such'", 10, "0|NAME / VALUE"},
+      {"VELSELECT:select 'a' A, NULL B, 'c' C from dual", 10, "0|a /  / c|A / B / C"},
+      {"VELSELECT:select x from no_such_table", 10, "942|ORA-00942: table or view does not exist "},
+      {"VELPLSQL:BEGIN NULL; END;", 10, "0|"},
+      {"VELPLSQL:BEGIN no_such_procedure; END;", 10,
+       "6550|ORA-06550: line 1, column 7: PLS-00201: identifier 'NO_SUCH_PROCEDURE' must be "
+       "declared ORA-06550: line 1, column 7: PL/SQL: Statement ignored "},
+      {"VELSELECT:", 10, "no answer"},
+  };
+  for (const auto& c : cases) {
+    bool silent = c.answer == std::string("no answer");
+    EXPECT_EQ(reqtest::taskAnswer(runOnSession(c.command, c.maxRow, silent ? 1200 : 5000)),
+              c.answer)
+        << c.command;
+  }
 }
 
 TEST_F(ActionTest, ThreadConnectsPerActionAndAnswersFailures) {
@@ -154,15 +122,9 @@ TEST_F(ActionTest, ThreadConnectsPerActionAndAnswersFailures) {
   shutdown = true;
   pthread_join(thread, nullptr);
 
-  ASSERT_TRUE(select.ok());
-  EXPECT_EQ(select.rc, 0);
-  EXPECT_EQ(lines(select), (std::vector<std::string>{"x", "X"}));
-  ASSERT_TRUE(missing.ok());
-  EXPECT_EQ(missing.rc, -2);
-  EXPECT_EQ(lines(missing), (std::vector<std::string>{"Can not get the subnode item for NOSUCH"}));
-  ASSERT_TRUE(down.ok());
-  EXPECT_EQ(down.rc, -2);
-  EXPECT_EQ(lines(down), (std::vector<std::string>{"Can not connect to the database"}));
+  EXPECT_EQ(reqtest::taskAnswer(select), "0|x|X");
+  EXPECT_EQ(reqtest::taskAnswer(missing), "-2|Can not get the subnode item for NOSUCH");
+  EXPECT_EQ(reqtest::taskAnswer(down), "-2|Can not connect to the database");
 }
 
 }  // namespace

@@ -66,8 +66,8 @@ class WorkerTest : public ::testing::Test {
   }
 
   // The agent asks; the request goes to the subnode's queue as the request loop puts it there.
-  velagent::Answer request(const char* group, const char* subnode,
-                           const std::vector<velagent::RequestInfoItem>& items = {}) {
+  Rows request(const char* group, const char* subnode,
+               const std::vector<velagent::RequestInfoItem>& items = {}) {
     std::string id;
     Vel_AgentFacRequest* wrapper =
         new Vel_AgentFacRequest(m_peer.receive(group, subnode, items, &id), 60);
@@ -75,7 +75,7 @@ class WorkerTest : public ::testing::Test {
       ADD_FAILURE() << "not queued";
       delete wrapper;
     }
-    return m_peer.answer(id, 8000);
+    return reqtest::rowsOf(m_peer.answer(id, 8000));
   }
 
   int status(const char* subnode) {
@@ -109,16 +109,16 @@ TEST_F(WorkerTest, IntervalGroupAnsweredFromItsCache) {
   start("PROD", reqtest::makeCatalog(3600));
   // The first turn queues the interval statement ahead of or with the first request; after the
   // second answer its run is certainly done.
-  EXPECT_EQ(request(reqtest::kCommits, "PROD").rows, kCommitsRow);
-  EXPECT_EQ(request(reqtest::kCommits, "PROD").rows, kCommitsRow);
+  EXPECT_EQ(request(reqtest::kCommits, "PROD"), kCommitsRow);
+  EXPECT_EQ(request(reqtest::kCommits, "PROD"), kCommitsRow);
   m_dbs.exec(kSingle, "UPDATE \"gv$sysstat\" SET value = 5 WHERE name = 'user commits'");
   // Still the cached rows; a group without an interval sees the change at once.
-  EXPECT_EQ(request(reqtest::kCommits, "PROD").rows, kCommitsRow);
+  EXPECT_EQ(request(reqtest::kCommits, "PROD"), kCommitsRow);
   // A request appended to the idle worker wakes it: the answer does not wait for the next
   // once-a-second look, about one second away here.
   veltest::alignToSecond();
   auto asked = std::chrono::steady_clock::now();
-  Rows stats = request(reqtest::kStats, "PROD").rows;
+  Rows stats = request(reqtest::kStats, "PROD");
   EXPECT_LT(veltest::msSince(asked), 500);
   ASSERT_EQ(stats.size(), 5u);
   EXPECT_EQ(stats[4][0], "5");
@@ -131,14 +131,14 @@ TEST_F(WorkerTest, IntervalGroupAnsweredFromItsCache) {
 
 TEST_F(WorkerTest, IntervalGroupRefreshedAfterItsInterval) {
   start("PROD", reqtest::makeCatalog(1));
-  EXPECT_EQ(request(reqtest::kCommits, "PROD").rows, kCommitsRow);
+  EXPECT_EQ(request(reqtest::kCommits, "PROD"), kCommitsRow);
   m_dbs.exec(kSingle, "UPDATE \"gv$sysstat\" SET value = 7 WHERE name = 'user commits'");
   Rows refreshed = {{"user commits", "7"}};
   // Requests are answered at once, so the refresh is awaited by time (a few interval turns).
   bool seen = false;
   auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
   while (!seen && std::chrono::steady_clock::now() < end) {
-    seen = request(reqtest::kCommits, "PROD").rows == refreshed;
+    seen = request(reqtest::kCommits, "PROD") == refreshed;
     if (!seen) std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
   EXPECT_TRUE(seen);
@@ -154,19 +154,15 @@ TEST_F(WorkerTest, FailingIntervalStatementRaisesAnEventEachTurn) {
   for (size_t i = 0; i < 2; ++i)
     EXPECT_EQ(reqtest::eventRow(events[i]), reqtest::missingTableEvent("PROD", "TEST_BROKEN"));
   // Requests of the group are still answered, by running the statement (empty answer).
-  EXPECT_TRUE(request(reqtest::kBroken, "PROD").rows.empty());
+  EXPECT_TRUE(request(reqtest::kBroken, "PROD").empty());
 }
 
 TEST_F(WorkerTest, DatabaseDownAtStartIsServedOnceItComesUp) {
   m_dbs.exec(kLate, "INSERT INTO sim_faults VALUES('attach', '', 12541, 0)");
   start("LATE", reqtest::makeCatalog(3600), false);
   ASSERT_TRUE(waitStatus("LATE", VEL_CONN_STATUS_INACTIVE, 5000));
-  velagent::Answer down = request(reqtest::kStats, "LATE");
-  ASSERT_TRUE(down.ok());
-  EXPECT_TRUE(down.rows.empty());
-  velagent::Answer noInstances = request(RDB_Instance_Info, "LATE");
-  ASSERT_TRUE(noInstances.ok());
-  EXPECT_TRUE(noInstances.rows.empty());
+  EXPECT_TRUE(request(reqtest::kStats, "LATE").empty());
+  EXPECT_TRUE(request(RDB_Instance_Info, "LATE").empty());
   // The connection failure is raised as an event.
   std::vector<velagent::Event> events = m_peer.events(1);
   ASSERT_FALSE(events.empty());
@@ -174,10 +170,10 @@ TEST_F(WorkerTest, DatabaseDownAtStartIsServedOnceItComesUp) {
 
   m_dbs.exec(kLate, "DELETE FROM sim_faults");
   ASSERT_TRUE(waitStatus("LATE", VEL_CONN_STATUS_ACTIVE, 6000));
-  EXPECT_EQ(request(reqtest::kStats, "LATE").rows.size(), 5u);
+  EXPECT_EQ(request(reqtest::kStats, "LATE").size(), 5u);
   // The interval list was built once the type became known.
-  EXPECT_EQ(request(reqtest::kCommits, "LATE").rows, kCommitsRow);
-  Rows instances = request(RDB_Instance_Info, "LATE").rows;
+  EXPECT_EQ(request(reqtest::kCommits, "LATE"), kCommitsRow);
+  Rows instances = request(RDB_Instance_Info, "LATE");
   ASSERT_EQ(instances.size(), 1u);
   EXPECT_EQ(instances[0][2], "PROD");
 }
@@ -193,10 +189,10 @@ TEST_F(WorkerTest, SessionLostWhileRunningIsRebuiltOnceTheDatabaseIsBack) {
   EXPECT_TRUE(trace.contains("The database session of subnode PROD failed its check"));
   m_dbs.exec(kSingle, "DELETE FROM sim_faults");
   ASSERT_TRUE(waitStatus("PROD", VEL_CONN_STATUS_ACTIVE, 5000));
-  EXPECT_EQ(request(reqtest::kStats, "PROD").rows.size(), 5u);
+  EXPECT_EQ(request(reqtest::kStats, "PROD").size(), 5u);
 }
 
-TEST_F(WorkerTest, StatementRunForAnotherThread) {
+TEST_F(WorkerTest, StatementForAnotherThreadAndDiscoveryParameters) {
   start("PROD", reqtest::makeCatalog());
   Vel_ListRequest* queue = m_manager.getRequestList("PROD");
   ASSERT_NE(queue, nullptr);
@@ -210,6 +206,10 @@ TEST_F(WorkerTest, StatementRunForAnotherThread) {
   EXPECT_EQ(sql.getTable().getStoredRowCount(), 5u);
   // The worker left it to its creator (this stack); nothing else is queued.
   EXPECT_EQ(queue->getCount(), 0u);
+  // Parameter groups whose filter names a discovery parameter are answered from it.
+  EXPECT_EQ(
+      request(RDB_Parameter, "PROD", {reqtest::filterItem("((NAME EQ 'VANTOR_EXTAGT_RAC_INFO'))")}),
+      (Rows{{"VANTOR_EXTAGT_RAC_INFO", "CLUSTER=NO;DBUNIQNAME=PROD;INSTANCES=PROD@dbhost1"}}));
 }
 
 std::atomic<int> g_handled{0};
@@ -235,39 +235,15 @@ TEST_F(WorkerTest, TakeActionsOnTheWorkerSession) {
     return m_peer.agent().waitTaskAnswer(id, timeoutMs);
   };
   // No take-action code installed: refused with the failure text.
-  velagent::TaskResult refused = task("VELSELECT: select 1 from dual");
-  ASSERT_TRUE(refused.ok());
-  EXPECT_EQ(refused.rc, -1);
-  ASSERT_EQ(refused.outputs.size(), 1u);
-  EXPECT_EQ(refused.outputs[0].value,
-            "Error, this action VELSELECT: select 1 from dual can't be processed");
+  EXPECT_EQ(reqtest::taskAnswer(task("VELSELECT: select 1 from dual")),
+            "-1|Error, this action VELSELECT: select 1 from dual can't be processed");
   // An unknown prefix gets no answer at all.
-  EXPECT_EQ(task("velselect: select 1 from dual", 1500).status, velagent::WaitStatus::kTimeout);
+  EXPECT_EQ(reqtest::taskAnswer(task("velselect: select 1 from dual", 1500)), "no answer");
 
   velSetWorkerActionHandler(answerAction);
-  velagent::TaskResult handled = task("VELPLSQL: BEGIN NULL; END;");
+  EXPECT_EQ(reqtest::taskAnswer(task("VELPLSQL: BEGIN NULL; END;")), "0|connected 3");
   velSetWorkerActionHandler(nullptr);
-  ASSERT_TRUE(handled.ok());
-  EXPECT_EQ(handled.rc, 0);
-  ASSERT_EQ(handled.outputs.size(), 1u);
-  EXPECT_EQ(handled.outputs[0].value, "connected 3");
   EXPECT_EQ(g_handled.load(), 1);
-}
-
-TEST_F(WorkerTest, ParameterGroupsRoutedByTheirFilter) {
-  start("PROD", reqtest::makeCatalog());
-  Rows rows =
-      request(RDB_Parameter, "PROD", {reqtest::filterItem("((NAME EQ 'VANTOR_EXTAGT_RAC_INFO'))")})
-          .rows;
-  EXPECT_EQ(
-      rows,
-      (Rows{{"VANTOR_EXTAGT_RAC_INFO", "CLUSTER=NO;DBUNIQNAME=PROD;INSTANCES=PROD@dbhost1"}}));
-  // Any other request of the group is a catalog request (no statement in this catalog: an
-  // empty answer).
-  velagent::Answer other =
-      request(RDB_Parameter, "PROD", {reqtest::filterItem("((NAME EQ 'processes'))")});
-  ASSERT_TRUE(other.ok());
-  EXPECT_TRUE(other.rows.empty());
 }
 
 TEST_F(WorkerTest, ShutdownWaitsForTheRunningStatement) {
@@ -283,9 +259,7 @@ TEST_F(WorkerTest, ShutdownWaitsForTheRunningStatement) {
   ASSERT_EQ(queue->getCount(), 0u);  // taken by the worker
   stop();
   // The join returned only after the statement had run and its answer had been sent.
-  velagent::Answer answer = m_peer.answer(id, 1000);
-  ASSERT_TRUE(answer.ok());
-  EXPECT_EQ(answer.rows.size(), 5u);
+  EXPECT_EQ(reqtest::rowsOf(m_peer.answer(id, 1000)).size(), 5u);
 }
 
 TEST_F(WorkerTest, UnknownSubnodeConfigurationEndsTheWorker) {

@@ -34,46 +34,31 @@ class Probe : public Vel_BaseRequest {
 };
 
 TEST(RequestQueue, DefaultLimitAdmitsFiftyOneRequests) {
-  ScopedEnv unset("VEL_REQUEST_QUEUE_MAX_LENGTH", nullptr);
-  std::atomic<int> destroyed{0};
-  {
-    Vel_ListRequest queue("sub", "inst");
-    EXPECT_EQ(queue.getMaxLength(), 50);
-    for (int i = 0; i < 51; ++i) ASSERT_TRUE(queue.appendRequest(new Probe(i, &destroyed))) << i;
-    Probe refused(51);
-    EXPECT_FALSE(queue.appendRequest(&refused));
-    EXPECT_EQ(queue.getCount(), 51u);
-    // Oldest first; a removed request makes room for exactly one more.
-    Vel_BaseRequest* first = queue.remove();
-    ASSERT_NE(first, nullptr);
-    EXPECT_EQ(static_cast<Probe*>(first)->id(), 0);
-    delete first;
-    EXPECT_TRUE(queue.appendRequest(new Probe(52, &destroyed)));
-    EXPECT_FALSE(queue.appendRequest(&refused));
-    EXPECT_FALSE(queue.appendRequest(nullptr));
-  }
-  // The queue destroys what it still holds; the refused request stayed with its owner.
-  EXPECT_EQ(destroyed.load(), 52);
-}
-
-TEST(RequestQueue, ConfiguredLimits) {
-  {
-    ScopedEnv zero("VEL_REQUEST_QUEUE_MAX_LENGTH", "0");
-    Vel_ListRequest queue(nullptr, nullptr);
-    EXPECT_STREQ(queue.getSubNode(), "");
-    EXPECT_STREQ(queue.getInstanceName(), "");
-    EXPECT_TRUE(queue.appendRequest(new Probe(1)));
-    Probe second(2);
-    EXPECT_FALSE(queue.appendRequest(&second));
-    delete queue.remove();
-    EXPECT_EQ(queue.remove(), nullptr);
-  }
-  {
-    ScopedEnv three("VEL_REQUEST_QUEUE_MAX_LENGTH", "3");
-    Vel_ListRequest queue("s", "i");
-    for (int i = 0; i < 4; ++i) EXPECT_TRUE(queue.appendRequest(new Probe(i)));
-    Probe extra(5);
-    EXPECT_FALSE(queue.appendRequest(&extra));
+  // A queue admits one request more than its limit (50 unless configured).
+  for (auto [limit, admitted] : {std::pair<const char*, int>{nullptr, 51}, {"0", 1}, {"3", 4}}) {
+    SCOPED_TRACE(admitted);
+    ScopedEnv env("VEL_REQUEST_QUEUE_MAX_LENGTH", limit);
+    std::atomic<int> destroyed{0};
+    {
+      Vel_ListRequest queue(nullptr, nullptr);
+      EXPECT_STREQ(queue.getSubNode(), "");
+      EXPECT_EQ(queue.getMaxLength(), admitted - 1);
+      for (int i = 0; i < admitted; ++i)
+        ASSERT_TRUE(queue.appendRequest(new Probe(i, &destroyed))) << i;
+      Probe refused(-1);
+      EXPECT_FALSE(queue.appendRequest(&refused));
+      EXPECT_EQ(queue.getCount(), static_cast<size_t>(admitted));
+      // Oldest first; a removed request makes room for exactly one more.
+      Vel_BaseRequest* first = queue.remove();
+      ASSERT_NE(first, nullptr);
+      EXPECT_EQ(static_cast<Probe*>(first)->id(), 0);
+      delete first;
+      EXPECT_TRUE(queue.appendRequest(new Probe(admitted, &destroyed)));
+      EXPECT_FALSE(queue.appendRequest(&refused));
+      EXPECT_FALSE(queue.appendRequest(nullptr));
+    }
+    // The queue destroys what it still holds; the refused request stayed with its owner.
+    EXPECT_EQ(destroyed.load(), admitted + 1);
   }
 }
 

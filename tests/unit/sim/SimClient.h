@@ -77,74 +77,52 @@ typedef void (*FreeFp)(void*, void*);
 
 // The entry points, resolved by name.
 struct Oci {
-  void* lib = nullptr;
-  sword (*ErrorGet)(void*, ub4, text*, sb4*, text*, ub4, ub4);
-  void (*NumberSetZero)(void*, OCINumber*);
-  sword (*NumberToInt)(void*, const OCINumber*, uword, uword, void*);
-  sword (*NumberToText)(void*, const OCINumber*, const text*, ub4, const text*, ub4, ub4*, text*);
-  sword (*BindByName)(void*, void**, void*, const text*, sb4, void*, sb4, ub2, void*, ub2*, ub2*,
-                      ub4, ub4*, ub4);
-  sword (*DefineByPos)(void*, void**, void*, ub4, void*, sb4, ub2, void*, ub2*, ub2*, ub4);
-  sword (*EnvNlsCreate)(void**, ub4, void*, MallocFp, ReallocFp, FreeFp, size_t, void**, ub2, ub2);
-  sword (*HandleFree)(void*, ub4);
-  ub2 (*NlsCharSetNameToId)(void*, const text*);
-  sword (*HandleAlloc)(const void*, void**, ub4, size_t, void**);
-  sword (*EnvCreate)(void**, ub4, const void*, MallocFp, ReallocFp, FreeFp, size_t, void**);
-  sword (*Terminate)(ub4);
-  sword (*SessionBegin)(void*, void*, void*, ub4, ub4);
-  sword (*ServerAttach)(void*, void*, const text*, sb4, ub4);
-  sword (*ServerDetach)(void*, void*, ub4);
-  sword (*SessionEnd)(void*, void*, void*, ub4);
-  sword (*DescriptorFree)(void*, ub4);
-  sword (*ParamGet)(const void*, ub4, void*, void**, ub4);
-  sword (*AttrGet)(const void*, ub4, void*, ub4*, ub4, void*);
-  sword (*StmtExecute)(void*, void*, void*, ub4, ub4, const void*, void*, ub4);
-  sword (*StmtPrepare)(void*, void*, const text*, ub4, ub4, ub4);
-  sword (*Initialize)(ub4, const void*, MallocFp, ReallocFp, FreeFp);
-  sword (*AttrSet)(void*, ub4, void*, ub4, ub4, void*);
-  sword (*Break)(void*, void*);
-  sword (*Reset)(void*, void*);
-  sword (*StmtFetch2)(void*, void*, ub4, ub2, sb4, ub4);
-  bool complete = false;
+  // Loaded at construction; complete tells whether every entry point was found.
+  void* lib = dlopen(VEL_SIM_LIB, RTLD_NOW);
+  bool complete = lib != nullptr;
 
   template <class F>
-  void resolve(F* fn, const char* name) {
-    *fn = reinterpret_cast<F>(dlsym(lib, name));
-    if (*fn == nullptr) complete = false;
+  F resolve(const char* name) {
+    F fn = lib != nullptr ? reinterpret_cast<F>(dlsym(lib, name)) : nullptr;
+    if (fn == nullptr) complete = false;
+    return fn;
   }
 
-  // Loads the library; complete tells whether every entry point was found.
-  Oci() {
-    lib = dlopen(VEL_SIM_LIB, RTLD_NOW);
-    if (lib == nullptr) return;
-    complete = true;
-    resolve(&ErrorGet, "OCIErrorGet");
-    resolve(&NumberSetZero, "OCINumberSetZero");
-    resolve(&NumberToInt, "OCINumberToInt");
-    resolve(&NumberToText, "OCINumberToText");
-    resolve(&BindByName, "OCIBindByName");
-    resolve(&DefineByPos, "OCIDefineByPos");
-    resolve(&EnvNlsCreate, "OCIEnvNlsCreate");
-    resolve(&HandleFree, "OCIHandleFree");
-    resolve(&NlsCharSetNameToId, "OCINlsCharSetNameToId");
-    resolve(&HandleAlloc, "OCIHandleAlloc");
-    resolve(&EnvCreate, "OCIEnvCreate");
-    resolve(&Terminate, "OCITerminate");
-    resolve(&SessionBegin, "OCISessionBegin");
-    resolve(&ServerAttach, "OCIServerAttach");
-    resolve(&ServerDetach, "OCIServerDetach");
-    resolve(&SessionEnd, "OCISessionEnd");
-    resolve(&DescriptorFree, "OCIDescriptorFree");
-    resolve(&ParamGet, "OCIParamGet");
-    resolve(&AttrGet, "OCIAttrGet");
-    resolve(&StmtExecute, "OCIStmtExecute");
-    resolve(&StmtPrepare, "OCIStmtPrepare");
-    resolve(&Initialize, "OCIInitialize");
-    resolve(&AttrSet, "OCIAttrSet");
-    resolve(&Break, "OCIBreak");
-    resolve(&Reset, "OCIReset");
-    resolve(&StmtFetch2, "OCIStmtFetch2");
-  }
+// An entry point OCI<name> of the library, resolved when the object is made.
+#define SIMTEST_OCI(ret, name, ...) \
+  ret (*name)(__VA_ARGS__) = resolve<ret (*)(__VA_ARGS__)>("OCI" #name)
+  SIMTEST_OCI(sword, ErrorGet, void*, ub4, text*, sb4*, text*, ub4, ub4);
+  SIMTEST_OCI(sword, NumberToText, void*, const OCINumber*, const text*, ub4, const text*, ub4,
+              ub4*, text*);
+  SIMTEST_OCI(sword, NumberRound, void*, const OCINumber*, sword, OCINumber*);
+  SIMTEST_OCI(sword, NumberShift, void*, const OCINumber*, sword, OCINumber*);
+  SIMTEST_OCI(sword, BindByName, void*, void**, void*, const text*, sb4, void*, sb4, ub2, void*,
+              ub2*, ub2*, ub4, ub4*, ub4);
+  SIMTEST_OCI(sword, DefineByPos, void*, void**, void*, ub4, void*, sb4, ub2, void*, ub2*, ub2*,
+              ub4);
+  SIMTEST_OCI(sword, EnvNlsCreate, void**, ub4, void*, MallocFp, ReallocFp, FreeFp, size_t, void**,
+              ub2, ub2);
+  SIMTEST_OCI(sword, HandleFree, void*, ub4);
+  SIMTEST_OCI(ub2, NlsCharSetNameToId, void*, const text*);
+  SIMTEST_OCI(sword, HandleAlloc, const void*, void**, ub4, size_t, void**);
+  SIMTEST_OCI(sword, EnvCreate, void**, ub4, const void*, MallocFp, ReallocFp, FreeFp, size_t,
+              void**);
+  SIMTEST_OCI(sword, Terminate, ub4);
+  SIMTEST_OCI(sword, SessionBegin, void*, void*, void*, ub4, ub4);
+  SIMTEST_OCI(sword, ServerAttach, void*, void*, const text*, sb4, ub4);
+  SIMTEST_OCI(sword, ServerDetach, void*, void*, ub4);
+  SIMTEST_OCI(sword, SessionEnd, void*, void*, void*, ub4);
+  SIMTEST_OCI(sword, DescriptorFree, void*, ub4);
+  SIMTEST_OCI(sword, ParamGet, const void*, ub4, void*, void**, ub4);
+  SIMTEST_OCI(sword, AttrGet, const void*, ub4, void*, ub4*, ub4, void*);
+  SIMTEST_OCI(sword, StmtExecute, void*, void*, void*, ub4, ub4, const void*, void*, ub4);
+  SIMTEST_OCI(sword, StmtPrepare, void*, void*, const text*, ub4, ub4, ub4);
+  SIMTEST_OCI(sword, Initialize, ub4, const void*, MallocFp, ReallocFp, FreeFp);
+  SIMTEST_OCI(sword, AttrSet, void*, ub4, void*, ub4, ub4, void*);
+  SIMTEST_OCI(sword, Break, void*, void*);
+  SIMTEST_OCI(sword, Reset, void*, void*);
+  SIMTEST_OCI(sword, StmtFetch2, void*, void*, ub4, ub2, sb4, ub4);
+#undef SIMTEST_OCI
 };
 
 // The library, loaded once per test process.

@@ -84,6 +84,22 @@ TEST_F(NonBlockingTest, SlowStatementIsPolledToCompletionAndRefusesOtherCalls) {
   expectUsable();
 }
 
+// A query still busy after the grace time on the caller's thread starts over on the worker and
+// gives the whole answer.
+TEST_F(NonBlockingTest, AQueryPastTheGraceTimeIsRerunAndAnswersInFull) {
+  conn.setNonBlocking(true);
+  Stmt s(conn);
+  ASSERT_EQ(OCI_SUCCESS, s.prepare("with r(i) as (select 1 from dual union all select i + 1 from "
+                                   "r where i < 400000) select count(*) from r"));
+  char v[16] = {0};
+  ASSERT_EQ(OCI_SUCCESS, s.define(1, v, sizeof v, SQLT_STR));
+  int calls = 0;
+  ASSERT_EQ(OCI_SUCCESS, poll([&] { return s.execute(); }, &calls)) << conn.error(-1).text;
+  EXPECT_GT(calls, 1);
+  ASSERT_EQ(OCI_SUCCESS, poll([&] { return s.fetch(); }));
+  EXPECT_STREQ("400000", v);
+}
+
 TEST_F(NonBlockingTest, BreakCancelsADelayedStatementAndResetRestoresTheContext) {
   fault("'delay','slow_marker',0,5000");
   conn.setNonBlocking(true);

@@ -2,8 +2,8 @@
 // entry points.
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "SimClient.h"
@@ -113,31 +113,19 @@ TEST_F(NumberTest, RealColumnEncodesLikeTheSameNumber) {
   EXPECT_EQ("12.345", toText(r));
 }
 
-TEST_F(NumberTest, SetZeroAndInvalidBytes) {
-  OCINumber n;
-  std::memset(&n, 0x55, sizeof n);
-  oci().NumberSetZero(conn.err, &n);
-  EXPECT_EQ((std::vector<int>{0x01, 0x80}), bytesOf(n));
-  EXPECT_EQ("0", toText(n));
-  OCINumber junk{};
-  int64_t v = 0;
-  const sword rc = oci().NumberToInt(conn.err, &junk, 8, 2, &v);
-  EXPECT_EQ(OCI_ERROR, rc);
-  EXPECT_EQ(22060, conn.error(rc).code);
-}
-
-TEST_F(NumberTest, NumberBindsRoundTrip) {
-  // A NUMBER bound in comes back unchanged, also beyond 64 bits.
-  for (const char* v : {"-1.5", "12.345", "9223372036854775808", "42"}) {
-    OCINumber in = fromText(v), out{};
-    Stmt s(conn);
-    ASSERT_EQ(OCI_SUCCESS, s.prepare("select :n from dual"));
-    ASSERT_EQ(OCI_SUCCESS, s.bind(":n", &in, sizeof in, SQLT_VNU));
-    ASSERT_EQ(OCI_SUCCESS, s.define(1, &out, sizeof out, SQLT_VNU));
-    ASSERT_EQ(OCI_SUCCESS, s.execute());
-    ASSERT_EQ(OCI_SUCCESS, s.fetch());
-    EXPECT_EQ(toText(in), toText(out)) << v;
-    EXPECT_EQ(bytesOf(in), bytesOf(out)) << v;
+// OCINumberShift and OCINumberRound, which the program calls for numbers beyond its own
+// conversion: times 10^digits, then rounded half away from zero to the places.
+TEST_F(NumberTest, ShiftsByPowersOfTenAndRoundsHalfAwayFromZero) {
+  const std::tuple<const char*, int, int, const char*> cases[] = {
+      {"12.345", 0, 2, "12.35"}, {"-1.5", 0, 0, "-2"},      {"50", 0, -2, "100"},
+      {"42", 0, -2, "0"},        {"12.345", 2, 0, "1235"},  {"42", -2, 2, ".42"},
+      {"-5", 2, 0, "-500"},      {"1E30", 40, 0, "1.0E+70"}};
+  for (const auto& [value, digits, places, text] : cases) {
+    const OCINumber n = fromText(value);
+    OCINumber shifted{}, rounded{};
+    ASSERT_EQ(OCI_SUCCESS, oci().NumberShift(conn.err, &n, digits, &shifted));
+    ASSERT_EQ(OCI_SUCCESS, oci().NumberRound(conn.err, &shifted, places, &rounded));
+    EXPECT_EQ(text, toText(rounded)) << value << " " << digits << " " << places;
   }
 }
 

@@ -3,8 +3,6 @@
 
 #include <atomic>
 #include <string>
-#include <thread>
-#include <vector>
 
 #include "SimClient.h"
 #include "TestSupport.h"

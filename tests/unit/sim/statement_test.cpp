@@ -2,9 +2,7 @@
 // transactions, all through the OCI entry points.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
-#include <vector>
 
 #include "SimClient.h"
 #include "TestSupport.h"
@@ -51,17 +49,9 @@ class StatementTest : public ::testing::Test {
 };
 
 TEST_F(StatementTest, NullsNeedAnIndicator) {
-  Stmt s(conn);
-  ASSERT_EQ(OCI_SUCCESS, s.prepare("select code, sal from emp where name = 'bob'"));
-  char code[8] = "keep";
-  sb2 ind = 0;
-  OCINumber sal{};
-  ASSERT_EQ(OCI_SUCCESS, s.define(1, code, sizeof code, SQLT_STR, &ind));
-  ASSERT_EQ(OCI_SUCCESS, s.define(2, &sal, sizeof sal, SQLT_VNU));
-  ASSERT_EQ(OCI_SUCCESS, s.execute());
-  ASSERT_EQ(OCI_SUCCESS, s.fetch());
-  EXPECT_EQ(-1, ind);
+  // (A NULL with an indicator is fetched through the product in DatabaseTest.)
   Stmt t(conn);
+  char code[8] = "keep";
   ASSERT_EQ(OCI_SUCCESS, t.prepare("select code from emp where name = 'bob'"));
   ASSERT_EQ(OCI_SUCCESS, t.define(1, code, sizeof code, SQLT_STR));
   ASSERT_EQ(OCI_SUCCESS, t.execute());

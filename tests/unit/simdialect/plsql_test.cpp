@@ -25,15 +25,6 @@ OraError reject(const std::string& block) {
   return e;
 }
 
-TEST(DialectPlsql, RecognisesAnonymousBlocks) {
-  EXPECT_TRUE(vsim::isPlsql("BEGIN NULL; END;"));
-  EXPECT_TRUE(vsim::isPlsql("  \n-- header\n/* x */ begin null; end;"));
-  EXPECT_TRUE(vsim::isPlsql("declare x number; begin null; end;"));
-  EXPECT_FALSE(vsim::isPlsql("select 1 from dual"));
-  EXPECT_FALSE(vsim::isPlsql("beginning"));
-  EXPECT_FALSE(vsim::isPlsql("/* never closed begin"));
-}
-
 TEST(DialectPlsql, EveryStepKind) {
   auto steps = parse(
       "BEGIN\n"
@@ -83,17 +74,6 @@ TEST(DialectPlsql, AssignAndSelectIntoRunOnSqlite) {
   auto b = db.run(steps[1].sql.sql);
   ASSERT_EQ(b.size(), 1u);
   EXPECT_EQ(b[0], (std::vector<std::string>{"1", "two"}));
-}
-
-TEST(DialectPlsql, BlockFormsAccepted) {
-  EXPECT_EQ(parse("begin null; end label;").size(), 1u);
-  EXPECT_EQ(parse("BEGIN COMMIT WORK; END;\n/\n").size(), 1u);
-  EXPECT_EQ(parse("begin\n  -- a comment; with a semicolon\n  null; /* and ; here */\nend;").size(),
-            1u);
-  auto steps = parse("begin dbms_session.sleep(2); raise_application_error(-20999, 'x'); end;");
-  ASSERT_EQ(steps.size(), 2u);
-  EXPECT_DOUBLE_EQ(steps[0].seconds, 2.0);
-  EXPECT_EQ(steps[1].code, 20999);
 }
 
 TEST(DialectPlsql, ApplicationErrorNumberOutOfRangeRaisesOra21000) {
