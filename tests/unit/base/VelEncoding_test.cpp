@@ -44,10 +44,10 @@ TEST(VelEncoding, DefaultCodePageIsReadOnceAndKept) {
 }
 
 TEST(VelEncoding, Latin1RoundTripThroughUtf8) {
-  char utf8[32];
+  char utf8[8];  // seven bytes and the terminator: exactly
   EXPECT_EQ(ConvertStrToUTF8(kLatin1Text, 5, utf8, sizeof utf8, 819), 7);
   EXPECT_STREQ(utf8, kUtf8Text);
-  char back[32];
+  char back[32] = "xxxxxxxxxxxxxxx";  // the terminator must be written
   EXPECT_EQ(ConvertStrFromUTF8(utf8, 7, back, sizeof back, 819), 5);
   EXPECT_STREQ(back, kLatin1Text);
 }
@@ -64,9 +64,9 @@ TEST(VelEncoding, CodePage5488ConvertsLike1392) {
 }
 
 TEST(VelEncoding, FailedConversionZeroFillsWholeTarget) {
-  char out[6];
+  char out[7];
   memset(out, 'x', sizeof out);
-  // Seven bytes of UTF-8 plus the terminator do not fit in six.
+  // Seven bytes of UTF-8 plus the terminator do not fit in seven.
   EXPECT_EQ(ConvertStrToUTF8(kLatin1Text, 5, out, sizeof out, 819), 0);
   EXPECT_TRUE(allZero(out, sizeof out));
   char big[64];

@@ -54,7 +54,7 @@ TEST(VelExecuteSystemCommand, CollectsBothStreamsAndAppends) {
   EXPECT_EQ(str(err), "err:two\n");
 }
 
-TEST(VelExecuteSystemCommand, MissingProgramOrEmptyCommand) {
+TEST(VelExecuteSystemCommand, MissingProgramIsReportedInTheErrorText) {
   VelString out;
   VelString err;
   EXPECT_TRUE(velExecuteSystemCommand("/nonexistent/velprog -x", out, err));
@@ -62,12 +62,6 @@ TEST(VelExecuteSystemCommand, MissingProgramOrEmptyCommand) {
   EXPECT_EQ(str(err), "Return from execvp for command:/nonexistent/velprog -x, with errno = " +
                           std::to_string(ENOENT) + "\n");
   EXPECT_TRUE(noChildLeft());
-  EXPECT_FALSE(velExecuteSystemCommand(nullptr, out, err));
-  EXPECT_FALSE(velExecuteSystemCommand("", out, err));
-  out.clear();
-  err.clear();
-  EXPECT_TRUE(velExecuteSystemCommand("   ", out, err));  // nothing to start, no output
-  EXPECT_EQ(out.length() + err.length(), 0u);
 }
 
 TEST(VelExecuteSystemCommand, SplitsAtSpacesOnlyWithoutEmptyArguments) {

@@ -8,6 +8,9 @@
 
 #include "OraXMLSQLData.h"
 
+// What describe() writes after the id of an entry that sets nothing.
+inline const std::string kDefaults = " rows=1000 odi=0 every=0 type= timeout=0 inst=-1 db=";
+
 inline std::string describe(const OraXMLSQLInfo& i) {
   std::string s = std::string(i.getId()) + " rows=" + std::to_string(i.getMaxRowNum()) +
                   (i.isSimpleSQL() ? " simple" : "") + " odi=" + std::to_string(i.getODIVersion()) +

@@ -13,8 +13,6 @@
 
 namespace {
 
-const std::string kDefaults = " rows=1000 odi=0 every=0 type= timeout=0 inst=-1 db=";
-
 class CatalogParseTest : public ::testing::Test {
  protected:
   // Writes text to a file of the temporary folder and parses it into m_data.
@@ -23,6 +21,7 @@ class CatalogParseTest : public ::testing::Test {
     EXPECT_TRUE(veltest::writeFile(m_path, text));
     return OraXMLParserHandler::parseXML(m_path.c_str(), m_data);
   }
+  std::string trace() { return m_trace.text(); }
   bool traceLineHas(const std::string& a, const std::string& b) { return m_trace.lineHas(a, b); }
 
   veltest::TempDir m_dir;
@@ -163,6 +162,8 @@ TEST_F(CatalogParseTest, BadFilesFailOrYieldWhatWasComplete) {
   EXPECT_NE(m_data.getSQLInfo("Good"), nullptr);
   EXPECT_EQ(m_data.getSQLInfo("Bad"), nullptr);
   EXPECT_TRUE(traceLineHas("XML parsing error at file", m_path));
+  EXPECT_TRUE(traceLineHas("XML error in " + m_path, " at line 2 column 53: mismatched tag"))
+      << trace();
 
   // Empty and truncated files are not parse errors (the last block is never flagged), but
   // nothing unfinished is taken and the trace says why.

@@ -63,8 +63,6 @@ TEST_F(PostEvent, OracleEventsSeverityDetailAndSuggestions) {
   EXPECT_EQ(row[6], std::string(384, 's'));
   EXPECT_STREQ(Vel_PostEvent::getOraSuggestion(12541), "Make sure the Oracle listener is started.");
   EXPECT_EQ(Vel_PostEvent::getOraSuggestion(-1), nullptr);
-  EXPECT_EQ(Vel_PostEvent::getAgentSuggestion(1002), nullptr);
-  EXPECT_STREQ(Vel_PostEvent::getAgentSuggestion(1000), "Make the DB connection name shorter.");
 }
 
 TEST(StartFailureEvent, OpensItsOwnLinkRegistersAndSends) {

@@ -89,13 +89,6 @@ TEST(EnvironmentMap, WithoutALocalMapLookupsReadTheEnvironment) {
   }
   EXPECT_STREQ(cp_GetSubnodeConfigurationProperty("LSN", "lsn.a", "PORT"), "1521");
   EXPECT_STREQ(cp_GetConfigurationProperty("ev_LSN_COUNT"), "1");
-  {
-    ConfigMapLock lock(configMap);
-    configMap.setSubnodeProperty("LSN", 1, "HOST", "h1");
-  }
-  EXPECT_STREQ(getenv("ev_LSN_HOST_1"), "h1");
-  EXPECT_STREQ(cp_GetSubnodeConfigurationProperty("LSN", "lsn.a", "HOST"), "h1");
-  veltest::ScopedEnv cleanup("ev_LSN_HOST_1", nullptr);
 }
 
 }  // namespace

@@ -130,23 +130,6 @@ TEST(RovParser, MalformedLinesAreSkippedWithATraceAndTheRestIsRead) {
   EXPECT_EQ(t.find("just some words"), std::string::npos);
 }
 
-TEST(RovParser, InstanceLookupIsExact) {
-  ROV::AgentConfig cfg;
-  ASSERT_NE(parse(cfg, "[default]\n"), nullptr);
-  EXPECT_EQ(cfg.getNumInstances(), 1);
-  EXPECT_STREQ(cfg.getProductCode(), "vl");
-  EXPECT_EQ(cfg.getInstance("INST1"), nullptr);
-  EXPECT_EQ(cfg.getInstance("inst"), nullptr);
-  EXPECT_EQ(cfg.getInstance(nullptr), nullptr);
-  // A second parse replaces the first.
-  std::string other = "[advanced]\n[config A]\n";
-  ASSERT_TRUE(ROV::ConfigParser::parseText(other.data(), other.size(), "x", "vl", "", cfg));
-  EXPECT_EQ(cfg.getNumInstances(), 1);
-  EXPECT_EQ(cfg.getInstance("inst1"), nullptr);
-  ASSERT_NE(cfg.getInstance(nullptr), nullptr);
-  EXPECT_EQ(cfg.getInstance("")->getNumSections(), 2);
-}
-
 class RovFileTest : public ::testing::Test {
  protected:
   TempDir m_dir;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "ConfigTestHelpers.h"
+#include "EventLine.h"
 #include "TEV.h"
 #include "TestSupport.h"
 #include "VelConfigFile.h"
@@ -204,12 +205,6 @@ TEST(SubNodeNaming, StripKeepsLettersDigitsDashUnderscoreDotWithinTheBuffer) {
   VelConfigFile::stripSubNode("abcdefgh", out, 5);  // at most size - 1 characters
   EXPECT_STREQ(out, "abcd");
 
-  strcpy(out, "keep");
-  VelConfigFile::stripSubNode("abc", out, 1);
-  EXPECT_STREQ(out, "keep");
-  VelConfigFile::stripSubNode(nullptr, out, sizeof(out));
-  EXPECT_STREQ(out, "keep");
-  VelConfigFile::stripSubNode("abc", nullptr, sizeof(out));
   VelConfigFile::stripSubNode("/// ", out, sizeof(out));
   EXPECT_STREQ(out, "");
 
@@ -261,6 +256,27 @@ TEST_F(ConfigTest, ConnectionWhoseCutNameIsTakenIsLeftOutAndRecorded) {
   EXPECT_EQ(file.getConflicts().size(), 1u);
 }
 
+TEST_F(ConfigTest, TheDirectoryReportsALeftOutConnectionOnceAsAnAgentEvent) {
+  veltest::LinkPeer peer;
+  veltest::openEventLink(peer);
+  std::string longName(70, 'N');  // cut to 64 in the message, to 24 in the subnode name
+  write("[config " + longName + "1]\n[config " + longName + "2]\n[config ORCL]\n[config ORCL]\n");
+  VelConfig config;
+  EXPECT_EQ(config.getItems().size(), 3u);
+  EXPECT_EQ(veltest::eventValues(peer.readLine()),
+            (std::vector<std::string>{
+                "1", "Agent Config", "", "1000",
+                "Error - DB Connection '" + std::string(64, 'N') +
+                    "' can't be added. The length of its name exceeds 25, and it should be "
+                    "truncated in the subnode name. While subnode '" +
+                    std::string(24, 'N') + "' has already existed.",
+                "", "Make the DB connection name shorter."}));
+  // Nothing more: the kept connections, the repeated uncut name among them, raise no event.
+  EXPECT_TRUE(peer.quiet());
+  cp_CloseConnection();
+  cp_setPort(-1);
+}
+
 TEST_F(ConfigTest, EncryptedValuesMadeByVelcryptAreDecrypted) {
   std::string global = encrypt("G10bal#pw");
   std::string own = encrypt("0wn;pw=x");
@@ -294,7 +310,7 @@ TEST_F(ConfigTest, EncryptedValuesMadeByVelcryptAreDecrypted) {
   EXPECT_EQ(trace.text().find(tampered), std::string::npos);
 }
 
-TEST_F(ConfigTest, GetEntryRefusesBadArgumentsAndTooLongDecryptedValues) {
+TEST_F(ConfigTest, GetEntryRefusesMissingAndUndecryptableAndTooLongDecryptedValues) {
   std::string fitting(255, 'f');  // the longest value velcrypt takes
   ROV::ConfigSection section("config", "X");
   section.setEntry("FIT", encrypt(fitting).c_str());
@@ -310,9 +326,6 @@ TEST_F(ConfigTest, GetEntryRefusesBadArgumentsAndTooLongDecryptedValues) {
   section.setEntry("PLAIN", "value");
 
   VelString out("before");
-  EXPECT_FALSE(VelConfigFileGetEntry(nullptr, "PLAIN", out));
-  EXPECT_FALSE(VelConfigFileGetEntry(&section, "", out));
-  EXPECT_FALSE(VelConfigFileGetEntry(&section, nullptr, out));
   EXPECT_FALSE(VelConfigFileGetEntry(&section, "MISSING", out));
   EXPECT_FALSE(VelConfigFileGetEntry(&section, "BAD", out));
   EXPECT_STREQ(out.c_str(), "before");

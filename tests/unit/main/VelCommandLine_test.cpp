@@ -138,7 +138,7 @@ class CommandLineRun : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(veltest::writeFile(m_dir.file("rows.sql"),
-                                   "CREATE TABLE cli_rows(pos INTEGER, label TEXT);\n"
+                                   "CREATE TABLE cli_rows(pos INTEGER, label_text TEXT);\n"
                                    "INSERT INTO cli_rows VALUES(2, 'a<b & \"c\">');\n"
                                    "INSERT INTO cli_rows VALUES(3, 'it''s');\n"));
     ASSERT_TRUE(veltest::makeSimDatabase("single.sql", m_dir.file("dbhost1_1521_PROD.db"),
@@ -146,7 +146,8 @@ class CommandLineRun : public ::testing::Test {
     std::string entries =
         entry("\"DatabaseInformation\"", sql("101", veltest::kDatabaseInformationBlock)) +
         entry("\"CLI_ROWS\" simplesql=\"true\"",
-              sql("101", "select pos, label from cli_rows order by pos") +
+              sql("101", "select pos, label_text from cli_rows order by pos") +
+                  sql("190", "select pos from cli_rows where pos = 0") +  // the database's
                   sql("999", "select 'too new' from dual")) +
         entry("\"CLI_HIDDEN\"", sql("101", "select 'not simple' from dual")) +
         entry("\"CLI_BOTH\"", sql("101", "select 'single' as kind from dual",
@@ -232,13 +233,14 @@ TEST_F(CommandLineRun, SqlAllListsRowsOfSimpleEntries) {
             "\t\t\t<ResultSet>\n"
             "\t\t\t\t<Row Num=\"0\">\n"
             "\t\t\t\t\t<Colum Name=\"POS\"  Value=\"2\" />\n"
-            "\t\t\t\t\t<Colum Name=\"LABEL\"  Value=\"a&lt;b &amp; &quot;c&quot;&gt;\" />\n"
+            "\t\t\t\t\t<Colum Name=\"LABEL_TEXT\"  Value=\"a&lt;b &amp; &quot;c&quot;&gt;\" />\n"
             "\t\t\t\t</Row>\n"
             "\t\t\t\t<Row Num=\"1\">\n"
             "\t\t\t\t\t<Colum Name=\"POS\"  Value=\"3\" />\n"
-            "\t\t\t\t\t<Colum Name=\"LABEL\"  Value=\"it's\" />\n"
+            "\t\t\t\t\t<Colum Name=\"LABEL_TEXT\"  Value=\"it's\" />\n"
             "\t\t\t\t</Row>\n"
             "\t\t\t</ResultSet>\n"
+            "\t\t\t<ResultSet>\n\t\t\t</ResultSet>\n"  // version 190, no row
             "</ROOT>\n")
       << r.err;
 
@@ -269,11 +271,11 @@ TEST_F(CommandLineRun, DefinitionListingFollowsColumnKinds) {
   Result r =
       runAs("-username monitor -password monitor -option printXMLDefinition", "-sqlid CLI_ROWS");
   EXPECT_NE(r.out.find("\t\t<item name=\"_REQ_TYPE\"/>\n\t\t<item name=\"POS\"/>\n"
-                       "\t\t<item name=\"LABEL\"/>\n"),
+                       "\t\t<item name=\"LABEL_TEXT\"/>\n"),
             std::string::npos)
       << r.out;
   size_t pos = r.out.find("<attribute name=\"POS\"");
-  size_t label = r.out.find("<attribute name=\"LABEL\"");
+  size_t label = r.out.find("<attribute name=\"LABEL_TEXT\"");
   ASSERT_NE(pos, std::string::npos);
   ASSERT_NE(label, std::string::npos);
   EXPECT_NE(r.out.find("<counter64>", pos), std::string::npos);
@@ -286,7 +288,7 @@ TEST_F(CommandLineRun, ParseRefChecksEachIdentifierAgainstItsGroup) {
   ASSERT_TRUE(veltest::writeFile(
       m_dir.file("vel.ref"),
       "<?xml version=\"1.0\"?>\n<agent_ref>\n"
-      "  <custom ag=\"CLI_ROWS\"><metric metricName=\"LABEL\" type=\"string\" size=\"9\"/>"
+      "  <custom ag=\"CLI_ROWS\"><metric metricName=\"LABEL_TEXT\" type=\"string\" size=\"9\"/>"
       "<metric metricName=\"MISSINGCOL\" type=\"string\" size=\"9\"/></custom>\n"
       "  <custom ag=\"CLI_NEW\"><metric metricName=\"X\" type=\"string\"/></custom>\n"
       "  <custom ag=\"CLI_BROKEN\"><metric metricName=\"X\" type=\"string\"/></custom>\n"

@@ -37,9 +37,4 @@ TEST(StartupEnvironmentTrace, SilentWithoutDetailedTracing) {
   EXPECT_EQ(out, "");
 }
 
-TEST(StartupMode, OnlyAnEmptyArgumentListSelectsAgentMode) {
-  EXPECT_TRUE(velIsAgentMode(1));
-  EXPECT_FALSE(velIsAgentMode(2));
-}
-
 }  // namespace
