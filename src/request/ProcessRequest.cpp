@@ -311,8 +311,8 @@ bool dispatch(RequestThreads& t, Request* request, const VelRequestLoopHooks& ho
         }
         cp_FreeRequest(request);
       } else if (isAlertLogSummary(handle) && hooks.alertLogSummary != nullptr) {
-        // Takes the alert-log lock and then the send mutex itself: the alert-log thread sends
-        // its events inside that lock, so holding the send mutex here would invert the order.
+        // Takes the alert-log lock and then the send mutex itself, one after the other: the
+        // answer is copied out under the first and sent under the second.
         hooks.alertLogSummary(request);
       } else if (isAlertLogSummary(handle)) {
         answerEmpty(request);
