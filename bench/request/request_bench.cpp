@@ -530,6 +530,7 @@ struct RunResult {
   double idleSeconds = 0;
   bool idleCpuFine = false;  // from scheduler statistics (ns), not clock ticks
   LatencySummary inMemory;
+  double inMemoryCpuUs = 0;  // velclient's CPU per in-memory answer
   std::vector<LoadResult> loads;
   size_t violations = 0;
   std::string firstViolation;
@@ -576,8 +577,15 @@ RunResult runCollector(Setup* setup, int subnodes, bool measureIdle, const Optio
   }
 
   std::string problem;
+  CpuMeter inMemoryCpu(pid);
+  inMemoryCpu.start();
   if (!measureInMemory(&agent, subnodes, o.inmemSeconds, &r.inMemory, &problem))
     return failed(problem);
+  // velclient's CPU per in-memory answer: the link, the request loop and the answer without any
+  // statement, the floor under the CPU of a database answer.
+  const double inMemoryPercent = inMemoryCpu.percent();
+  if (inMemoryPercent >= 0 && r.inMemory.count > 0)
+    r.inMemoryCpuUs = inMemoryPercent / 100.0 * inMemoryCpu.seconds() / r.inMemory.count * 1e6;
 
   // Window 1, then the deep window `rounds` times; memory is read after each, so that growth
   // under a steady load shows.
@@ -686,6 +694,10 @@ int main(int argc, char** argv) {
         "Monitored_Databases round trip, " + std::to_string(r.subnodes) + " subnode(s)";
     printLatencyLine(label.c_str(), r.inMemory);
   }
+  for (const RunResult& r : runs)
+    if (r.ok)
+      std::printf("  velclient CPU per Monitored_Databases answer, %d subnode(s): %.1f us\n",
+                  r.subnodes, r.inMemoryCpuUs);
 
   std::printf("\n%s requests (10 rows each); window = outstanding requests per subnode\n", kGroup);
   std::printf(
