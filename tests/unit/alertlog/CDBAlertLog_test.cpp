@@ -184,4 +184,14 @@ TEST_F(AlertLogManagerTest, TheInstanceCopyOfTheTemplateIsMadeOnceAndKept) {
   }
 }
 
+// The search interval: 60 to 3600 seconds, 300 when unset; any other value turns the search off.
+TEST(AlertLogInterval, SixtyToThirtySixHundredSecondsElseOff) {
+  const std::pair<const char*, int> cases[] = {{nullptr, 300}, {"60", 60},  {"3600", 3600},
+                                               {"59", 0},      {"3601", 0}, {"soon", 0}};
+  for (const auto& [value, seconds] : cases) {
+    veltest::ScopedEnv env("VEL_LOG_INTERVAL", value);
+    EXPECT_EQ(getSearchInterval(), seconds) << (value ? value : "unset");
+  }
+}
+
 }  // namespace
