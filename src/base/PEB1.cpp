@@ -1,7 +1,5 @@
 #include "PEB1.h"
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -45,13 +43,6 @@ int PEB1_UnsetEnv(const char* name) {
   int rc = unsetenv(name);
   pthread_mutex_unlock(&g_envLock);
   return rc == 0 ? 0 : -1;
-}
-
-void PEB1_CopyEnv(std::vector<std::string>& out) {
-  pthread_mutex_lock(&g_envLock);
-  for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry)
-    out.emplace_back(*entry);
-  pthread_mutex_unlock(&g_envLock);
 }
 
 int PEB1_GetLock(PEB1_Lock* lock) { return lock ? pthread_mutex_lock(&lock->mutex) : -1; }

@@ -8,9 +8,6 @@
 
 #include <pthread.h>
 
-#include <string>
-#include <vector>
-
 // Returns the variable's value, or dflt (which may be null) when it is not set.
 const char* PEB1_GetEnv(const char* name, const char* dflt);
 
@@ -20,9 +17,6 @@ int PEB1_PutEnv(const char* text);
 
 // Removes a variable under the same lock; returns 0 on success, -1 for an empty name.
 int PEB1_UnsetEnv(const char* name);
-
-// Appends every NAME=value entry of the environment to out, read under the same lock.
-void PEB1_CopyEnv(std::vector<std::string>& out);
 
 // A non-recursive mutual-exclusion lock.
 struct PEB1_Lock {

@@ -254,7 +254,7 @@ void velMakeArgList(char** args, int max, char* buffer) {
 }
 
 bool velExecuteSystemCommand(const char* command, VelString& out, VelString& err, int timeoutMs,
-                             bool* timedOut, const char* const* extraEnv) {
+                             bool* timedOut) {
   if (timedOut != nullptr) *timedOut = false;
   VEL_FLOW_ENTRY("velExecuteSystemCommand");
   if (command == nullptr || *command == 0) {
@@ -279,24 +279,6 @@ bool velExecuteSystemCommand(const char* command, VelString& out, VelString& err
     // Only spaces: there is no program to start, which is an ended command with no output.
     VEL_ERROR("There is no valid command");
     VEL_RETURN(true);
-  }
-  // The child's own environment, made here for the same reason: the process's entries with those
-  // of extraEnv in place of the ones of the same names.
-  std::vector<std::string> envText;
-  std::vector<char*> envp;
-  if (extraEnv != nullptr) {
-    PEB1_CopyEnv(envText);
-    for (const char* const* e = extraEnv; *e != nullptr; ++e) {
-      const char* eq = strchr(*e, '=');
-      if (eq == nullptr || eq == *e) continue;
-      const std::string name(*e, static_cast<size_t>(eq - *e + 1));  // with its '='
-      for (std::string& entry : envText)
-        if (entry.compare(0, name.size(), name) == 0) entry.clear();
-      envText.emplace_back(*e);
-    }
-    for (std::string& entry : envText)
-      if (!entry.empty()) envp.push_back(&entry[0]);
-    envp.push_back(nullptr);
   }
   std::string execFailure = "Return from execvp for command:";
   execFailure += command;
@@ -342,7 +324,6 @@ bool velExecuteSystemCommand(const char* command, VelString& out, VelString& err
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
-    if (!envp.empty()) environ = envp.data();  // the child's copy of the pointer
     execvp(args[0], args);
     int e = errno;
     char number[16];

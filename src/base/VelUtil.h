@@ -20,11 +20,9 @@
 // then still returns true with what was collected, err ending in a line that says so, and
 // *timedOut (when given) true. A child that has closed its output but does not end is waited for
 // until that time (at least one second more), or 5 seconds without timeoutMs, then killed and
-// collected (traced; the output stands). extraEnv, when given, is a null-terminated list of
-// "NAME=value" texts the child's environment has in place of the process's values of those
-// names; the process's own environment is not changed.
+// collected (traced; the output stands).
 bool velExecuteSystemCommand(const char* command, VelString& out, VelString& err, int timeoutMs = 0,
-                             bool* timedOut = nullptr, const char* const* extraEnv = nullptr);
+                             bool* timedOut = nullptr);
 
 // Reads fd in pieces of up to 4095 bytes, appending each to out, until a read returns 0 or fails
 // (an interrupted read is resumed).

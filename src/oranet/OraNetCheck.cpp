@@ -30,19 +30,28 @@ constexpr int kDefaultTnspingTimeout = 30;
 
 bool stopping(const std::atomic<bool>* flag) { return flag != nullptr && flag->load(); }
 
-// Runs tnsping on descriptor and reads its result. tnsping gets ORACLE_HOME = VEL_ORACLE_HOME in
-// its own environment: the process's environment is not changed, as other threads (and the
-// Oracle client) read it without the environment lock.
+// ORACLE_HOME for tnsping and for the client in this process, set once per value through the
+// environment lock (the value given to setenv stays allocated).
+void setOracleHome(const char* home) {
+  const char* have = PEB1_GetEnv("ORACLE_HOME", nullptr);
+  if (have != nullptr && strcmp(have, home) == 0) return;
+  std::string entry = std::string("ORACLE_HOME=") + home;
+  if (PEB1_PutEnv(entry.c_str()) != 0) {
+    VEL_ERROR("Set environment variable of ORACLE_HOME is not success.");
+    VEL_ERROR("User need to set environment variable of ORACLE_HOME before agent startup.");
+  }
+}
+
+// Runs tnsping on descriptor and reads its result.
 int runTnsping(const VelString& tnsping, const VelString& descriptor, VelString& message) {
-  const std::string home = std::string("ORACLE_HOME=") + PEB1_GetEnv("VEL_ORACLE_HOME", "");
-  const char* const childEnv[] = {home.c_str(), nullptr};
+  setOracleHome(PEB1_GetEnv("VEL_ORACLE_HOME", ""));
   std::string command = std::string(tnsping.c_str()) + " " + descriptor.c_str();
   VelString out;
   VelString err;
   const int timeout = vel_getEnvAsInt("VEL_TNSPING_TIMEOUT", kDefaultTnspingTimeout);
   bool timedOut = false;
   if (!velExecuteSystemCommand(command.c_str(), out, err, timeout > 0 ? timeout * 1000 : 0,
-                               &timedOut, childEnv))
+                               &timedOut))
     VEL_ERROR("Command %s could not be run", command.c_str());
   VEL_DETAIL("Command execution Standard Output: %s", out.c_str());
   VEL_DETAIL("Command execution Standard Error Output: %s", err.c_str());
