@@ -238,6 +238,8 @@ struct OCIStmt : VsimHandle {
   bool endReported = false;                  // OCI_NO_DATA was returned once
   std::vector<std::vector<vsim::Val>> rows;  // prefetched rows not handed out yet
   size_t nextRow = 0;
+  size_t lastTripRows = 0;   // rows the last read-ahead asked for; 0 before the first
+  size_t lastTripBytes = 0;  // text and raw bytes that read-ahead brought
   vsim::ErrRec pendingError;  // a failure met while prefetching, reported after the rows
   ub4 rowCount = 0;
 };

@@ -4,6 +4,7 @@
 // Execution runs the query's first prefetch batch, so that statement errors and the delays of a
 // slow statement belong to the execute call as with the real client; fetches hand out prefetched
 // rows and go back to SQLite only when the batch is used up.
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -405,9 +406,19 @@ void describe(OCIStmt* st) {
 // ---- cursors -----------------------------------------------------------------------------------
 
 // How many rows one trip to SQLite reads ahead: the prefetch count, but never fewer than 256, as
-// reading ahead is invisible to the caller and saves a round per row.
+// reading ahead is invisible to the caller and saves a round per row. While the rows stay small,
+// each trip of a cursor asks for twice as many as the last, up to 4096: in non-blocking mode every
+// trip is a hand-off to the worker thread and back, which a real client pays once per network
+// round trip, not once per few hundred rows of a long result.
+constexpr size_t kTripRowsMax = 4096;
+constexpr size_t kTripBytesForGrowth = 256 * 1024;
+
 size_t batchRows(const OCIStmt* st, size_t needed) {
   size_t n = st->prefetchRows > 256 ? st->prefetchRows : 256;
+  const bool handedOff =
+      st->svc != nullptr && st->svc->server != nullptr && st->svc->server->nonblocking;
+  if (handedOff && st->lastTripRows >= n && st->lastTripBytes < kTripBytesForGrowth)
+    n = std::max(n, std::min(st->lastTripRows * 2, kTripRowsMax));
   return n > needed ? n : needed;
 }
 
@@ -417,6 +428,8 @@ void fillRows(OCIStmt* st, size_t want) {
     st->rows.clear();
     st->nextRow = 0;
   }
+  st->lastTripRows = want;
+  st->lastTripBytes = 0;
   sqlite3* db = sqlite3_db_handle(st->cursor);
   while (!st->exhausted && st->rows.size() - st->nextRow < want) {
     const int rc = sqlite3_step(st->cursor);
@@ -424,7 +437,10 @@ void fillRows(OCIStmt* st, size_t want) {
       const int n = sqlite3_column_count(st->cursor);
       std::vector<Val> row;
       row.reserve(static_cast<size_t>(n));
-      for (int i = 0; i < n; ++i) row.push_back(columnVal(st->cursor, i));
+      for (int i = 0; i < n; ++i) {
+        row.push_back(columnVal(st->cursor, i));
+        st->lastTripBytes += row.back().s.size();
+      }
       st->rows.push_back(std::move(row));
     } else {
       if (rc != SQLITE_DONE) st->pendingError = sqliteErr(db, rc);
@@ -811,6 +827,8 @@ void closeCursor(OCIStmt* st) {
   st->columns.clear();
   st->rows.clear();
   st->nextRow = 0;
+  st->lastTripRows = 0;
+  st->lastTripBytes = 0;
   st->executed = false;
   st->exhausted = false;
   st->endReported = false;

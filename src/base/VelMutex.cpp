@@ -37,18 +37,28 @@ void VelMutex::release() {
 }
 
 void VelSpinMutex::getContended() {
-  // Most holders leave within a few hundred nanoseconds: look again for a while first (about a
-  // microsecond or two), since sleeping and being woken costs several microseconds on each side.
-  for (int spin = 0; spin < 128; ++spin) {
+  // Critical sections last tens of nanoseconds, while sleeping and being woken costs several
+  // microseconds on each side: look again for a while first. The pauses between looks double up
+  // to kMaxBackoff, so that two threads taking turns do not drag the lock's cache line from core
+  // to core at every operation: the holder gets runs of operations while the other waits. The
+  // looking stops after kSpinBudget pauses in all (some tens of microseconds: a holder that was
+  // preempted is better waited for asleep).
+  constexpr unsigned kMaxBackoff = 64;
+  constexpr unsigned kSpinBudget = 2500;
+  unsigned backoff = 1;
+  for (unsigned spent = 0; spent < kSpinBudget; spent += backoff) {
+    for (unsigned i = 0; i < backoff; ++i) {
+#if defined(__x86_64__) || defined(__i386__)
+      __builtin_ia32_pause();
+#endif
+    }
     if (m_state.load(std::memory_order_relaxed) == kFree) {
       int expected = kFree;
       if (m_state.compare_exchange_weak(expected, kHeld, std::memory_order_acquire,
                                         std::memory_order_relaxed))
         return;
     }
-#if defined(__x86_64__) || defined(__i386__)
-    __builtin_ia32_pause();
-#endif
+    if (backoff < kMaxBackoff) backoff <<= 1;
   }
   // Then sleep, marking that a sleeper waits; whoever takes the lock from here on marks it so.
   while (m_state.exchange(kHeldWithSleepers, std::memory_order_acquire) != kFree)
