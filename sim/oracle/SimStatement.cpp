@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <mutex>
+#include <unordered_map>
 
 #include "SimNumber.h"
 #include "SimOci.h"
@@ -846,6 +848,38 @@ void vsimFreeStmt(OCIStmt* st) {
   deleteHandle(st);
 }
 
+namespace {
+
+// Translating the Oracle dialect costs more than SQLite's own parse of the result, and a program
+// prepares the same few hundred texts over and over, as a real server sees them and answers a
+// repeated text from its cursor cache. Translations (failures too) are kept by text, process-wide,
+// forgotten all at once when 1024 are held.
+bool translateCached(const std::string& text, SqlText* out, OraError* err) {
+  struct Entry {
+    bool ok;
+    SqlText sql;
+    OraError error;
+  };
+  static std::mutex mu;
+  static std::unordered_map<std::string, Entry> cache;
+  {
+    std::lock_guard<std::mutex> lk(mu);
+    const auto it = cache.find(text);
+    if (it != cache.end()) {
+      *out = it->second.sql;
+      *err = it->second.error;
+      return it->second.ok;
+    }
+  }
+  const bool ok = translateSql(text, out, err);
+  std::lock_guard<std::mutex> lk(mu);
+  if (cache.size() >= 1024) cache.clear();
+  cache.emplace(text, Entry{ok, *out, *err});
+  return ok;
+}
+
+}  // namespace
+
 VSIM_API sword OCIStmtPrepare(OCIStmt* stmtp, OCIError* errhp, const text* stmt, ub4 stmtLen,
                               ub4 /*language*/, ub4 /*mode*/) {
   if (!isHandle(stmtp, kHtStmt) || !isHandle(errhp, kHtError)) return kInvalidHandle;
@@ -857,7 +891,7 @@ VSIM_API sword OCIStmtPrepare(OCIStmt* stmtp, OCIError* errhp, const text* stmt,
   stmtp->text.assign(stmt != nullptr ? reinterpret_cast<const char*>(stmt) : "",
                      stmt != nullptr ? stmtLen : 0);
   OraError e;
-  if (!translateSql(stmtp->text, &stmtp->sql, &e)) return failCode(errhp, e.code, e.text);
+  if (!translateCached(stmtp->text, &stmtp->sql, &e)) return failCode(errhp, e.code, e.text);
   if (stmtp->sql.kind == StmtKind::Plsql && !parsePlsql(stmtp->text, &stmtp->steps, &e)) {
     return failCode(errhp, e.code, e.text);
   }
