@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <string>
 #include <thread>
 
@@ -167,6 +168,22 @@ TEST_F(NonBlockingTest, SlowFetchRunsOnTheWorkerAndBreaks) {
   EXPECT_EQ(1013, conn.error(rc).code);
   ASSERT_EQ(OCI_SUCCESS, oci().Reset(conn.svc, conn.err));
   expectUsable();
+}
+
+TEST_F(NonBlockingTest, ALongFetchComesWholeAndInOrderAcrossItsReadAheads) {
+  conn.setNonBlocking(true);
+  Stmt s(conn);
+  // 20,000 rows: the read-ahead grows from 256 rows a trip to its cap over several trips.
+  ASSERT_EQ(OCI_SUCCESS, s.prepare("with r(i) as (select 1 from dual union all select i + 1 from "
+                                   "r where i < 20000) select i from r"));
+  char v[16] = {0};
+  ASSERT_EQ(OCI_SUCCESS, s.define(1, v, sizeof v, SQLT_STR));
+  ASSERT_EQ(OCI_SUCCESS, poll([&] { return s.execute(); }));
+  sword rc;
+  int rows = 0;
+  while ((rc = poll([&] { return s.fetch(); })) == OCI_SUCCESS && std::atoi(v) == rows + 1) ++rows;
+  EXPECT_EQ(OCI_NO_DATA, rc) << "after row " << rows << ": " << v;
+  EXPECT_EQ(20000, rows);
 }
 
 }  // namespace
