@@ -1034,7 +1034,9 @@ sword fetchRows(OCIStmt* st, OCIError* err, ub4 nrows) {
         return kNoData;
       }
       OCISvcCtx* svc = st->svc;
-      const size_t want = batchRows(st, nrows - r);
+      // While a read-ahead runs, its cursor's fields belong to the worker: the size only matters
+      // for a new one.
+      const size_t want = pending ? 0 : batchRows(st, nrows - r);
       const sword rc = runCall(svc, err, OCISvcCtx::Fetch, st, [svc, st, want](ErrList*) {
         setActiveDb(svc, st->session->db);
         fillRows(st, want);

@@ -40,6 +40,17 @@ struct Settings {
 pthread_mutex_t g_lock = PTHREAD_MUTEX_INITIALIZER;
 Settings g_settings;  // guarded by g_lock
 
+// A child of fork() may trace before it execs (the pool traces its calls, and every trace line
+// looks up the output under g_lock): the lock is held across the call, so the child never inherits
+// it taken by a thread that does not exist there. Registered before the pool's own guard: prepare
+// handlers run in reverse order of registration, so the pool lock is taken first, as everywhere.
+struct ForkGuard {
+  ForkGuard() { pthread_atfork(&lock, &unlock, &unlock); }
+  static void lock() { pthread_mutex_lock(&g_lock); }
+  static void unlock() { pthread_mutex_unlock(&g_lock); }
+};
+ForkGuard g_forkGuard __attribute__((init_priority(101)));
+
 bool parseWord(const std::string& word, uint32_t* flags) {
   std::string w;
   for (char c : word)
