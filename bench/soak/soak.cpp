@@ -7,7 +7,7 @@
 // driver thread per subnode sends, in turn and paced, a catalog group, an interval group, a
 // filtered request, a take action and a group with a time-out of its own; every answer is
 // checked against the seed rows. Every 30 s the next fault of a rotation is injected through
-// the stand-in's files: a session dropped at the fetch statement (sim_faults 'drop'), a
+// the stand-in's files: a session lost in the middle of a fetch (sim_faults 'fetchdrop'), a
 // statement past its time-out ('delay'), a wrong password (the session is refused and latched
 // until the configuration carries the new password), and a database file removed, then
 // restored. Errors are expected only on the faulted subnode while its fault lasts and 20 s
@@ -256,9 +256,9 @@ bool sleepUntil(Run* run, double t) {
 void injectFault(Run* run, int which, FaultCount* counts) {
   const double t0 = run->now();
   switch (which) {
-    case 0: {  // the session dies at the fetch statement; the worker reconnects
+    case 0: {  // the session dies after 4 of the 10 rows were fetched; the worker reconnects
       run->windows.open(kDropSubnode, t0, t0 + 5);
-      run->exec(kDropSubnode, "INSERT INTO sim_faults VALUES('drop', 'soak_drop', 0, 0)");
+      run->exec(kDropSubnode, "INSERT INTO sim_faults VALUES('fetchdrop', 'soak_drop', 4, 0)");
       sleepUntil(run, t0 + 5);
       run->exec(kDropSubnode, "DELETE FROM sim_faults");
       break;
@@ -456,7 +456,7 @@ int main(int argc, char** argv) {
   std::vector<std::thread> threads;
   for (Collector& c : collectors)
     for (int i = 1; i <= kSubnodes; ++i) threads.emplace_back(drive, &run, &c.agent, i);
-  FaultCount faults[4] = {{"dropped session"},
+  FaultCount faults[4] = {{"session lost mid-fetch"},
                           {"statement past time-out"},
                           {"wrong password"},
                           {"database file removed"}};

@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -289,6 +290,8 @@ FaultPlan readFaults(OCISession* ses, const std::string& statement) {
       plan.delayMs += sqlite3_column_int(st, 3);
     } else if (std::strcmp(kind, "drop") == 0) {
       plan.drop = true;
+    } else if (std::strcmp(kind, "fetchdrop") == 0 && plan.dropAfterRows < 0) {
+      plan.dropAfterRows = std::max(0, sqlite3_column_int(st, 2));
     } else if (std::strcmp(kind, "error") == 0 && plan.errorCode == 0) {
       plan.errorCode = sqlite3_column_int(st, 2);
     }

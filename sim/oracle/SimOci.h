@@ -238,8 +238,9 @@ struct OCIStmt : VsimHandle {
   bool endReported = false;                  // OCI_NO_DATA was returned once
   std::vector<std::vector<vsim::Val>> rows;  // prefetched rows not handed out yet
   size_t nextRow = 0;
-  size_t lastTripRows = 0;   // rows the last read-ahead asked for; 0 before the first
-  size_t lastTripBytes = 0;  // text and raw bytes that read-ahead brought
+  long dropAfterRows = -1;  // a 'fetchdrop' fault: the fetch after this many rows loses the session
+  size_t lastTripRows = 0;  // rows the last read-ahead asked for; 0 before the first
+  size_t lastTripBytes = 0;   // text and raw bytes that read-ahead brought
   vsim::ErrRec pendingError;  // a failure met while prefetching, reported after the rows
   ub4 rowCount = 0;
 };
@@ -308,6 +309,7 @@ struct FaultPlan {
   int delayMs = 0;
   bool drop = false;
   int errorCode = 0;
+  int dropAfterRows = -1;  // 'fetchdrop': the session is lost once this many rows were fetched
 };
 FaultPlan readFaults(OCISession* ses, const std::string& statement);
 

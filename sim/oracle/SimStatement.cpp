@@ -762,6 +762,7 @@ sword execute(OCISvcCtx* svc, OCIStmt* st, OCISession* ses, ub4 iters, ub4 mode,
     }
     armInlineDeadline(svc);
     if (!openCursor(st, svc, ses, cs, &e)) return failWith(e);
+    st->dropAfterRows = faults.dropAfterRows;
     return kSuccess;
   }
   if (st->sql.kind != StmtKind::Other && !beginWrite(ses, &e)) {
@@ -831,6 +832,7 @@ void closeCursor(OCIStmt* st) {
   st->nextRow = 0;
   st->lastTripRows = 0;
   st->lastTripBytes = 0;
+  st->dropAfterRows = -1;
   st->executed = false;
   st->exhausted = false;
   st->endReported = false;
@@ -1047,6 +1049,11 @@ sword fetchRows(OCIStmt* st, OCIError* err, ub4 nrows) {
         --r;  // the batch brought no row: report its end or failure
         continue;
       }
+    }
+    if (st->dropAfterRows >= 0 && st->rowCount >= st->dropAfterRows) {
+      if (st->session != nullptr && st->session->server != nullptr)
+        st->session->server->dropped = true;
+      return fail(err, makeErr(3113));
     }
     ErrRec e;
     const sword one = deliverRow(st, r, &e);

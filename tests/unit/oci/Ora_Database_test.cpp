@@ -334,6 +334,21 @@ TEST_F(DatabaseTest, StatementErrorsKeepTheSessionOthersRebuildIt) {
   Ora_AutoStmtTable after;
   EXPECT_TRUE(query(*db, "select 1 from dual", after, error)) << error.getMessage();
   EXPECT_EQ(after.getRowCount(), 1u);
+
+  // Lost in the middle of a fetch: the rows fetched before stay, the session is rebuilt.
+  m_dbs.exec(kSingle,
+             "DELETE FROM sim_faults;"
+             "INSERT INTO sim_faults VALUES('fetchdrop', 'fetch_marker', 2, 0);");
+  Ora_AutoStmtTable half;
+  EXPECT_FALSE(query(*db,
+                     "with r(i) as (select 1 from dual union all select i + 1 from r where i < 5) "
+                     "select i, 'fetch_marker' from r",
+                     half, error));
+  EXPECT_EQ(error.getErrorCode(), 3113);
+  EXPECT_EQ(half.getRowCount(), 2u);
+  EXPECT_TRUE(db->isConnected());
+  Ora_AutoStmtTable again;
+  EXPECT_TRUE(query(*db, "select 1 from dual", again, error)) << error.getMessage();
 }
 
 TEST_F(DatabaseTest, FastStatementsAnswerAtOnceOnesPastTheirTimeOutAreCancelled) {
