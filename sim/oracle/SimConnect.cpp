@@ -251,6 +251,7 @@ void closeSessionDb(OCISession* ses, bool commit) {
   if (ses->db == nullptr) return;
   for (OCIStmt* st : std::set<OCIStmt*>(ses->cursors)) closeCursor(st);
   ses->cursors.clear();
+  dropIdleQueries(ses);
   sqlite3_finalize(ses->faults);
   ses->faults = nullptr;
   if (!sqlite3_get_autocommit(ses->db)) {

@@ -148,6 +148,9 @@ struct OCISession : VsimHandle {
   OCIServer* server = nullptr;
   std::set<OCIStmt*> cursors;      // statements holding an open cursor of db
   sqlite3_stmt* faults = nullptr;  // the prepared read of sim_faults, kept for the session
+  // Queries of this session already prepared and not in use, by their SQLite text, the most
+  // recently used last (see takeCachedQuery).
+  std::vector<std::pair<std::string, sqlite3_stmt*>> idleQueries;
 };
 
 // The service context also owns the machinery of non-blocking calls: at most one call runs on a
@@ -238,6 +241,7 @@ struct OCIStmt : VsimHandle {
   bool endReported = false;                  // OCI_NO_DATA was returned once
   std::vector<std::vector<vsim::Val>> rows;  // prefetched rows not handed out yet
   size_t nextRow = 0;
+  std::string cursorKey;    // the cursor's SQLite text when it may be kept for the session
   long dropAfterRows = -1;  // a 'fetchdrop' fault: the fetch after this many rows loses the session
   size_t lastTripRows = 0;  // rows the last read-ahead asked for; 0 before the first
   size_t lastTripBytes = 0;   // text and raw bytes that read-ahead brought
@@ -312,6 +316,11 @@ struct FaultPlan {
   int dropAfterRows = -1;  // 'fetchdrop': the session is lost once this many rows were fetched
 };
 FaultPlan readFaults(OCISession* ses, const std::string& statement);
+
+// Parks a closed cursor's statement with its session for a later query of the same text.
+void keepQuery(OCISession* ses, std::string key, sqlite3_stmt* cs);
+// Finalizes the session's parked statements (before its connection closes).
+void dropIdleQueries(OCISession* ses);
 
 }  // namespace vsim
 

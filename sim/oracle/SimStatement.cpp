@@ -487,6 +487,54 @@ bool prepareBound(sqlite3* db, const SqlText& sql, const Vars& vars, sqlite3_stm
   return true;
 }
 
+// A session keeps up to kIdleQueries of its queries prepared once their cursors close, and a query
+// of the same text takes one back instead of preparing again: SQLite's prepare costs as much as
+// running a short query, and a real server answers a repeated text of a session from its cursor
+// cache. SQLite prepares a kept statement again by itself when the schema changed.
+constexpr size_t kIdleQueries = 16;
+
+bool prepareQuery(OCISession* ses, const SqlText& sql, const Vars& vars, sqlite3_stmt** out,
+                  ErrRec* e) {
+  auto& idle = ses->idleQueries;
+  for (size_t i = idle.size(); i-- > 0;) {
+    if (idle[i].first != sql.sql) continue;
+    sqlite3_stmt* cs = idle[i].second;
+    idle.erase(idle.begin() + static_cast<long>(i));
+    if (!bindAll(cs, vars, e)) {
+      sqlite3_finalize(cs);
+      *out = nullptr;
+      return false;
+    }
+    *out = cs;
+    return true;
+  }
+  return prepareBound(ses->db, sql, vars, out, e);
+}
+
+}  // namespace
+
+namespace vsim {
+
+void keepQuery(OCISession* ses, std::string key, sqlite3_stmt* cs) {
+  sqlite3_reset(cs);  // ends its read transaction
+  sqlite3_clear_bindings(cs);
+  auto& idle = ses->idleQueries;
+  idle.emplace_back(std::move(key), cs);
+  if (idle.size() > kIdleQueries) {
+    sqlite3_finalize(idle.front().second);
+    idle.erase(idle.begin());
+  }
+}
+
+void dropIdleQueries(OCISession* ses) {
+  for (auto& q : ses->idleQueries) sqlite3_finalize(q.second);
+  ses->idleQueries.clear();
+}
+
+}  // namespace vsim
+
+namespace {
+
 // Opens cs as the cursor of st and runs its first batch; false with the statement's failure.
 bool openCursor(OCIStmt* st, OCISvcCtx* svc, OCISession* ses, sqlite3_stmt* cs, ErrRec* e) {
   closeCursor(st);
@@ -749,11 +797,14 @@ sword execute(OCISvcCtx* svc, OCIStmt* st, OCISession* ses, ub4 iters, ub4 mode,
     if (!sqlite3_get_autocommit(db)) execSql(db, "COMMIT");
     drainCursors(ses);
   }
-  if (!prepareBound(db, st->sql, vars, &cs, &e)) return failWith(e);
+  if (query ? !prepareQuery(ses, st->sql, vars, &cs, &e)
+            : !prepareBound(db, st->sql, vars, &cs, &e))
+    return failWith(e);
   if (query) {
     if (mode & kDescribeOnly) {
       closeCursor(st);
       st->cursor = cs;
+      st->cursorKey = st->sql.sql;
       st->svc = svc;
       st->session = ses;
       ses->cursors.insert(st);
@@ -762,6 +813,7 @@ sword execute(OCISvcCtx* svc, OCIStmt* st, OCISession* ses, ub4 iters, ub4 mode,
     }
     armInlineDeadline(svc);
     if (!openCursor(st, svc, ses, cs, &e)) return failWith(e);
+    st->cursorKey = st->sql.sql;
     st->dropAfterRows = faults.dropAfterRows;
     return kSuccess;
   }
@@ -822,8 +874,16 @@ bool sessionLost(const OCIStmt* st) {
 namespace vsim {
 
 void closeCursor(OCIStmt* st) {
-  if (st->cursor != nullptr) sqlite3_finalize(st->cursor);
+  if (st->cursor != nullptr) {
+    OCISession* ses = st->session;
+    if (!st->cursorKey.empty() && ses != nullptr && ses->db == sqlite3_db_handle(st->cursor)) {
+      keepQuery(ses, std::move(st->cursorKey), st->cursor);
+    } else {
+      sqlite3_finalize(st->cursor);
+    }
+  }
   st->cursor = nullptr;
+  st->cursorKey.clear();
   if (st->session != nullptr) st->session->cursors.erase(st);
   st->session = nullptr;
   st->svc = nullptr;
