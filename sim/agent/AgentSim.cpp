@@ -296,7 +296,24 @@ void AgentSim::closeClient() {
     if (m_connected && !m_peerClosed) m_agentClosed = true;
   }
   releaseConnection();
+  wakeEveryone();
+}
+
+void AgentSim::wakeEveryone() {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  for (auto& w : m_answerWaiters) w.second->notify_one();
   m_cv.notify_all();
+}
+
+template <typename Map>
+bool AgentSim::waitForAnswer(std::unique_lock<std::mutex>& lock, const std::string& id,
+                             const Map& answers, std::chrono::steady_clock::time_point deadline) {
+  std::condition_variable mine;
+  m_answerWaiters[id] = &mine;
+  bool got = mine.wait_until(
+      lock, deadline, [&] { return answers.count(id) != 0 || m_peerClosed || m_agentClosed; });
+  m_answerWaiters.erase(id);
+  return got;
 }
 
 void AgentSim::readerLoop(int fd) {
@@ -333,6 +350,7 @@ void AgentSim::readerLoop(int fd) {
     m_violations.push_back("the connection ended inside a message: " + shortened(pending));
   }
   m_peerClosed = true;
+  for (auto& w : m_answerWaiters) w.second->notify_one();
   m_cv.notify_all();
 }
 
@@ -378,7 +396,10 @@ void AgentSim::onLine(std::string line) {
         violation("answer for group " + in.data.group + " to a request for " + it->second);
       }
       m_outstandingData.erase(it);
+      auto waiter = m_answerWaiters.find(in.data.id);
+      if (waiter != m_answerWaiters.end()) waiter->second->notify_one();
       m_answers[in.data.id] = std::move(in.data);
+      if (in.problems.empty()) return;  // nobody else waits for an answer
       break;
     }
     case MessageKind::kTaskAnswer: {
@@ -389,7 +410,10 @@ void AgentSim::onLine(std::string line) {
         break;
       }
       m_outstandingTasks.erase(it);
+      auto waiter = m_answerWaiters.find(in.task.id);
+      if (waiter != m_answerWaiters.end()) waiter->second->notify_one();
       m_taskAnswers[in.task.id] = std::move(in.task);
+      if (in.problems.empty()) return;  // nobody else waits for an answer
       break;
     }
     case MessageKind::kEvent:
@@ -509,8 +533,7 @@ Answer AgentSim::waitAnswer(const std::string& id, int timeoutMs) {
   if (id.empty()) return a;  // kNotConnected: nothing was sent
   auto deadline = deadlineAfter(timeoutMs);
   std::unique_lock<std::mutex> lock(m_mutex);
-  m_cv.wait_until(lock, deadline,
-                  [&] { return m_answers.count(id) != 0 || m_peerClosed || m_agentClosed; });
+  waitForAnswer(lock, id, m_answers, deadline);
   auto it = m_answers.find(id);
   if (it != m_answers.end()) {
     static_cast<DataAnswer&>(a) = std::move(it->second);
@@ -549,8 +572,7 @@ TaskResult AgentSim::waitTaskAnswer(const std::string& id, int timeoutMs) {
   if (id.empty()) return t;
   auto deadline = deadlineAfter(timeoutMs);
   std::unique_lock<std::mutex> lock(m_mutex);
-  m_cv.wait_until(lock, deadline,
-                  [&] { return m_taskAnswers.count(id) != 0 || m_peerClosed || m_agentClosed; });
+  waitForAnswer(lock, id, m_taskAnswers, deadline);
   auto it = m_taskAnswers.find(id);
   if (it != m_taskAnswers.end()) {
     static_cast<TaskAnswer&>(t) = std::move(it->second);

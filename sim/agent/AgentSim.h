@@ -16,6 +16,7 @@
 #include <sys/types.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <map>
@@ -164,6 +165,12 @@ class AgentSim {
   void killClient();
 
  private:
+  // Wakes every waiter: the link closed. Takes m_mutex.
+  void wakeEveryone();
+  // Waits for the answer stored in answers under id; m_mutex held through lock.
+  template <typename Map>
+  bool waitForAnswer(std::unique_lock<std::mutex>& lock, const std::string& id, const Map& answers,
+                     std::chrono::steady_clock::time_point deadline);
   void readerLoop(int fd);
   void onLine(std::string line);
   void releaseConnection();
@@ -185,8 +192,11 @@ class AgentSim {
   std::atomic<int> m_liveFd{-1};
   std::thread m_reader;
 
-  mutable std::mutex m_mutex;  // guards everything below
-  std::condition_variable m_cv;
+  mutable std::mutex m_mutex;    // guards everything below
+  std::condition_variable m_cv;  // registration, events, client requests, the end of the link
+  // Each thread waiting for an answer waits on a condition of its own, keyed by the request id,
+  // so that an answer wakes the one thread that waits for it rather than every driver thread.
+  std::map<std::string, std::condition_variable*> m_answerWaiters;
   std::string m_error;
   bool m_connected = false;
   bool m_peerClosed = false;
