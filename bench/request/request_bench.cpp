@@ -256,10 +256,9 @@ class BareQuery {
     void* bind = nullptr;
     if (m_api.StmtPrepare(stmt, m_err, reinterpret_cast<const ub1*>(text),
                           static_cast<ub4>(std::strlen(text)), 1, 0) == 0 &&
-        (!limited || m_api.BindByName(stmt, &bind, m_err,
-                                      reinterpret_cast<const ub1*>(":maxrownum"), 10, limit,
-                                      sizeof limit, kSqltStr, nullptr, nullptr, nullptr, 0,
-                                      nullptr, 0) == 0)) {
+        (!limited ||
+         m_api.BindByName(stmt, &bind, m_err, reinterpret_cast<const ub1*>(":maxrownum"), 10, limit,
+                          sizeof limit, kSqltStr, nullptr, nullptr, nullptr, 0, nullptr, 0) == 0)) {
       if (prefetch > 0) m_api.AttrSet(stmt, kHtStmt, &prefetch, 0, kAttrPrefetch, m_err);
       char cols[3][64];
       sb2 ind[3];
