@@ -411,9 +411,13 @@ void describe(OCIStmt* st) {
 // reading ahead is invisible to the caller and saves a round per row. While the rows stay small,
 // each trip of a cursor asks for twice as many as the last, up to 4096: in non-blocking mode every
 // trip is a hand-off to the worker thread and back, which a real client pays once per network
-// round trip, not once per few hundred rows of a long result.
+// round trip, not once per few hundred rows of a long result. A trip of wide rows ends once it
+// holds 4 MiB of text, as a client's prefetch memory bounds a round trip; the fetch asks for the
+// rest on its next trip.
 constexpr size_t kTripRowsMax = 4096;
 constexpr size_t kTripBytesForGrowth = 256 * 1024;
+constexpr size_t kTripBytesMax = 4 * 1024 * 1024;
+constexpr size_t kToTheEnd = static_cast<size_t>(-1);
 
 size_t batchRows(const OCIStmt* st, size_t needed) {
   size_t n = st->prefetchRows > 256 ? st->prefetchRows : 256;
@@ -444,6 +448,7 @@ void fillRows(OCIStmt* st, size_t want) {
         st->lastTripBytes += row.back().s.size();
       }
       st->rows.push_back(std::move(row));
+      if (st->lastTripBytes >= kTripBytesMax && want != kToTheEnd) break;
     } else {
       if (rc != SQLITE_DONE) st->pendingError = sqliteErr(db, rc);
       st->exhausted = true;
@@ -575,7 +580,7 @@ bool execSql(sqlite3* db, const char* sql) {
 // connection from ever taking the write lock once another session has committed.
 void drainCursors(OCISession* ses) {
   for (OCIStmt* other : ses->cursors) {
-    if (other->cursor != nullptr && !other->exhausted) fillRows(other, static_cast<size_t>(-1));
+    if (other->cursor != nullptr && !other->exhausted) fillRows(other, kToTheEnd);
   }
 }
 

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <thread>
 
@@ -184,6 +185,19 @@ TEST_F(NonBlockingTest, ALongFetchComesWholeAndInOrderAcrossItsReadAheads) {
   while ((rc = poll([&] { return s.fetch(); })) == OCI_SUCCESS && std::atoi(v) == rows + 1) ++rows;
   EXPECT_EQ(OCI_NO_DATA, rc) << "after row " << rows << ": " << v;
   EXPECT_EQ(20000, rows);
+
+  // Wide rows: 3,000 rows of 20,000 bytes; a trip stops at 4 MiB, short of its 256 rows.
+  ASSERT_EQ(OCI_SUCCESS, s.prepare("with r(i) as (select 1 from dual union all select i + 1 from "
+                                   "r where i < 3000) select printf('%20000d', i) from r"));
+  std::string wide(20001, '\0');
+  ASSERT_EQ(OCI_SUCCESS, s.define(1, &wide[0], static_cast<sb4>(wide.size()), SQLT_STR));
+  ASSERT_EQ(OCI_SUCCESS, poll([&] { return s.execute(); }));
+  rows = 0;
+  while ((rc = poll([&] { return s.fetch(); })) == OCI_SUCCESS &&
+         std::atoi(wide.c_str()) == rows + 1 && std::strlen(wide.c_str()) == 20000)
+    ++rows;
+  EXPECT_EQ(OCI_NO_DATA, rc) << "after wide row " << rows;
+  EXPECT_EQ(3000, rows);
 }
 
 }  // namespace
