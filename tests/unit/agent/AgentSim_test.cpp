@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <future>
 #include <string>
 #include <thread>
 #include <vector>
@@ -176,8 +178,13 @@ TEST_F(AgentLinked, WaitsEndOnTimeOutOrWhenTheCollectorCloses) {
   EXPECT_FALSE(sim.waitEvents(1, 50));
   EXPECT_FALSE(sim.waitClientClosed(50));
   EXPECT_TRUE(sim.connected());
+  // A thread already waiting for the answer is woken by the close, long before its limit.
+  auto waiting = std::async(std::launch::async, [&] { return sim.waitAnswer(id, 60000).status; });
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));  // lets it start waiting
   client.close();
   EXPECT_TRUE(sim.waitClientClosed(2000));
+  ASSERT_EQ(waiting.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+  EXPECT_EQ(waiting.get(), WaitStatus::kClosed);
   EXPECT_FALSE(sim.connected());
   // A wait longer than the test's own limit returns at once once the collector is gone.
   EXPECT_EQ(sim.waitAnswer(id, 60000).status, WaitStatus::kClosed);
