@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -57,14 +58,14 @@ bool setUp() {
 // The collector's path: a session of the program, a dynamic statement table.
 struct CollectorPath {
   OraXMLSQLData catalog;
-  Ora_Database* db = nullptr;
+  std::unique_ptr<Ora_Database> db;
   Ora_ErrorMsg error;
 
   bool open() {
     OraXMLSQLInfo info("DatabaseInformation");
     info.addSQL(OraXMLSQL(101, kInfo));
     catalog.addUnique(info);
-    db = new Ora_Database(catalog, kConnect, "monitor", "monitor", nullptr, "BENCH", "BENCH");
+    db.reset(new Ora_Database(catalog, kConnect, "monitor", "monitor", nullptr, "BENCH", "BENCH"));
     return db->Connect(error, false);
   }
   bool run() {
@@ -73,7 +74,6 @@ struct CollectorPath {
     return db->executeTableCmd(command, &table, error, time(nullptr), 60) &&
            table.getRowCount() == 10000;
   }
-  ~CollectorPath() { delete db; }
 };
 
 // The reference: bare OCI calls on a session of its own, blocking, text defines, a row per fetch.

@@ -301,6 +301,10 @@ void AgentSim::closeClient() {
 
 void AgentSim::wakeEveryone() {
   std::lock_guard<std::mutex> lock(m_mutex);
+  wakeEveryoneLocked();
+}
+
+void AgentSim::wakeEveryoneLocked() {
   for (auto& w : m_answerWaiters) w.second->notify_one();
   m_cv.notify_all();
 }
@@ -350,8 +354,7 @@ void AgentSim::readerLoop(int fd) {
     m_violations.push_back("the connection ended inside a message: " + shortened(pending));
   }
   m_peerClosed = true;
-  for (auto& w : m_answerWaiters) w.second->notify_one();
-  m_cv.notify_all();
+  wakeEveryoneLocked();
 }
 
 void AgentSim::onLine(std::string line) {
@@ -399,8 +402,7 @@ void AgentSim::onLine(std::string line) {
       auto waiter = m_answerWaiters.find(in.data.id);
       if (waiter != m_answerWaiters.end()) waiter->second->notify_one();
       m_answers[in.data.id] = std::move(in.data);
-      if (in.problems.empty()) return;  // nobody else waits for an answer
-      break;
+      return;  // only that waiter waits for an answer
     }
     case MessageKind::kTaskAnswer: {
       auto it = m_outstandingTasks.find(in.task.id);
@@ -413,8 +415,7 @@ void AgentSim::onLine(std::string line) {
       auto waiter = m_answerWaiters.find(in.task.id);
       if (waiter != m_answerWaiters.end()) waiter->second->notify_one();
       m_taskAnswers[in.task.id] = std::move(in.task);
-      if (in.problems.empty()) return;  // nobody else waits for an answer
-      break;
+      return;  // only that waiter waits for an answer
     }
     case MessageKind::kEvent:
       if (!in.event.group.empty() && m_hasRegistration) {

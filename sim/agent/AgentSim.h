@@ -165,8 +165,9 @@ class AgentSim {
   void killClient();
 
  private:
-  // Wakes every waiter: the link closed. Takes m_mutex.
+  // Wakes every waiter: the link closed. The first takes m_mutex, the second expects it held.
   void wakeEveryone();
+  void wakeEveryoneLocked();
   // Waits for the answer stored in answers under id; m_mutex held through lock.
   template <typename Map>
   bool waitForAnswer(std::unique_lock<std::mutex>& lock, const std::string& id, const Map& answers,

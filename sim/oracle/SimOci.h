@@ -149,7 +149,7 @@ struct OCISession : VsimHandle {
   std::set<OCIStmt*> cursors;      // statements holding an open cursor of db
   sqlite3_stmt* faults = nullptr;  // the prepared read of sim_faults, kept for the session
   // Queries of this session already prepared and not in use, by their SQLite text, the most
-  // recently used last (see takeCachedQuery).
+  // recently used last (see prepareQuery).
   std::vector<std::pair<std::string, sqlite3_stmt*>> idleQueries;
 };
 
@@ -317,8 +317,6 @@ struct FaultPlan {
 };
 FaultPlan readFaults(OCISession* ses, const std::string& statement);
 
-// Parks a closed cursor's statement with its session for a later query of the same text.
-void keepQuery(OCISession* ses, std::string key, sqlite3_stmt* cs);
 // Finalizes the session's parked statements (before its connection closes).
 void dropIdleQueries(OCISession* ses);
 

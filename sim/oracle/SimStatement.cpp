@@ -516,10 +516,7 @@ bool prepareQuery(OCISession* ses, const SqlText& sql, const Vars& vars, sqlite3
   return prepareBound(ses->db, sql, vars, out, e);
 }
 
-}  // namespace
-
-namespace vsim {
-
+// Parks a closed cursor's statement with its session for a later query of the same text.
 void keepQuery(OCISession* ses, std::string key, sqlite3_stmt* cs) {
   sqlite3_reset(cs);  // ends its read transaction
   sqlite3_clear_bindings(cs);
@@ -530,6 +527,10 @@ void keepQuery(OCISession* ses, std::string key, sqlite3_stmt* cs) {
     idle.erase(idle.begin());
   }
 }
+
+}  // namespace
+
+namespace vsim {
 
 void dropIdleQueries(OCISession* ses) {
   for (auto& q : ses->idleQueries) sqlite3_finalize(q.second);

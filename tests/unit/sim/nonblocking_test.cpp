@@ -173,31 +173,29 @@ TEST_F(NonBlockingTest, SlowFetchRunsOnTheWorkerAndBreaks) {
 
 TEST_F(NonBlockingTest, ALongFetchComesWholeAndInOrderAcrossItsReadAheads) {
   conn.setNonBlocking(true);
-  Stmt s(conn);
-  // 20,000 rows: the read-ahead grows from 256 rows a trip to its cap over several trips.
-  ASSERT_EQ(OCI_SUCCESS, s.prepare("with r(i) as (select 1 from dual union all select i + 1 from "
-                                   "r where i < 20000) select i from r"));
-  char v[16] = {0};
-  ASSERT_EQ(OCI_SUCCESS, s.define(1, v, sizeof v, SQLT_STR));
-  ASSERT_EQ(OCI_SUCCESS, poll([&] { return s.execute(); }));
-  sword rc;
-  int rows = 0;
-  while ((rc = poll([&] { return s.fetch(); })) == OCI_SUCCESS && std::atoi(v) == rows + 1) ++rows;
-  EXPECT_EQ(OCI_NO_DATA, rc) << "after row " << rows << ": " << v;
-  EXPECT_EQ(20000, rows);
-
-  // Wide rows: 3,000 rows of 20,000 bytes; a trip stops at 4 MiB, short of its 256 rows.
-  ASSERT_EQ(OCI_SUCCESS, s.prepare("with r(i) as (select 1 from dual union all select i + 1 from "
-                                   "r where i < 3000) select printf('%20000d', i) from r"));
-  std::string wide(20001, '\0');
-  ASSERT_EQ(OCI_SUCCESS, s.define(1, &wide[0], static_cast<sb4>(wide.size()), SQLT_STR));
-  ASSERT_EQ(OCI_SUCCESS, poll([&] { return s.execute(); }));
-  rows = 0;
-  while ((rc = poll([&] { return s.fetch(); })) == OCI_SUCCESS &&
-         std::atoi(wide.c_str()) == rows + 1 && std::strlen(wide.c_str()) == 20000)
-    ++rows;
-  EXPECT_EQ(OCI_NO_DATA, rc) << "after wide row " << rows;
-  EXPECT_EQ(3000, rows);
+  // Narrow rows make the read-ahead grow from 256 rows a trip to its cap; rows of 20,000 bytes
+  // end each trip at 4 MiB, short of its 256 rows.
+  const struct {
+    int rows;
+    size_t width;  // 0: the number alone
+  } cases[] = {{20000, 0}, {3000, 20000}};
+  for (const auto& c : cases) {
+    Stmt s(conn);
+    const std::string value = c.width ? "printf('%" + std::to_string(c.width) + "d', i)" : "i";
+    ASSERT_EQ(OCI_SUCCESS, s.prepare("with r(i) as (select 1 from dual union all select i + 1 "
+                                     "from r where i < " +
+                                     std::to_string(c.rows) + ") select " + value + " from r"));
+    std::string v(c.width + 16, '\0');
+    ASSERT_EQ(OCI_SUCCESS, s.define(1, &v[0], static_cast<sb4>(v.size()), SQLT_STR));
+    ASSERT_EQ(OCI_SUCCESS, poll([&] { return s.execute(); }));
+    sword rc;
+    int rows = 0;
+    while ((rc = poll([&] { return s.fetch(); })) == OCI_SUCCESS &&
+           std::atoi(v.c_str()) == rows + 1 && (c.width == 0 || std::strlen(v.c_str()) == c.width))
+      ++rows;
+    EXPECT_EQ(OCI_NO_DATA, rc) << c.rows << " rows: stopped after row " << rows;
+    EXPECT_EQ(c.rows, rows);
+  }
 }
 
 }  // namespace
